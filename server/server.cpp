@@ -1,0 +1,58 @@
+#include "server/server.h"
+
+#include <string>
+
+#include "server/error.h"
+
+namespace {
+constexpr std::size_t kShortestWord = 4;   // quit
+constexpr std::size_t kLongestWord = 15;  // getInitialState
+}  // namespace
+
+const Server::Command Server::commands_[] = {
+    {"quit", nullptr},
+    {"version", &Server::handleVersion},
+};
+
+Server::Server(std::istream& in, std::ostream& out) : in_(in), filtered_(in), out_(out) {}
+
+Server::~Server() = default;
+
+const Server::Command* Server::lookupCommand(std::string_view word) {
+  if (word.size() < kShortestWord || word.size() > kLongestWord) return nullptr;
+  for (const Command& command : commands_)
+    if (word == command.word) return &command;
+  return nullptr;
+}
+
+void Server::writeError(const char* message) {
+  out_ << "error\n" << message << "\n.\n";
+  out_.flush();
+}
+
+void Server::run() {
+  reply("ok");
+  reply(".");
+  for (;;) {
+    if (filtered_.eof() || in_.eof()) break;
+    std::string word = readCommandWord(filtered_);
+    if (word.empty()) continue;
+    try {
+      const Command* command = lookupCommand(word);
+      if (!command) throw ProtocolError("%s: Unknown command", word.c_str());
+      if (!command->handler) break;
+      (this->*command->handler)();
+    } catch (const ProtocolError& e) {
+      writeError(e.what());
+    } catch (const InputError& e) {
+      writeError(e.what());
+    }
+  }
+}
+
+void Server::handleVersion() {
+  reply("ok");
+  out_ << "QUORIX version " << "3.2.9" << ", " << "April" << " " << "2002" << " -- server." << '\n';
+  out_.flush();
+  reply(".");
+}

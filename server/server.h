@@ -1,0 +1,37 @@
+// server/server.h: the request loop, its command table and the state the handlers share.
+#pragma once
+#include <istream>
+#include <ostream>
+#include <string_view>
+
+#include "server/filter.h"
+
+class Server {
+public:
+  // Reads requests from `in` and writes replies to `out`; both outlive the server.
+  Server(std::istream& in, std::ostream& out);
+  ~Server();
+
+  // Writes the greeting and answers requests until `quit` or the end of the input.
+  void run();
+
+  using Handler = void (Server::*)();
+  struct Command {
+    const char* word;
+    Handler handler;  // null for quit
+  };
+  // The table row for a request word, or null.
+  static const Command* lookupCommand(std::string_view word);
+
+private:
+  void reply(std::string_view line) { writeLine(out_, line); }
+  void writeError(const char* message);
+
+  void handleVersion();
+
+  static const Command commands_[];
+
+  std::istream& in_;
+  NewlineFilterStream filtered_;
+  std::ostream& out_;
+};

@@ -1,0 +1,167 @@
+// Runs one protocol transcript against the server: the exact bytes in, the exact bytes out.
+//
+// Transcript lines:  "> text"  a line sent to standard input (a line feed is added)
+//                    "< text"  a line expected on standard output
+//                    "$ N"     the expected exit status (0 when absent)
+//                    ">@ path" the bytes of a file, sent as they are (path relative to the transcript)
+//                    "# ..."   a comment; blank lines are skipped
+// Escapes in "<" and ">" text: \r carriage return, \0 NUL, \xHH any byte, \\ backslash,
+// \{N}c the character c repeated N times, and \z at the end of a ">" line: no line feed after it.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::string unescape(const std::string& text, bool& noNewline) {
+  std::string out;
+  noNewline = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c != '\\' || i + 1 == text.size()) {
+      out.push_back(c);
+      continue;
+    }
+    char e = text[++i];
+    switch (e) {
+      case 'r': out.push_back('\r'); break;
+      case '0': out.push_back('\0'); break;
+      case '\\': out.push_back('\\'); break;
+      case 'z': noNewline = true; break;
+      case 'x':
+        out.push_back(char(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
+        i += 2;
+        break;
+      case '{': {
+        std::size_t close = text.find('}', i);
+        long count = std::stol(text.substr(i + 1, close - i - 1));
+        out.append(std::size_t(count), text[close + 1]);
+        i = close + 1;
+        break;
+      }
+      default: out.push_back('\\'); out.push_back(e);
+    }
+  }
+  return out;
+}
+
+std::string payload(const std::string& line) {
+  if (line.size() >= 2 && line[1] == ' ') return line.substr(2);
+  return line.substr(1);
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) {
+    std::cerr << "cannot read " << path << '\n';
+    std::exit(2);
+  }
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::cerr << "usage: transcript PROGRAM FILE [ARGS...]\n";
+    return 2;
+  }
+  std::string file = argv[2];
+  std::string dir = file.substr(0, file.find_last_of('/') + 1);
+  std::string input, expected;
+  int expectedStatus = 0;
+  std::istringstream lines(readFile(file));
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    bool noNewline = false;
+    if (line.rfind(">@", 0) == 0) {
+      input += readFile(dir + payload(line.substr(1)));
+    } else if (line[0] == '>') {
+      input += unescape(payload(line), noNewline);
+      if (!noNewline) input += '\n';
+    } else if (line[0] == '<') {
+      expected += unescape(payload(line), noNewline) + '\n';
+    } else if (line[0] == '$') {
+      expectedStatus = std::atoi(payload(line).c_str());
+    } else {
+      std::cerr << file << ": cannot read line: " << line << '\n';
+      return 2;
+    }
+  }
+
+  char inPath[] = "/tmp/transcript-in-XXXXXX", outPath[] = "/tmp/transcript-out-XXXXXX";
+  int inFd = mkstemp(inPath), outFd = mkstemp(outPath);
+  if (inFd < 0 || outFd < 0 || write(inFd, input.data(), input.size()) != ssize_t(input.size())) {
+    std::cerr << "cannot make temporary files\n";
+    return 2;
+  }
+  lseek(inFd, 0, SEEK_SET);
+  pid_t child = fork();
+  if (child == 0) {
+    dup2(inFd, 0);
+    dup2(outFd, 1);
+    std::vector<char*> args{argv[1]};
+    for (int i = 3; i < argc; ++i) args.push_back(argv[i]);
+    args.push_back(nullptr);
+    execv(argv[1], args.data());
+    _exit(127);
+  }
+  int status = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (waitpid(child, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(child, SIGKILL);
+      waitpid(child, &status, 0);
+      std::cerr << "the server did not finish in time\n";
+      return 1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  std::string actual = readFile(outPath);
+  close(inFd);
+  close(outFd);
+  unlink(inPath);
+  unlink(outPath);
+
+  bool ok = true;
+  if (!WIFEXITED(status)) {
+    std::cerr << "the server ended abnormally (signal " << WTERMSIG(status) << ")\n";
+    ok = false;
+  } else if (WEXITSTATUS(status) != expectedStatus) {
+    std::cerr << "exit status " << WEXITSTATUS(status) << ", expected " << expectedStatus << '\n';
+    ok = false;
+  }
+  if (actual != expected) {
+    std::istringstream a(actual), e(expected);
+    std::string al, el;
+    for (int n = 1;; ++n) {
+      bool ha = bool(std::getline(a, al)), he = bool(std::getline(e, el));
+      if (!ha && !he) break;
+      if (!ha || !he || al != el) {
+        std::cerr << "output differs at line " << n << ":\n  expected: "
+                  << (he ? "\"" + el + "\"" : "(end)") << "\n  actual:   "
+                  << (ha ? "\"" + al + "\"" : "(end)") << '\n';
+        break;
+      }
+    }
+    if (actual.size() != expected.size() && actual.find(expected) == 0)
+      std::cerr << "output has " << actual.size() - expected.size() << " extra bytes\n";
+    ok = false;
+  }
+  if (ok) std::cout << "transcript ok: " << file << '\n';
+  return ok ? 0 : 1;
+}
