@@ -1,10 +1,22 @@
 // server/server.h: the request loop, its command table and the state the handlers share.
 #pragma once
+#include <cstdint>
 #include <istream>
 #include <ostream>
 #include <string_view>
 
+#include "model/ref.h"
 #include "server/filter.h"
+
+// Verification options, kept across model uploads.
+struct Options {
+  bool order = false;       // depth-first waiting lists
+  int reduction = 1;        // storage reduction mode: 0, 1, or any other value
+  int representation = 0;   // 0 full zones, 1 packed, 2 bit-state, 3 convex hull
+  bool reuse = false;       // continue earlier explorations
+  bool activeClocks = false;
+  bool trace = false;
+};
 
 class Server {
 public:
@@ -24,14 +36,29 @@ public:
   static const Command* lookupCommand(std::string_view word);
 
 private:
+  // What an option change makes stale.
+  enum Drop : unsigned {
+    dropWaiting = 1,
+    dropPassed = 2,
+    dropTraces = 4,
+    dropEnumeration = 8,
+  };
+
   void reply(std::string_view line) { writeLine(out_, line); }
   void writeError(const char* message);
 
   void handleVersion();
+  void handleSetOptions();
+
+  // Forgets the engine objects named by the drop flags.
+  void drop(unsigned what);
+  // Builds whatever engine object is missing from the current options; nothing without a system.
+  void configure();
 
   static const Command commands_[];
 
   std::istream& in_;
   NewlineFilterStream filtered_;
   std::ostream& out_;
+  Options options_;
 };
