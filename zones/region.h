@@ -196,6 +196,7 @@ public:
   int secondClock(int k) const { return pairs()[2 * k + 1]; }  // j of x_i - x_j
 
 private:
+  friend class UnpackedRegion;  // pack() writes the constraints straight into a new block
   PackedRegion(int n, int dim) : count_(n), dim_(std::uint8_t(dim)) {}
   static void* operator new(std::size_t header, int n);
   static void operator delete(void* block, int) { ::operator delete(block); }
