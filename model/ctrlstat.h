@@ -13,7 +13,7 @@ class Transition;
 // A fixed-size set of small numbers held as 64-bit words. Sized once; membership tests outside
 // the size answer false, and setting a number outside the size does nothing.
 class IndexBits {
-public:
+ public:
   void resize(int count) {
     count_ = count;
     words_.assign(std::size_t(count + 63) / 64, 0);
@@ -57,14 +57,14 @@ public:
   }
   const std::vector<std::uint64_t>& words() const { return words_; }
 
-private:
+ private:
   int count_ = 0;
   std::vector<std::uint64_t> words_;
 };
 
 // One location. Owned by its process; the edges it lists are shared with the process.
 class ControlState : public Object {
-public:
+ public:
   ControlState(std::int16_t number, std::int32_t symbol, bool committed, bool urgent);
   ~ControlState() override;
 
@@ -115,7 +115,7 @@ public:
   // "{ " guards separated by ", " "}"
   void printInvariant(std::ostream& out) const;
 
-private:
+ private:
   std::int16_t number_;
   bool committed_;
   bool urgent_;

@@ -5,7 +5,7 @@
 class GlobalState;
 
 class GlobalStateHasher : public Object {
-public:
+ public:
   // A bucket in 0 .. size-1; size is at least 1.
   virtual unsigned operator()(const GlobalState* state, unsigned size) const = 0;
 };

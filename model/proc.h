@@ -9,9 +9,8 @@
 #include "model/ref.h"
 #include "model/trans.h"
 
-
 class Process : public Object {
-public:
+ public:
   Process() = default;
   // firstSymbol: symbol index of location 0; initial: initial location number.
   Process(std::int32_t firstSymbol, std::int16_t initial);
@@ -58,8 +57,8 @@ public:
   void collectConstants(std::vector<std::int32_t>& maximal, DiagonalGuards& diagonals) const;
   void print(std::ostream& out) const;
 
-private:
-  void findLoopEntries();
+ private:
+  void findLoopEntries(const std::vector<IndexBits>& adjacent);
 
   std::int16_t initial_ = -1;
   std::vector<Ref<ControlState>> locations_;

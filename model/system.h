@@ -27,7 +27,7 @@ struct WaitingEntry {
 using SuccessorList = std::vector<WaitingEntry>;
 
 class System : public Object {
-public:
+ public:
   explicit System(int processCount);
   ~System() override;
   System(const System&) = delete;
@@ -78,8 +78,8 @@ public:
 
   // Backward step through the pair: zone holds states after the pair (in target's locations)
   // and becomes the states before it that reach them. False when it becomes empty.
-  bool predecessorZone(const Transition* first, const Transition* second,
-                       const GlobalState* target, UnpackedRegion* zone) const;
+  bool predecessorZone(const Transition* first, const Transition* second, const GlobalState* target,
+                       UnpackedRegion* zone) const;
 
   // Frees every clock (but the reference clock) that no current location lists as active.
   void reduceActiveClocks(GlobalState* state) const;
@@ -93,7 +93,7 @@ public:
 
   void print(std::ostream& out) const;
 
-private:
+ private:
   // Entries of the pair (p, q) into list; q == p for internal moves.
   void pairSuccessors(const GlobalState* state, int p, int q, bool delay, bool extrapolate,
                       SuccessorList& list) const;
@@ -113,22 +113,22 @@ private:
 // Hashes the locations and integer values: states differing only in their zones meet in one
 // bucket. A mixed-radix numbering of the discrete part, reduced modulo the table size.
 class System::DiscreteHasher : public GlobalStateHasher {
-public:
+ public:
   explicit DiscreteHasher(const System* system) : system_(const_cast<System*>(system)) {}
   unsigned operator()(const GlobalState* state, unsigned size) const override;
   // The discrete digits only, for the region hasher to continue from.
   std::uint64_t discrete(const GlobalState* state, std::uint64_t size) const;
 
-private:
+ private:
   Ref<System> system_;  // kept alive while the hasher lives
 };
 
 // Hashes the discrete part and the zone, each bound capped at its clock's maximal constant.
 class System::RegionHasher : public GlobalStateHasher {
-public:
+ public:
   explicit RegionHasher(const System* system) : discrete_(system) {}
   unsigned operator()(const GlobalState* state, unsigned size) const override;
 
-private:
+ private:
   DiscreteHasher discrete_;
 };

@@ -13,7 +13,7 @@ class Process;
 class Region;
 
 class Transition : public Object {
-public:
+ public:
   // sync: 0 internal, +c sends on channel c, -c receives on it (channels counted from 1).
   Transition(std::int32_t sync, std::vector<Ref<Guard>> guards,
              std::vector<Ref<Assignment>> assignments);
@@ -50,7 +50,7 @@ public:
   bool applyGuards(GlobalState* state) const;
   // Every integer guard is evaluated (all of them); clock guards are not looked at. For edges on
   // urgent channels, which carry no clock guards, this is applyGuards without the closure.
-  bool integerGuardsHold(GlobalState* state) const;
+  bool integerGuardsHold(const GlobalState* state) const;
   void applyAssignments(GlobalState* state) const;
   // Backward step: x == c for every clock reset x := c, then closure; false when empty.
   bool constrainAssignments(GlobalState* state) const;
@@ -69,7 +69,7 @@ public:
   // Not supported: throws Bug.
   void print() const;
 
-private:
+ private:
   std::int32_t sync_ = 0;
   std::int16_t source_ = -1;
   std::int16_t destination_ = -1;
