@@ -1,7 +1,6 @@
 #include "model/globstat.h"
 
 #include <cstring>
-#include <memory>
 #include <new>
 
 #include "model/symtable.h"
@@ -142,8 +141,10 @@ int GlobalState::zoneRelation(const GlobalState* other) const {
   if (!other->zone_->isPacked())
     return zone_->relation(static_cast<const UnpackedRegion*>(other->zone_));
   // Stored states compare against new, unpacked ones; a packed argument is unpacked for once.
-  std::unique_ptr<UnpackedRegion> unpacked(other->zone_->unpack());
-  return zone_->relation(unpacked.get());
+  UnpackedRegion* unpacked = other->zone_->unpack();
+  int result = zone_->relation(unpacked);
+  delete static_cast<Region*>(unpacked);
+  return result;
 }
 
 int GlobalState::relation(const GlobalState* other) const {
