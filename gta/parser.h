@@ -1,0 +1,28 @@
+// gta/parser.h: reads a model text into a System, or reports why it cannot.
+#pragma once
+#include <iosfwd>
+#include <string>
+#include <string_view>
+
+#include "model/ref.h"
+
+class System;
+
+struct ParseResult {
+  // The new system, prepared, with its clock owners resolved and its maximal constants and
+  // diagonal guards in the clock table; null when the text was rejected.
+  Ref<System> system;
+  // Every "Error at line N : ..." report of the reading, one per line; also the length
+  // warnings of an accepted text.
+  std::string diagnostics;
+};
+
+// Reads a whole model text. Before reading, the process-wide tables (symbols, clocks with their
+// constants, channels, integer variables) are reset and the line counter set to 1. A rejected
+// text leaves those tables exactly as they were before the call, so the previous system keeps
+// working; an accepted one leaves the new system's tables in place.
+//
+// The reports are collected in the result: the diagnostics sink is pointed at a private buffer
+// for the duration of the call and then set back to standard error.
+ParseResult parseSystem(std::istream& in);
+ParseResult parseSystem(std::string_view text);
