@@ -1,0 +1,267 @@
+// tctl/tctlexpr.h: state formulas of properties, evaluated on symbolic states. A clock
+// constraint narrows the state's zone to the part where it holds, so a positive answer also
+// tells the checker which valuations satisfy the formula.
+#pragma once
+#include <cstdint>
+#include <iosfwd>
+#include <vector>
+
+#include "model/integer.h"
+#include "model/ref.h"
+
+class DiagonalGuards;
+class GlobalState;
+class IntegerExpression;
+
+class TCTLExpression;
+using StateList = std::vector<Ref<GlobalState>>;
+using Conjuncts = std::vector<Ref<TCTLExpression>>;
+
+// Expressions are immutable once built; negate() and normalize() build new trees that share
+// unchanged subtrees.
+class TCTLExpression : public Object {
+public:
+  enum TypeCode : int {
+    clockType = 0,
+    integerType = 1,
+    stateType = 2,
+    andType = 3,
+    orType = 4,
+    notType = 5,
+    trueType = 6,
+    deadlockType = 7,
+  };
+
+  // True for the leaves: clock, integer and location tests, true and deadlock.
+  virtual bool isAtomic() const = 0;
+  virtual void print(std::ostream& out) const = 0;
+  virtual int typeCode() const = 0;
+  // A new expression for the negation.
+  virtual Ref<TCTLExpression> negate() = 0;
+  // Negation normal form: "not" only around location tests, true and deadlock.
+  virtual Ref<TCTLExpression> normalize() = 0;
+  // Whether the formula holds in the state; clock constraints narrow the state's zone (which
+  // must be closed) to the part where they hold. A packed zone is unpacked first.
+  virtual bool satisfiedBy(GlobalState* state) const = 0;
+  // Drops the states that do not satisfy the formula; the kept ones carry the narrowing.
+  virtual void filter(StateList& states) const = 0;
+  // Raises maxConstants (one entry per clock) by the clock constants of the formula and adds
+  // its difference constraints, with their negations, to differenceConstraints.
+  virtual void collectConstants(std::vector<std::int32_t>& maxConstants,
+                                DiagonalGuards& differenceConstraints) const = 0;
+  // Adds the clocks the formula reads.
+  virtual void collectClocks(ClockSet& clocks) const = 0;
+  // Appends the operands of a chain of "and" (the expression itself for anything else).
+  virtual void collectConjuncts(Conjuncts& conjuncts) = 0;
+};
+
+// Defaults: no clocks, and the expression is its own single conjunct.
+class AbstractExpression : public TCTLExpression {
+public:
+  void collectClocks(ClockSet&) const override {}
+  void collectConjuncts(Conjuncts& conjuncts) override { conjuncts.emplace_back(this); }
+
+protected:
+  // Atomic formulas filter by satisfiedBy alone.
+  void filterBySatisfaction(StateList& states) const;
+};
+
+// x_i - x_j < c (strict) or <= c; j is the reference clock 0 for a bound on a single clock.
+class ClockExpr : public AbstractExpression {
+public:
+  // The comparison x relation y + c with relation 0 ">=", 1 "<=", 2 "<", 3 ">"; the other
+  // relation codes throw Bug ("==" and "!=" are built from two comparisons).
+  ClockExpr(std::int32_t x, std::int32_t y, int relation, std::int32_t c);
+  // The bound itself.
+  static Ref<ClockExpr> bound(std::int32_t i, std::int32_t j, std::int32_t c, bool strict);
+
+  bool isAtomic() const override { return true; }
+  void print(std::ostream& out) const override;
+  int typeCode() const override { return clockType; }
+  Ref<TCTLExpression> negate() override;
+  Ref<TCTLExpression> normalize() override { return this; }
+  bool satisfiedBy(GlobalState* state) const override;
+  void filter(StateList& states) const override { filterBySatisfaction(states); }
+  void collectConstants(std::vector<std::int32_t>& maxConstants,
+                        DiagonalGuards& differenceConstraints) const override;
+  void collectClocks(ClockSet& clocks) const override;
+
+  std::int32_t first() const { return i_; }
+  std::int32_t second() const { return j_; }
+  std::int32_t constant() const { return c_; }
+  bool isStrict() const { return strict_ != 0; }
+  std::int32_t rawBound() const { return 2 * c_ + (strict_ ? 0 : 1); }
+
+private:
+  ClockExpr() = default;
+
+  std::int32_t i_ = 0;
+  std::int32_t j_ = 0;
+  std::int32_t c_ = 0;
+  std::uint8_t strict_ = 0;
+};
+
+// left relation right over integer expressions: 0 ">=", 1 "<=", 2 "<", 3 ">", 4 "==", 5 "!=".
+class IntExpr : public AbstractExpression {
+public:
+  IntExpr(int relation, Ref<IntegerExpression> left, Ref<IntegerExpression> right);
+  ~IntExpr() override;
+
+  bool isAtomic() const override { return true; }
+  void print(std::ostream& out) const override;
+  int typeCode() const override { return integerType; }
+  Ref<TCTLExpression> negate() override;
+  Ref<TCTLExpression> normalize() override { return this; }
+  // A relation code outside 0 to 5 is an internal error.
+  bool satisfiedBy(GlobalState* state) const override;
+  void filter(StateList& states) const override { filterBySatisfaction(states); }
+  void collectConstants(std::vector<std::int32_t>&, DiagonalGuards&) const override {}
+
+  int relation() const { return relation_; }
+  IntegerExpression* left() const { return left_.get(); }
+  IntegerExpression* right() const { return right_.get(); }
+
+private:
+  Ref<IntegerExpression> left_;
+  int relation_;
+  Ref<IntegerExpression> right_;
+};
+
+// Process `process` is in location `location`. The symbols (process kind and location kind)
+// are kept for printing.
+class StateExpr : public AbstractExpression {
+public:
+  StateExpr(std::int32_t processSymbol, std::int32_t locationSymbol, std::int32_t process,
+            std::int32_t location);
+
+  bool isAtomic() const override { return true; }
+  // "P.s"
+  void print(std::ostream& out) const override;
+  int typeCode() const override { return stateType; }
+  Ref<TCTLExpression> negate() override;
+  Ref<TCTLExpression> normalize() override { return this; }
+  bool satisfiedBy(GlobalState* state) const override;
+  void filter(StateList& states) const override { filterBySatisfaction(states); }
+  void collectConstants(std::vector<std::int32_t>&, DiagonalGuards&) const override {}
+
+  std::int32_t process() const { return process_; }
+  std::int32_t location() const { return location_; }
+
+private:
+  std::int32_t processSymbol_;
+  std::int32_t locationSymbol_;
+  std::int32_t process_;
+  std::int32_t location_;
+};
+
+class AndExpr : public AbstractExpression {
+public:
+  AndExpr(Ref<TCTLExpression> left, Ref<TCTLExpression> right);
+  ~AndExpr() override;
+
+  bool isAtomic() const override { return false; }
+  void print(std::ostream& out) const override;
+  int typeCode() const override { return andType; }
+  Ref<TCTLExpression> negate() override;
+  Ref<TCTLExpression> normalize() override;
+  // Left, then (only if it held) right, on the same state.
+  bool satisfiedBy(GlobalState* state) const override;
+  void filter(StateList& states) const override;
+  void collectConstants(std::vector<std::int32_t>& maxConstants,
+                        DiagonalGuards& differenceConstraints) const override;
+  void collectClocks(ClockSet& clocks) const override;
+  void collectConjuncts(Conjuncts& conjuncts) override;
+
+  TCTLExpression* left() const { return left_.get(); }
+  TCTLExpression* right() const { return right_.get(); }
+
+private:
+  Ref<TCTLExpression> left_;
+  Ref<TCTLExpression> right_;
+};
+
+class OrExpr : public AbstractExpression {
+public:
+  OrExpr(Ref<TCTLExpression> left, Ref<TCTLExpression> right);
+  ~OrExpr() override;
+
+  bool isAtomic() const override { return false; }
+  void print(std::ostream& out) const override;
+  int typeCode() const override { return orType; }
+  Ref<TCTLExpression> negate() override;
+  Ref<TCTLExpression> normalize() override;
+  // The left side on a copy; when it holds the state takes the copy's zone, otherwise the
+  // right side decides on the state itself.
+  bool satisfiedBy(GlobalState* state) const override;
+  // Left on the list, right on copies of it; of states that include one another across the two
+  // results only the including one stays.
+  void filter(StateList& states) const override;
+  void collectConstants(std::vector<std::int32_t>& maxConstants,
+                        DiagonalGuards& differenceConstraints) const override;
+  void collectClocks(ClockSet& clocks) const override;
+
+  TCTLExpression* left() const { return left_.get(); }
+  TCTLExpression* right() const { return right_.get(); }
+
+private:
+  Ref<TCTLExpression> left_;
+  Ref<TCTLExpression> right_;
+};
+
+// "not p". On a formula without clock constraints it is the opposite of the operand's answer.
+// With clock constraints it is decided on the negation normal form of "not p", which narrows
+// the zone to the part where p fails: a state whose zone only partly satisfies p satisfies
+// "not p" on the rest.
+class NotExpr : public AbstractExpression {
+public:
+  explicit NotExpr(Ref<TCTLExpression> operand);
+  ~NotExpr() override;
+
+  bool isAtomic() const override { return false; }
+  void print(std::ostream& out) const override;
+  int typeCode() const override { return notType; }
+  Ref<TCTLExpression> negate() override { return operand_; }
+  Ref<TCTLExpression> normalize() override;
+  bool satisfiedBy(GlobalState* state) const override;
+  void filter(StateList& states) const override { filterBySatisfaction(states); }
+  void collectConstants(std::vector<std::int32_t>& maxConstants,
+                        DiagonalGuards& differenceConstraints) const override;
+  void collectClocks(ClockSet& clocks) const override;
+
+  TCTLExpression* operand() const { return operand_.get(); }
+
+private:
+  Ref<TCTLExpression> operand_;
+  // The normal form of the negation, when the operand reads clocks.
+  Ref<TCTLExpression> complement_;
+};
+
+class TrueExpr : public AbstractExpression {
+public:
+  bool isAtomic() const override { return true; }
+  void print(std::ostream& out) const override;
+  int typeCode() const override { return trueType; }
+  Ref<TCTLExpression> negate() override;
+  Ref<TCTLExpression> normalize() override { return this; }
+  bool satisfiedBy(GlobalState*) const override { return true; }
+  void filter(StateList&) const override {}
+  void collectConstants(std::vector<std::int32_t>&, DiagonalGuards&) const override {}
+};
+
+// Some valuation of the state can never take a transition. The evaluation is supplied by the
+// subclass over decision diagrams (cdd/deadlock.h); this class answers false.
+class DeadlockExpr : public AbstractExpression {
+public:
+  bool isAtomic() const override { return true; }
+  void print(std::ostream& out) const override;
+  int typeCode() const override { return deadlockType; }
+  Ref<TCTLExpression> negate() override;
+  Ref<TCTLExpression> normalize() override { return this; }
+  bool satisfiedBy(GlobalState*) const override { return false; }
+  void filter(StateList& states) const override { filterBySatisfaction(states); }
+  void collectConstants(std::vector<std::int32_t>&, DiagonalGuards&) const override {}
+};
+
+// The formula as a disjunction of clauses, each a list of conjuncts: clock constraints
+// (type 0) and discrete tests. The formula is brought into negation normal form first.
+std::vector<Conjuncts> disjunctiveNormalForm(TCTLExpression* formula);
