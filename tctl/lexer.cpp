@@ -5,8 +5,11 @@
 #include <ostream>
 #include <string>
 
+#include "model/proc.h"
 #include "model/symtable.h"
+#include "model/system.h"
 #include "server/error.h"
+#include "tctl/parser.h"
 
 std::int32_t tctl_lval = 0;
 std::int32_t tctl_processSymbol = -1;
@@ -103,8 +106,14 @@ TctlToken resolveQualified(const std::string& process, const std::string& name) 
   std::uint32_t extra = std::uint32_t(owner.extra);
   std::uint32_t position = extra >> 16;
   std::int32_t frame = std::int32_t(extra & 0xFFFF);
-  if (position == 0xFFFF || frame <= 0 || frame >= table.frameCount())
-    return badName(process, ": no such process in system\n");
+  // A process the system line does not list keeps position 0 in some readers: the system's
+  // slot must really hold this process.
+  bool placed = position != 0xFFFF && frame > 0 && frame < table.frameCount();
+  if (placed && tctl_system) {
+    placed = std::int32_t(position) < tctl_system->processCount() &&
+             tctl_system->process(std::int32_t(position))->processSymbol() == owner.index;
+  }
+  if (!placed) return badName(process, ": no such process in system\n");
 
   table.pushFrame(frame);
   Symbol symbol = table.find(name.c_str());
