@@ -1,0 +1,190 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <random>
+#include <utility>
+#include <vector>
+
+#include "server/error.h"
+#include "tests/zones/zone_helpers.h"
+#include "zones/region.h"
+
+using testing::ElementsAre;
+using testing::Pair;
+using testing::StrEq;
+using testing::ThrowsMessage;
+
+namespace {
+
+struct Constraint {
+  int i, j;
+  std::int32_t raw;
+  bool operator==(const Constraint&) const = default;
+};
+
+std::vector<Constraint> constraintsOf(const PackedRegion& packed) {
+  std::vector<Constraint> all;
+  for (int k = 0; k < packed.count(); ++k)
+    all.push_back({packed.firstClock(k), packed.secondClock(k), packed.boundAt(k)});
+  return all;
+}
+
+std::vector<std::int32_t> entries(const UnpackedRegion& zone) {
+  int n = zone.dimension() * zone.dimension();
+  return std::vector<std::int32_t>(zone.matrix(), zone.matrix() + n);
+}
+
+TEST(Packing, UnconstrainedZoneHasNoConstraints) {
+  ClockScope clocks({"x", "y", "z"});
+  PackedPtr packed(zoneOf("")->pack());
+  EXPECT_EQ(packed->count(), 0);
+  EXPECT_EQ(packed->dimension(), 4);
+  EXPECT_TRUE(packed->isPacked());
+  EXPECT_FALSE(packed->isEmpty());
+  ZonePtr back(packed->unpack());
+  EXPECT_EQ(entries(*back), entries(*zoneOf("")));
+}
+
+TEST(Packing, AllClocksZeroFormOneClassCycle) {
+  ClockScope clocks({"x", "y", "z"});
+  ZonePtr zero = zoneOf("");
+  zero->setZero();
+  PackedPtr packed(zero->pack());
+  EXPECT_THAT(constraintsOf(*packed),
+              ElementsAre(Constraint{1, 2, zeroBound}, Constraint{2, 3, zeroBound},
+                          Constraint{3, 0, zeroBound}));
+  ZonePtr back(packed->unpack());
+  EXPECT_EQ(entries(*back), entries(*zero));
+}
+
+TEST(Packing, StrictLowerBoundZeroIsStoredTrivialOneIsNot) {
+  ClockScope clocks({"x"});
+  EXPECT_THAT(constraintsOf(*PackedPtr(zoneOf("x > 0")->pack())),
+              ElementsAre(Constraint{0, 1, makeBound(0, true)}));
+  EXPECT_THAT(constraintsOf(*PackedPtr(zoneOf("x >= 0")->pack())), ElementsAre());
+}
+
+TEST(Packing, ImpliedConstraintsAreLeftOut) {
+  ClockScope clocks({"x", "y"});
+  // x - y <= 2 follows from x <= 5 and y >= 3.
+  ZonePtr zone = zoneOf("x <= 5, y >= 3");
+  ASSERT_EQ(zone->at(1, 2), makeBound(2, false));
+  PackedPtr packed(zone->pack());
+  EXPECT_THAT(constraintsOf(*packed),
+              ElementsAre(Constraint{0, 2, makeBound(-3, false)}, Constraint{1, 0, makeBound(5, false)}));
+  EXPECT_EQ(entries(*PackedPtr(packed->copy())->unpack()), entries(*zone));
+}
+
+TEST(Packing, RoundTripGivesTheIdenticalMatrix) {
+  std::mt19937 random(99);
+  for (int dim : {2, 3, 4, 6, 9}) {
+    ClockScope clocks(dim - 1);
+    for (int round = 0; round < 300; ++round) {
+      ZonePtr zone = randomZone(random, dim, round % (2 * dim) + 1, 5);
+      if (round % 5 == 0) zone->sp();
+      if (round % 7 == 0) zone->reset(1, 0);
+      PackedPtr packed(zone->pack());
+      ASSERT_LE(packed->count(), dim * dim);
+      ZonePtr back(packed->unpack());
+      ASSERT_FALSE(back->isDirty());
+      ASSERT_EQ(entries(*back), entries(*zone)) << "dim " << dim << " round " << round << ": "
+                                                 << printed(*zone) << " / " << printed(*packed);
+      PackedPtr again(back->pack());
+      ASSERT_EQ(constraintsOf(*again), constraintsOf(*packed));
+    }
+  }
+}
+
+TEST(Packing, ZonesWithFixedDifferencesRoundTrip) {
+  std::mt19937 random(1);
+  ClockScope clocks(5);
+  std::uniform_int_distribution<int> clock(1, 5), constant(0, 4);
+  for (int round = 0; round < 300; ++round) {
+    ZonePtr zone = randomZone(random, 6, 3, 4);
+    for (int k = 0; k < 3; ++k) {
+      int x = clock(random);
+      if (round % 2) {
+        zone->reset(x, constant(random));
+      } else {
+        zone->constrainEqual(x, constant(random));
+        if (zone->isEmpty()) break;
+      }
+    }
+    if (zone->isEmpty()) continue;
+    zone->sp();
+    ZonePtr back(PackedPtr(zone->pack())->unpack());
+    ASSERT_EQ(entries(*back), entries(*zone)) << printed(*zone);
+  }
+}
+
+TEST(PackedInclusion, AgreesWithTheFullComparison) {
+  std::mt19937 random(17);
+  ClockScope clocks(3);
+  int fast = 0, slow = 0;
+  for (int round = 0; round < 2000; ++round) {
+    ZonePtr stored = randomZone(random, 4, 3, 4), fresh = randomZone(random, 4, 3, 4);
+    if (round % 3 == 0) fresh->intersect(*stored);
+    if (fresh->isEmpty()) continue;
+    PackedPtr packed(stored->pack());
+    Region::Relation full = stored->relation(fresh.get()), quick = packed->relation(fresh.get());
+    if (full == Region::equal || full == Region::argIncludedIn) {
+      EXPECT_EQ(quick, Region::argIncludedIn);
+      ++fast;
+    } else {
+      EXPECT_EQ(quick, full);
+      ++slow;
+    }
+  }
+  EXPECT_GT(fast, 100);
+  EXPECT_GT(slow, 100);
+}
+
+TEST(PackedInclusion, EqualZoneTakesTheFastPath) {
+  ClockScope clocks({"x", "y"});
+  ZonePtr zone = zoneOf("x <= 4, y - x >= 1");
+  PackedPtr packed(zone->pack());
+  EXPECT_EQ(packed->relation(zone.get()), Region::argIncludedIn);
+  EXPECT_EQ(packed->relation(zoneOf("x <= 3, y - x >= 2").get()), Region::argIncludedIn);
+  EXPECT_EQ(packed->relation(zoneOf("y - x >= 1").get()), Region::argIncludes);
+  EXPECT_EQ(packed->relation(zoneOf("x >= 5").get()), Region::noInclusion);
+}
+
+TEST(PackedPrinting, StoredConstraintsInBothForms) {
+  ClockScope clocks({"x", "y"});
+  PackedPtr packed(zoneOf("x > 1, x <= 5, y - x < 2, x - y <= 0")->pack());
+  EXPECT_EQ(printed(*packed), "x>1, x<=5, x-y<=0, y-x<2");
+  EXPECT_EQ(printedQuery(*packed), " and x>1 and x<=5 and x<=y and y<x+2");
+  PackedPtr zero(zoneOf("x == 0, y == 0")->pack());
+  EXPECT_EQ(printed(*zero), "x-y<=0, y<=0");
+}
+
+TEST(PackedRegionBug, UnsupportedOperationsNameTheirSignature) {
+  ClockScope clocks({"x"});
+  PackedPtr packed(zoneOf("x <= 2")->pack());
+  ZonePtr other = zoneOf("");
+  std::vector<std::pair<std::function<void()>, const char*>> calls = {
+      {[&] { packed->isUnbounded(); }, "NI: bool PackedRegion::isUnbounded() const"},
+      {[&] { packed->convexHull(other.get()); }, "NI: void PackedRegion::convexHull(UnpackedRegion *)"},
+      {[&] { packed->tighten(1, 0, 1, false); }, "NI: bool PackedRegion::tighten(int, int, int, bool)"},
+      {[&] { packed->tightenRaw(1, 0, 3); }, "NI: bool PackedRegion::tightenRaw(int, int, int)"},
+      {[&] { packed->close(); }, "NI: void PackedRegion::close()"},
+      {[&] { packed->sp(); }, "NI: void PackedRegion::sp()"},
+      {[&] { packed->wp(); }, "NI: void PackedRegion::wp()"},
+  };
+  for (auto& [call, message] : calls) EXPECT_THAT(call, ThrowsMessage<Bug>(StrEq(message)));
+  EXPECT_EQ(printed(*packed), "x<=2") << "the zone is unchanged";
+}
+
+TEST(PackedRegionCreate, CopiesBoundsAndPairs) {
+  ClockScope clocks({"x", "y"});
+  const std::int32_t bounds[] = {makeBound(-1, true), makeBound(3, false), makeBound(1, false)};
+  const std::uint8_t pairs[] = {0, 1, 1, 0, 2, 1};
+  PackedPtr packed(PackedRegion::create(bounds, pairs, 3, 3));
+  EXPECT_EQ(printed(*packed), "x>1, x<=3, y-x<=1");
+  ZonePtr zone(packed->unpack());
+  EXPECT_EQ(zone->relation(zoneOf("x > 1, x <= 3, y - x <= 1").get()), Region::equal);
+  PackedPtr copied(packed->pack());
+  EXPECT_EQ(constraintsOf(*copied), constraintsOf(*packed));
+}
+
+}  // namespace

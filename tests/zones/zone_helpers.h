@@ -1,0 +1,141 @@
+// tests/zones/zone_helpers.h: zones from readable text, a private clock table, point membership.
+#pragma once
+#include <cctype>
+#include <cstdlib>
+#include <initializer_list>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "model/symtable.h"
+#include "zones/clock.h"
+#include "zones/region.h"
+
+using ZonePtr = std::unique_ptr<UnpackedRegion>;
+using PackedPtr = std::unique_ptr<PackedRegion>;
+
+// Installs a clock table "t(0)", then the given clocks as global clocks, for the lifetime of the
+// scope; the previous table (and the symbol table) come back afterwards.
+class ClockScope {
+public:
+  explicit ClockScope(std::initializer_list<const char*> names) : saved_(ClockInfo::table()) {
+    ClockInfo::table() = ClockTable();
+    ClockInfo::addClock(-1, -1, "t(0)");
+    std::int32_t symbol = 0;
+    for (const char* name : names) ClockInfo::addClock(symbol++, -1, name);
+  }
+  explicit ClockScope(int clocks) : saved_(ClockInfo::table()) {
+    ClockInfo::table() = ClockTable();
+    ClockInfo::addClock(-1, -1, "t(0)");
+    for (int k = 1; k <= clocks; ++k)
+      ClockInfo::addClock(k - 1, -1, ("c" + std::to_string(k)).c_str());
+  }
+  ~ClockScope() {
+    ClockInfo::table() = std::move(saved_);
+    symbols() = std::move(savedSymbols_);
+  }
+  ClockScope(const ClockScope&) = delete;
+  ClockScope& operator=(const ClockScope&) = delete;
+
+private:
+  ClockTable saved_;
+  SymbolTable savedSymbols_ = symbols();
+};
+
+inline int clockNumber(const std::string& name) {
+  for (int k = 0; k < ClockInfo::count(); ++k)
+    if (name == ClockInfo::name(k)) return k;
+  throw std::invalid_argument("unknown clock " + name);
+}
+
+// "x <= 5, y - x < 2, z == 1, y > 3": every item tightens the initial zone; the result is closed.
+// Text "" is the unconstrained zone.
+inline ZonePtr zoneOf(const std::string& text) {
+  ZonePtr zone(UnpackedRegion::create(ClockInfo::count(), true));
+  std::istringstream items(text);
+  std::string item;
+  while (std::getline(items, item, ',')) {
+    std::string compact;
+    for (char ch : item)
+      if (!std::isspace(static_cast<unsigned char>(ch))) compact += ch;
+    if (compact.empty()) continue;
+    std::size_t op = compact.find_first_of("<>=");
+    std::string left = compact.substr(0, op), relation, number;
+    std::size_t k = op;
+    while (k < compact.size() && std::string("<>=").find(compact[k]) != std::string::npos)
+      relation += compact[k++];
+    number = compact.substr(k);
+    int c = std::stoi(number);
+    std::size_t minus = left.find('-');
+    int i = clockNumber(left.substr(0, minus));
+    int j = minus == std::string::npos ? 0 : clockNumber(left.substr(minus + 1));
+    if (relation == "<=" || relation == "==") zone->tighten(i, j, c, false);
+    if (relation == "<") zone->tighten(i, j, c, true);
+    if (relation == ">=" || relation == "==") zone->tighten(j, i, -c, false);
+    if (relation == ">") zone->tighten(j, i, -c, true);
+    if (relation != "<=" && relation != "<" && relation != ">=" && relation != ">" &&
+        relation != "==")
+      throw std::invalid_argument("bad relation in " + item);
+  }
+  zone->close();
+  return zone;
+}
+
+inline std::string printed(const Region& zone) {
+  std::ostringstream out;
+  zone.print(out);
+  return out.str();
+}
+
+inline std::string printedQuery(const Region& zone) {
+  std::ostringstream out;
+  zone.printConstraints(out);
+  return out.str();
+}
+
+// A point is one value per clock in quarters (p[0] is the reference clock, 0).
+using Point = std::vector<int>;
+
+inline bool contains(const UnpackedRegion& zone, const Point& p) {
+  int dim = zone.dimension();
+  for (int i = 0; i < dim; ++i)
+    for (int j = 0; j < dim; ++j) {
+      std::int32_t raw = zone.at(i, j);
+      if (i == j || isInfinite(raw)) continue;
+      long difference = long(p[i]) - p[j], limit = 4L * boundValue(raw);
+      if (isStrict(raw) ? difference >= limit : difference > limit) return false;
+    }
+  return true;
+}
+
+// Every point with clock values 0, 1/2, 1, ..., top/2 (in quarters: steps of 2).
+inline std::vector<Point> halfIntegerPoints(int dim, int top) {
+  std::vector<Point> points;
+  Point p(dim, 0);
+  for (;;) {
+    points.push_back(p);
+    int k = 1;
+    while (k < dim && p[k] == 2 * top) p[k++] = 0;
+    if (k >= dim) break;
+    p[k] += 2;
+  }
+  return points;
+}
+
+// A closed non-empty zone from a few random constraints with constants in [-range, range].
+inline ZonePtr randomZone(std::mt19937& random, int dim, int constraints, int range) {
+  for (;;) {
+    ZonePtr zone(UnpackedRegion::create(dim, true));
+    std::uniform_int_distribution<int> clock(0, dim - 1), constant(-range, range), coin(0, 1);
+    for (int k = 0; k < constraints; ++k) {
+      int i = clock(random), j = clock(random);
+      if (i == j) continue;
+      zone->tighten(i, j, constant(random), coin(random));
+    }
+    zone->fullClose();
+    if (!zone->isEmpty()) return zone;
+  }
+}
