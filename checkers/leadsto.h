@@ -1,0 +1,42 @@
+// checkers/leadsto.h: the leads-to checker of p --> q: walks the reachable states with the
+// server's enumeration and, from every part of a state where p holds, asks the liveness checker
+// for a run that avoids q forever. Such a run is a counterexample.
+#pragma once
+#include "checkers/liveness.h"
+#include "engine/enumeration.h"
+#include "model/ref.h"
+
+class LeadsToChecker : public Object {
+public:
+  // reduction is the storage reduction of the exploration (0, 1 or 2, as the enumeration's).
+  LeadsToChecker(Ref<System> system, Ref<StateSpaceEnumeration> enumeration,
+                 Ref<PassedListFactory> factory, Ref<TraceStore> traces, Ref<Progress> progress,
+                 int reduction = 1);
+  ~LeadsToChecker() override;
+
+  // The pair as the property parser makes it: an OrExpr with p left and q right.
+  void setProperty(Ref<TCTLExpression> property);
+  // Resets the enumeration (with a null state) and walks it until a counterexample is found,
+  // the progress indicator asks to stop, or the state space is exhausted.
+  void run();
+  // True when the property was not shown to hold: a counterexample was found (or the walk was
+  // stopped early). False when every reachable state was checked: p --> q holds.
+  bool getResult() const { return result_; }
+  // For a counterexample: the path to the state where p held, continued by the liveness
+  // checker's path to the start of the run it found; then the run's loop (empty when it ends
+  // in one state). Both empty when no counterexample was found.
+  TracePair getTrace() const;
+
+private:
+  Ref<System> system_;
+  Ref<PassedListFactory> factory_;
+  Ref<TraceStore> traces_;
+  Ref<Progress> progress_;
+  Ref<StateSpaceEnumeration> enumeration_;
+  Ref<TCTLExpression> property_;
+  Ref<LivenessChecker> liveness_;
+  bool result_ = false;
+  PredicateSplitter premise_;  // by p
+  Ref<Trace> path_;            // the enumeration's trace to the state where p held
+  bool fromLiveness_ = false;  // the liveness checker found the counterexample
+};

@@ -1,0 +1,352 @@
+#include "checkers/liveness.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+#include "cdd/cdd.h"
+#include "engine/enumeration.h"
+#include "zones/region.h"
+
+namespace {
+
+struct ZoneDeleter {
+  void operator()(UnpackedRegion* zone) const { delete zone; }
+};
+using ZonePtr = std::unique_ptr<UnpackedRegion, ZoneDeleter>;
+
+const UnpackedRegion* unpackedZone(const GlobalState* state) {
+  return static_cast<const UnpackedRegion*>(state->zone());
+}
+
+// A closed unpacked copy of the state's zone; the caller owns it.
+ZonePtr zoneCopy(const GlobalState* state) {
+  UnpackedRegion* zone = state->zone()->unpack();
+  zone->close();
+  return ZonePtr(zone);
+}
+
+// Narrows the zone by every clock constraint of the clause; strict lower bounds of a clock
+// (reference clock minus clock) count as non-strict when loose is set. Closes; false when the
+// zone became empty.
+bool narrowByClocks(UnpackedRegion* zone, const Conjuncts& clause, bool loose) {
+  for (const Ref<TCTLExpression>& conjunct : clause) {
+    if (conjunct->typeCode() != TCTLExpression::clockType) continue;
+    const auto* bound = static_cast<const ClockExpr*>(conjunct.get());
+    std::int32_t raw = bound->rawBound();
+    if (loose && bound->first() == 0) raw |= 1;
+    zone->tightenRaw(bound->first(), bound->second(), raw);
+  }
+  zone->close();
+  return !zone->isEmpty();
+}
+
+// The diagram of exactly the valuations of a closed zone.
+cdd diagramOf(const UnpackedRegion& zone) {
+  int dim = zone.dimension();
+  _dbm_* d = _dbm_::create(dim);
+  for (int i = 0; i < dim; ++i)
+    for (int j = 0; j < dim; ++j) {
+      std::int32_t raw = zone.at(i, j);
+      d->set(i, j, isInfinite(raw) ? _dbm_::infinity : raw);
+    }
+  d->close();
+  cdd result = cdd::fromDBM(d);
+  _dbm_::destroy(d);
+  return result;
+}
+
+// The largest finite bound value (in absolute value) of a zone.
+std::int64_t largestBound(const UnpackedRegion& zone) {
+  std::int64_t largest = 0;
+  int dim = zone.dimension();
+  for (int i = 0; i < dim; ++i)
+    for (int j = 0; j < dim; ++j) {
+      std::int32_t raw = zone.at(i, j);
+      if (isInfinite(raw)) continue;
+      std::int64_t value = std::llabs(std::int64_t(boundValue(raw)));
+      if (value > largest) largest = value;
+    }
+  return largest;
+}
+
+}  // namespace
+
+bool zonesIntersect(const GlobalState* a, const GlobalState* b) {
+  ZonePtr common = zoneCopy(a);
+  if (b->zone()->isPacked()) {
+    ZonePtr other = zoneCopy(b);
+    common->intersect(*other);
+  } else {
+    common->intersect(*unpackedZone(b));
+  }
+  return !common->isEmpty();
+}
+
+// ---- splitting by a predicate ----
+
+PredicateSplitter::PredicateSplitter(Ref<System> system, std::vector<Conjuncts> clauses)
+    : system_(std::move(system)), clauses_(std::move(clauses)) {}
+
+void PredicateSplitter::split(const WaitingEntry& entry, SuccessorList& out) {
+  GlobalState* state = entry.state.get();
+  std::size_t count = clauses_.size();
+  // A clause is dead when one of its discrete tests fails; dead clauses start out marked so
+  // that no move ever enters them.
+  marked_.assign(count, 0);
+  for (std::size_t k = 0; k < count; ++k)
+    for (const Ref<TCTLExpression>& conjunct : clauses_[k])
+      if (conjunct->typeCode() != TCTLExpression::clockType && !conjunct->satisfiedBy(state)) {
+        marked_[k] = 1;
+        break;
+      }
+  bool mayDelay = !system_->isTimeStopped(state);
+  for (std::size_t k = 0; k < count; ++k) {
+    if (marked_[k]) continue;
+    Ref<GlobalState> part(state->copyUnpacked(false));
+    if (!part->closeAndCheck()) continue;
+    bool holds = true;
+    for (const Ref<TCTLExpression>& conjunct : clauses_[k])
+      if (!conjunct->satisfiedBy(part.get())) {
+        holds = false;
+        break;
+      }
+    if (!holds) continue;
+    if (mayDelay) {
+      // What waiting reaches inside the clause: the clause is convex, so a delay that starts
+      // and ends in it stays in it.
+      part = system_->delayStep(std::move(part), false);
+      if (!part) continue;
+      auto* zone = static_cast<UnpackedRegion*>(part->zone());
+      if (!narrowByClocks(zone, clauses_[k], false)) continue;
+      marked_[k] = 1;
+      appendChanges(entry, part.get(), k, out);
+      marked_[k] = 0;
+    }
+    out.push_back(WaitingEntry{entry.first, entry.second, std::move(part)});
+  }
+}
+
+void PredicateSplitter::appendChanges(const WaitingEntry& entry, const GlobalState* from,
+                                      std::size_t current, SuccessorList& out) {
+  for (std::size_t k = 0; k < clauses_.size(); ++k) {
+    if (marked_[k]) continue;
+    Ref<GlobalState> part = changePart(from, current, k);
+    if (!part) continue;
+    out.push_back(WaitingEntry{entry.first, entry.second, part});
+    marked_[k] = 1;
+    appendChanges(entry, part.get(), k, out);
+    marked_[k] = 0;
+  }
+}
+
+Ref<GlobalState> PredicateSplitter::changePart(const GlobalState* from, std::size_t at,
+                                               std::size_t to) const {
+  // The border: the valuations of `from` together with the limits that waiting reaches as it
+  // leaves `from` (its upper bounds taken as non-strict), that touch clause `to` (its strict
+  // lower bounds taken as non-strict).
+  ZonePtr border(unpackedZone(from)->withNonStrictUpperBounds());
+  if (!narrowByClocks(border.get(), clauses_[to], true)) return nullptr;
+  ZonePtr boundary(border->copy());
+  if (!narrowByClocks(boundary.get(), clauses_[at], false)) {
+    // The border lies beyond `from`'s own clause: it must then lie in the target clause.
+    boundary = std::move(border);
+    if (!narrowByClocks(boundary.get(), clauses_[to], false)) return nullptr;
+  }
+  Ref<GlobalState> part(from->copyDiscrete());
+  part->setZone(boundary.release());
+  part = system_->delayStep(std::move(part), false);
+  if (!part) return nullptr;
+  if (!narrowByClocks(static_cast<UnpackedRegion*>(part->zone()), clauses_[to], false))
+    return nullptr;
+  return part;
+}
+
+// ---- the checker ----
+
+LivenessChecker::LivenessChecker(Ref<System> system, Ref<PassedListFactory> factory,
+                                 Ref<TraceStore> traces, int reduction)
+    : traces_(std::move(traces)),
+      front_(system->makeDiscreteHasher()),
+      factory_(std::move(factory)),
+      system_(std::move(system)),
+      reduction_(reduction) {}
+
+LivenessChecker::~LivenessChecker() = default;
+
+void LivenessChecker::setProperty(Ref<TCTLExpression> property) {
+  property_ = std::move(property);
+  negated_ = property_->negate();
+  split_ = PredicateSplitter(system_, disjunctiveNormalForm(property_.get()));
+  negatedSplit_ = PredicateSplitter(system_, disjunctiveNormalForm(negated_.get()));
+  passed_ = factory_->create();
+}
+
+void LivenessChecker::setInitial(Ref<GlobalState> state) { initial_ = std::move(state); }
+
+TracePair LivenessChecker::getTrace() const {
+  return TracePair(traces_->createTrace(loopStart_), traces_->createTrace(loopStart_, loopEnd_));
+}
+
+void LivenessChecker::found(std::int32_t start, std::int32_t end) {
+  result_ = true;
+  loopStart_ = start;
+  loopEnd_ = end;
+}
+
+void LivenessChecker::run() {
+  result_ = false;
+  loopStart_ = loopEnd_ = -1;
+  stack_.clear();
+  front_.clear();
+  if (!initial_ || !passed_ || !initial_->zone()) return;
+
+  Ref<GlobalState> start(initial_->copyUnpacked(false));
+  start->setTraceIndex(traces_->addStep(nullptr, nullptr, -1));
+  parts_.clear();
+  split_.split(WaitingEntry{nullptr, nullptr, std::move(start)}, parts_);
+  for (WaitingEntry& part : parts_) stack_.push_back(std::move(part));
+  parts_.clear();
+
+  while (Ref<GlobalState> state = nextState()) {
+    std::int32_t index = state->traceIndex();
+    // Waiting forever in the state keeps the predicate.
+    if (!system_->isTimeStopped(state.get()) && state->isUnbounded()) {
+      found(index, index);
+      return;
+    }
+    if (deadlocksInside(state.get())) {
+      found(index, index);
+      return;
+    }
+    successors_.clear();
+    system_->successors(state.get(), true, true, successors_);
+    for (const WaitingEntry& successor : successors_) {
+      parts_.clear();
+      split_.split(successor, parts_);
+      for (WaitingEntry& part : parts_) {
+        part.state->setTraceIndex(traces_->addStep(part.first.get(), part.second.get(), index));
+        stack_.push_back(part);
+        std::int64_t hit = front_.lookup(
+            part.state.get(), [&](std::size_t node) { return cycleRepeats(node, part); });
+        if (hit >= 0) {
+          found(front_.at(std::size_t(hit)).state->traceIndex(), part.state->traceIndex());
+          return;
+        }
+      }
+    }
+  }
+}
+
+Ref<GlobalState> LivenessChecker::nextState() {
+  for (;;) {
+    // A front node whose depth marker is the stack size again has been explored completely.
+    while (!front_.empty() && front_.top().depth == stack_.size()) front_.pop();
+    if (stack_.empty()) return nullptr;
+    WaitingEntry entry = std::move(stack_.back());
+    stack_.pop_back();
+    Ref<GlobalState> state;
+    if (isStoredState(*system_, reduction_, entry.first.get(), entry.second.get(),
+                      entry.state.get()))
+      state = passed_->add(entry.state);
+    else
+      state = entry.state;
+    if (!state) continue;
+    if (state->zone()->isPacked()) {
+      Ref<GlobalState> unpacked(state->copyUnpacked(false));
+      state = std::move(unpacked);
+    }
+    FrontNode& node = front_.push(state, std::move(entry.first), std::move(entry.second));
+    node.depth = stack_.size();
+    return state;
+  }
+}
+
+bool LivenessChecker::deadlocksInside(const GlobalState* state) {
+  bool mayDelay = !system_->isTimeStopped(state);
+  Ref<GlobalState> delayed(state->copyUnpacked(false));
+  delayed = system_->delayStep(std::move(delayed), false);
+  if (!delayed) return false;
+  cdd stuck = diagramOf(*unpackedZone(delayed.get()));
+  if (stuck.isNull()) return false;
+
+  // Whatever reaches a guard by waiting can act. Where time stands still only the guard's own
+  // part can.
+  SuccessorList successors;
+  system_->successors(delayed.get(), true, false, successors);
+  for (const WaitingEntry& entry : successors) {
+    Ref<GlobalState> enabled(delayed->copyUnpacked(false));
+    bool holds = entry.second->applyGuards(enabled.get());
+    if (entry.first) holds = entry.first->applyGuards(enabled.get()) && holds;
+    if (!holds) continue;
+    if (mayDelay) enabled->zone()->wp();
+    stuck = stuck - diagramOf(*unpackedZone(enabled.get()));
+  }
+  // Whatever reaches the negation of the predicate by waiting leaves it.
+  SuccessorList leaving;
+  negatedSplit_.split(WaitingEntry{nullptr, nullptr, delayed}, leaving);
+  for (const WaitingEntry& entry : leaving) {
+    Ref<GlobalState> part(entry.state->copyUnpacked(false));
+    if (mayDelay) part->zone()->wp();
+    stuck = stuck - diagramOf(*unpackedZone(part.get()));
+  }
+  cdd left = cdd::reduce(stuck);
+  return !left.isNull() && !left.isFalse();
+}
+
+UnpackedRegion* LivenessChecker::stepZone(const GlobalState* state, const UnpackedRegion* zone,
+                                          const Transition* first,
+                                          const Transition* second) const {
+  Ref<GlobalState> source(state->copyDiscrete());
+  source->setZone(zone->copy());
+  Ref<GlobalState> target = system_->successor(source.get(), first, second, true);
+  if (!target) return nullptr;
+  auto* result = static_cast<UnpackedRegion*>(target->detachZone());
+  result->close();
+  return result;
+}
+
+bool LivenessChecker::cycleRepeats(std::size_t start, const WaitingEntry& closing) {
+  std::size_t steps = front_.size() - start;
+  // Step k leaves front node start + k by the edges that reached the node above it; the last
+  // step leaves the top by the closing entry's edges.
+  auto source = [&](std::size_t k) { return front_.at(start + k).state.get(); };
+  auto edges = [&](std::size_t k) -> std::pair<const Transition*, const Transition*> {
+    if (k + 1 < steps) {
+      const FrontNode& next = front_.at(start + k + 1);
+      return {next.first.get(), next.second.get()};
+    }
+    return {closing.first.get(), closing.second.get()};
+  };
+
+  // First pass: the valuations of the path's zones that follow the path all the way round.
+  std::vector<ZonePtr> entered(steps);
+  ZonePtr zone = zoneCopy(source(0));
+  std::int64_t largest = 0;
+  for (std::size_t k = 0; k < steps; ++k) {
+    ZonePtr own = zoneCopy(source(k));
+    largest = std::max(largest, largestBound(*own));
+    zone->intersect(*own);
+    if (zone->isEmpty()) return false;
+    entered[k].reset(zone->copy());
+    auto [first, second] = edges(k);
+    zone.reset(stepZone(source(k), zone.get(), first, second));
+    if (!zone) return false;
+    largest = std::max(largest, largestBound(*zone));
+  }
+  // Further passes: the zones only shrink. Bounds bounded by the model's own sizes shrink
+  // only finitely often; a bound that drifts far beyond every bound seen in the first pass
+  // means a clock difference grows without end on every round, so the round can be taken
+  // forever.
+  const std::int64_t drift = 2 * std::int64_t(zone->dimension()) * (largest + 1) + 2;
+  for (std::size_t k = 0;; k = (k + 1) % steps) {
+    Region::Relation relation = entered[k]->relation(zone.get());
+    if (relation == Region::argIncludes || relation == Region::equal) return true;
+    if (largestBound(*zone) > drift) return true;
+    entered[k]->intersect(*zone);
+    if (entered[k]->isEmpty()) return false;
+    auto [first, second] = edges(k);
+    zone.reset(stepZone(source(k), entered[k].get(), first, second));
+    if (!zone) return false;
+  }
+}
