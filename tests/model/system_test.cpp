@@ -1,0 +1,449 @@
+// tests/model/system_test.cpp: successor computation, time elapse, invariants, backward step.
+#include "model/system.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/model/net_builder.h"
+
+using namespace net;
+using testing::ElementsAre;
+using testing::IsEmpty;
+
+namespace {
+
+class Successors : public testing::Test {
+ protected:
+  void SetUp() override { resetTables(); }
+  void TearDown() override {
+    list.clear();
+    resetTables();
+  }
+
+  std::vector<std::string> names() const {
+    std::vector<std::string> result;
+    for (const WaitingEntry& e : list) result.push_back(pairName(e));
+    return result;
+  }
+
+  SuccessorList list;
+};
+
+// Counts its evaluations and answers a fixed value.
+class CountingGuard : public Guard {
+ public:
+  CountingGuard(int& count, bool result) : count_(count), result_(result) {}
+  std::int32_t kind() const override { return integerKind; }
+  bool apply(GlobalState*) const override {
+    ++count_;
+    return result_;
+  }
+  void print(std::ostream& out) const override { out << "counting"; }
+
+ private:
+  int& count_;
+  bool result_;
+};
+
+TEST_F(Successors, ComeInPairOrderInternalMovesFirstThenEdgeOrder) {
+  int ch = channel("ch");
+  Automaton p("P"), q("Q"), r("R");
+  int a = p.location("a"), b = p.location("b");
+  p.edge(a, b, +ch);  // 0:0
+  p.edge(a, b);       // 0:1
+  p.edge(a, b, +ch);  // 0:2
+  int c = q.location("c"), d = q.location("d");
+  q.edge(c, d, -ch);  // 1:0
+  q.edge(c, d, -ch);  // 1:1
+  int e = r.location("e"), f = r.location("f");
+  r.edge(e, f);  // 2:0
+  Ref<System> system = build({&p, &q, &r});
+  Ref<GlobalState> start = system->initialState(true);
+  system->successors(start.get(), true, false, list);
+  EXPECT_THAT(names(), ElementsAre("0:1", "0:0+1:0", "0:0+1:1", "0:2+1:0", "0:2+1:1", "2:0"));
+  EXPECT_THAT(locations(list[1].state.get()), ElementsAre(b, d, e));
+  EXPECT_THAT(locations(list[5].state.get()), ElementsAre(a, c, f));
+}
+
+TEST_F(Successors, CommittedLocationAllowsOnlyMovesInvolvingIt) {
+  int ch = channel("ch");
+  Automaton p("P"), q("Q"), r("R");
+  int a = p.location("a", true), b = p.location("b");
+  p.edge(a, b, +ch);
+  p.edge(a, b);
+  int c = q.location("c"), d = q.location("d");
+  q.edge(c, d, -ch);
+  q.edge(c, d);
+  int e = r.location("e"), f = r.location("f");
+  r.edge(e, f);
+  Ref<System> system = build({&p, &q, &r});
+  Ref<GlobalState> start = system->initialState(true);
+  EXPECT_EQ(system->committedCount(start.get()), 1);
+  system->successors(start.get(), true, false, list);
+  EXPECT_THAT(names(), ElementsAre("0:1", "0:0+1:0"));
+
+  // Once P has left its committed location everybody moves again.
+  Ref<GlobalState> later = list[0].state;
+  list.clear();
+  system->successors(later.get(), true, false, list);
+  EXPECT_THAT(names(), ElementsAre("1:1", "2:0"));
+}
+
+TEST_F(Successors, CommittedPartnerOfAHigherProcessEnablesTheSynchronisation) {
+  int ch = channel("ch");
+  Automaton p("P"), q("Q");
+  int a = p.location("a"), b = p.location("b");
+  p.edge(a, b, -ch);
+  p.edge(a, b);
+  int c = q.location("c", true), d = q.location("d");
+  q.edge(c, d, +ch);
+  Ref<System> system = build({&p, &q});
+  Ref<GlobalState> start = system->initialState(true);
+  system->successors(start.get(), true, false, list);
+  EXPECT_THAT(names(), ElementsAre("0:0+1:0"));
+}
+
+TEST_F(Successors, TimeDoesNotPassInUrgentOrCommittedTargets) {
+  int x = clock("x"), y = clock("y");
+  (void)y;
+  for (int kind = 0; kind < 3; ++kind) {
+    SCOPED_TRACE(kind);
+    Automaton p(kind == 0 ? "P0" : kind == 1 ? "P1" : "P2");
+    int a = p.location(kind == 0 ? "a0" : kind == 1 ? "a1" : "a2");
+    int b = p.location(kind == 0 ? "b0" : kind == 1 ? "b1" : "b2", kind == 1, kind == 2);
+    p.edge(a, b, 0, {}, {reset(x)});
+    Ref<System> system = build({&p});
+    Ref<GlobalState> start = system->initialState(true);
+    EXPECT_TRUE(start->isUnbounded());
+    list.clear();
+    system->successors(start.get(), true, false, list);
+    ASSERT_EQ(list.size(), 1u);
+    if (kind == 0) {
+      EXPECT_EQ(zoneText(list[0].state.get()), "x-y<=0");
+      EXPECT_TRUE(list[0].state->isUnbounded());
+      EXPECT_FALSE(system->inUrgentLocation(list[0].state.get()));
+    } else {
+      EXPECT_EQ(zoneText(list[0].state.get()), "x<=0, x-y<=0");
+      EXPECT_EQ(system->inUrgentLocation(list[0].state.get()), kind == 2);
+      EXPECT_EQ(system->committedCount(list[0].state.get()), kind == 1 ? 1 : 0);
+    }
+  }
+}
+
+TEST_F(Successors, WithoutDelayTheZoneStaysAtTheResetPoint) {
+  int x = clock("x");
+  Automaton p("P");
+  int a = p.location("a"), b = p.location("b");
+  p.edge(a, b, 0, {}, {reset(x)});
+  Ref<System> system = build({&p});
+  Ref<GlobalState> start = system->initialState(false);
+  EXPECT_EQ(zoneText(start.get()), "x<=0");
+  system->successors(start.get(), false, false, list);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(zoneText(list[0].state.get()), "x<=0");
+}
+
+TEST_F(Successors, EnabledUrgentSynchronisationStopsTime) {
+  int u = channel("u", true);
+  int x = clock("x");
+  int i = variable("i", 0, 1, 0);
+  for (int guardValue : {1, 0}) {
+    SCOPED_TRACE(guardValue);
+    Automaton p(guardValue ? "P1" : "P0"), q(guardValue ? "Q1" : "Q0");
+    int a = p.location(guardValue ? "a1" : "a0"), b = p.location(guardValue ? "b1" : "b0");
+    p.edge(a, a, 0, {}, {reset(x), assign(var(i), num(1))});
+    p.edge(a, b, +u, {varEquals(i, guardValue)});
+    int c = q.location(guardValue ? "c1" : "c0"), d = q.location(guardValue ? "d1" : "d0");
+    q.edge(c, d, -u);
+    Ref<System> system = build({&p, &q});
+    Ref<GlobalState> start = system->initialState(true);
+    EXPECT_EQ(system->urgentSyncEnabled(start.get()), guardValue == 0);
+    list.clear();
+    system->successors(start.get(), true, false, list);
+    ASSERT_GE(list.size(), 1u);
+    EXPECT_EQ(pairName(list[0]), "0:0");
+    EXPECT_EQ(cell(list[0].state.get(), 0), 1);
+    EXPECT_EQ(system->urgentSyncEnabled(list[0].state.get()), guardValue == 1);
+    EXPECT_EQ(list[0].state->isUnbounded(), guardValue == 0);
+  }
+}
+
+TEST_F(Successors, SenderAssignsBeforeReceiverWhicheverProcessSends) {
+  int ch = channel("ch");
+  int v = variable("v", -100, 100, 0);
+  // Process 0 receives and doubles what process 1 sends.
+  Automaton p("P"), q("Q");
+  int a = p.location("a"), b = p.location("b");
+  p.edge(a, b, -ch, {}, {assign(var(v), new ProductExpression(var(v), num(2)))});
+  int c = q.location("c"), d = q.location("d");
+  q.edge(c, d, +ch, {}, {assign(var(v), num(3))});
+  // Process 0 sends, process 1 adds one.
+  Automaton r("R"), s("S");
+  int e = r.location("e"), f = r.location("f");
+  r.edge(e, f, +ch, {}, {assign(var(v), num(3))});
+  int g = s.location("g"), h = s.location("h");
+  s.edge(g, h, -ch, {}, {assign(var(v), new SumExpression(var(v), num(1)))});
+
+  Ref<System> first = build({&p, &q});
+  Ref<GlobalState> start = first->initialState(true);
+  first->successors(start.get(), true, false, list);
+  ASSERT_THAT(names(), ElementsAre("0:0+1:0"));
+  EXPECT_EQ(cell(list[0].state.get(), 0), 6);
+
+  list.clear();
+  Ref<System> second = build({&r, &s});
+  start = second->initialState(true);
+  second->successors(start.get(), true, false, list);
+  ASSERT_THAT(names(), ElementsAre("0:0+1:0"));
+  EXPECT_EQ(cell(list[0].state.get(), 0), 4);
+}
+
+TEST_F(Successors, EveryGuardIsEvaluatedEvenAfterOneFails) {
+  int count = 0;
+  Automaton p("P");
+  int a = p.location("a"), b = p.location("b");
+  p.edge(a, b, 0, {new CountingGuard(count, false), new CountingGuard(count, true)});
+  p.edge(a, b, 0, {new CountingGuard(count, true), new CountingGuard(count, true)});
+  Ref<System> system = build({&p});
+  Ref<GlobalState> start = system->initialState(true);
+  system->successors(start.get(), true, false, list);
+  EXPECT_EQ(count, 4);
+  EXPECT_THAT(names(), ElementsAre("0:1"));
+}
+
+TEST_F(Successors, DisabledClockGuardGivesNoSuccessor) {
+  int x = clock("x");
+  Automaton p("P");
+  int a = p.location("a", false, false, {atMost(x, 3)}), b = p.location("b");
+  p.edge(a, b, 0, {atLeast(x, 5)});
+  p.edge(a, b, 0, {atLeast(x, 2)});
+  Ref<System> system = build({&p});
+  Ref<GlobalState> start = system->initialState(true);
+  EXPECT_EQ(zoneText(start.get()), "x<=3");
+  system->successors(start.get(), true, false, list);
+  ASSERT_THAT(names(), ElementsAre("0:1"));
+  EXPECT_EQ(zoneText(list[0].state.get()), "x>=2");
+}
+
+TEST_F(Successors, InitialInvariantThatCannotHoldAtTimeZeroGivesNoInitialState) {
+  int x = clock("x");
+  Automaton p("P");
+  p.location("a", false, false, {atMost(x, 0, true)});
+  Ref<System> system = build({&p});
+  EXPECT_FALSE(system->initialState(true));
+  EXPECT_FALSE(system->initialState(false));
+}
+
+TEST_F(Successors, IntegerGuardsInInvariantsDoNotRestrictTheZone) {
+  int x = clock("x");
+  (void)x;
+  int i = variable("i", 0, 9, 0);
+  Automaton p("P");
+  p.location("a", false, false, {varEquals(i, 5)});
+  Ref<System> system = build({&p});
+  Ref<GlobalState> start = system->initialState(true);
+  ASSERT_TRUE(start);
+  EXPECT_TRUE(start->isUnbounded());
+}
+
+TEST_F(Successors, TargetInvariantBoundsTheDelayAndCanDisableTheEdge) {
+  int x = clock("x");
+  Automaton p("P");
+  int a = p.location("a"), b = p.location("b", false, false, {atMost(x, 4)});
+  p.edge(a, b, 0, {}, {reset(x)});
+  p.edge(a, b, 0, {atLeast(x, 5)});
+  Ref<System> system = build({&p});
+  Ref<GlobalState> start = system->initialState(true);
+  system->successors(start.get(), true, false, list);
+  ASSERT_THAT(names(), ElementsAre("0:0"));
+  EXPECT_EQ(zoneText(list[0].state.get()), "x<=4");
+}
+
+TEST_F(Successors, ExtrapolationDropsBoundsBeyondTheMaximalConstant) {
+  int x = clock("x");
+  Automaton p("P");
+  int a = p.location("a", false, false, {atMost(x, 7)});
+  int b = p.location("b");
+  p.edge(a, b, 0, {atLeast(x, 6)});
+  Ref<System> system = build({&p});
+  Ref<GlobalState> start = system->initialState(true);
+  system->successors(start.get(), false, true, list);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(zoneText(list[0].state.get()), "x>=6, x<=7");
+  ClockInfo::setConstants({0, 5}, DiagonalGuards());
+  list.clear();
+  system->successors(start.get(), false, true, list);
+  EXPECT_EQ(zoneText(list[0].state.get()), "x>=6");
+}
+
+TEST_F(Successors, DiscreteSuccessorsIgnoreLabels) {
+  int ch = channel("ch");
+  int i = variable("i", 0, 1, 0);
+  Automaton p("P"), q("Q");
+  int a = p.location("a"), b = p.location("b");
+  p.edge(a, b, 0, {varEquals(i, 1)});
+  p.edge(a, b, +ch);
+  int c = q.location("c"), d = q.location("d");
+  q.edge(c, d, -ch, {varEquals(i, 1)});
+  Ref<System> system = build({&p, &q});
+  Ref<GlobalState> start = system->initialState(true);
+  system->successors(start.get(), true, false, list);
+  EXPECT_THAT(list, IsEmpty());
+  system->discreteSuccessors(start.get(), list);
+  ASSERT_THAT(names(), ElementsAre("0:0", "0:1+1:0"));
+  EXPECT_THAT(locations(list[0].state.get()), ElementsAre(b, c));
+  EXPECT_THAT(locations(list[1].state.get()), ElementsAre(b, d));
+  EXPECT_EQ(list[1].state->zone(), nullptr);
+  EXPECT_EQ(list[1].state->valuation(), nullptr);
+}
+
+TEST_F(Successors, SuccessorThroughAChosenPair) {
+  int ch = channel("ch");
+  Automaton p("P"), q("Q");
+  int a = p.location("a"), b = p.location("b");
+  Transition* send = p.edge(a, b, +ch);
+  Transition* internal = p.edge(b, a);
+  int c = q.location("c"), d = q.location("d");
+  Transition* receive = q.edge(c, d, -ch);
+  Ref<System> system = build({&p, &q});
+  Ref<GlobalState> start = system->initialState(true);
+  Ref<GlobalState> next = system->successor(start.get(), send, receive, true);
+  ASSERT_TRUE(next);
+  EXPECT_THAT(locations(next.get()), ElementsAre(b, d));
+  // A synchronising edge alone, a pair that does not match, an edge not leaving the current
+  // location: all disabled.
+  EXPECT_FALSE(system->successor(start.get(), nullptr, send, true));
+  EXPECT_FALSE(system->successor(start.get(), send, send, true));
+  EXPECT_FALSE(system->successor(start.get(), nullptr, internal, true));
+  EXPECT_TRUE(system->successor(next.get(), nullptr, internal, true));
+}
+
+TEST_F(Successors, DelayStepAppliesTheRulesToTheStateItself) {
+  int x = clock("x");
+  Automaton p("P");
+  int a = p.location("a", false, false, {atMost(x, 3)});
+  int b = p.location("b", true);
+  p.edge(a, b);
+  Ref<System> system = build({&p});
+  Ref<GlobalState> start = system->initialState(false);
+  GlobalState* raw = start.get();
+  Ref<GlobalState> delayed = system->delayStep(std::move(start), false);
+  EXPECT_EQ(delayed.get(), raw);
+  EXPECT_EQ(zoneText(delayed.get()), "x<=3");
+
+  Ref<GlobalState> committed(delayed->copy());
+  committed->setLocation(0, b);
+  UnpackedRegion* zone = UnpackedRegion::create(2, true);
+  zone->setZero();
+  committed->setZone(zone);
+  committed = system->delayStep(std::move(committed), false);
+  EXPECT_EQ(zoneText(committed.get()), "x<=0");
+
+  // x >= 5 cannot meet a's invariant x <= 3.
+  Ref<GlobalState> late(delayed->copy());
+  static_cast<UnpackedRegion*>(late->zone())->reset(x, 5);
+  EXPECT_FALSE(system->delayStep(std::move(late), false));
+}
+
+TEST_F(Successors, DelayStepUnpacksAPackedZone) {
+  int x = clock("x");
+  (void)x;
+  Automaton p("P");
+  p.location("a");
+  Ref<System> system = build({&p});
+  Ref<GlobalState> start = system->initialState(false);
+  Ref<GlobalState> packed(start->copyPacked(false));
+  packed = system->delayStep(std::move(packed), true);
+  ASSERT_TRUE(packed);
+  EXPECT_FALSE(packed->isPacked());
+  EXPECT_TRUE(packed->isUnbounded());
+}
+
+TEST_F(Successors, OutOfDomainCellsAndLocationsFromOutsideStaySafe) {
+  int v = variable("v", 0, 2, 0);
+  int arr = variable("arr", 0, 5, 0, 3);
+  Automaton p("P");
+  int a = p.location("a"), b = p.location("b");
+  p.edge(a, b, 0, {test(var(arr, var(v)), IntegerGuard::opEqual, num(0))},
+         {assign(var(arr, var(v)), new SumExpression(var(v), num(10))),
+          assign(var(v), new SumExpression(var(v), num(1)))});
+  Ref<System> system = build({&p});
+  Ref<GlobalState> start = system->initialState(true);
+  (*start->valuation())[0] = 100;  // v outside [0, 2]
+  (*start->valuation())[1] = -50;  // arr[0] outside [0, 5]
+  system->successors(start.get(), true, false, list);
+  ASSERT_THAT(names(), ElementsAre("0:0"));
+  // arr[100] reads the default 0 and is not written; v + 1 = 101 wraps into [0, 2].
+  EXPECT_EQ(cell(list[0].state.get(), 0), 101 - 3 * 33);
+  EXPECT_EQ(cell(list[0].state.get(), 1), -50);
+  EXPECT_LT(system->makeDiscreteHasher()->operator()(start.get(), 1009), 1009u);
+
+  list.clear();
+  start->setLocation(0, 7);  // a location P does not have
+  system->successors(start.get(), true, false, list);
+  system->discreteSuccessors(start.get(), list);
+  EXPECT_THAT(list, IsEmpty());
+  EXPECT_EQ(system->committedCount(start.get()), 0);
+  EXPECT_FALSE(system->inUrgentLocation(start.get()));
+  EXPECT_TRUE(system->applyInvariants(start.get()));
+}
+
+class BackwardStep : public Successors {};
+
+TEST_F(BackwardStep, UndoesAResetAndAppliesTheGuard) {
+  int x = clock("x"), y = clock("y");
+  Automaton p("P");
+  int a = p.location("a"), b = p.location("b");
+  Transition* e = p.edge(a, b, 0, {atLeast(x, 2)}, {reset(x)});
+  Ref<System> system = build({&p});
+  Ref<GlobalState> start = system->initialState(true);
+  Ref<GlobalState> next = system->successor(start.get(), nullptr, e, true);
+  ASSERT_TRUE(next);
+  EXPECT_EQ(zoneText(next.get()), "y>=2, x-y<=-2");
+  UnpackedRegion* zone = static_cast<UnpackedRegion*>(next->zone()->copy());
+  EXPECT_TRUE(system->predecessorZone(nullptr, e, next.get(), zone));
+  EXPECT_EQ(zone->at(0, x), makeBound(-2, false));
+  EXPECT_EQ(zone->at(0, y), makeBound(-2, false));
+  EXPECT_TRUE(isInfinite(zone->at(x, 0)));
+  EXPECT_TRUE(isInfinite(zone->at(x, y)));
+  delete zone;
+}
+
+TEST_F(BackwardStep, FailsWhenTheGuardCannotHoldBeforehand) {
+  int x = clock("x");
+  Automaton p("P");
+  int a = p.location("a"), b = p.location("b", true);
+  Transition* e = p.edge(a, b, 0, {atMost(x, 2)});
+  Ref<System> system = build({&p});
+  Ref<GlobalState> target = system->initialState(false);
+  target->setLocation(0, b);  // committed: no time passes backwards
+  UnpackedRegion* zone = UnpackedRegion::create(2, true);
+  zone->tighten(0, x, -5, false);  // x >= 5
+  zone->close();
+  EXPECT_FALSE(system->predecessorZone(nullptr, e, target.get(), zone));
+  delete zone;
+}
+
+TEST_F(BackwardStep, UndoesTheReceiverBeforeTheSenderWhenBothResetOneClock) {
+  int ch = channel("ch");
+  int x = clock("x");
+  Automaton p("P"), q("Q");
+  int a = p.location("a"), b = p.location("b", true);
+  Transition* send = p.edge(a, b, +ch, {}, {reset(x, 0)});
+  int c = q.location("c"), d = q.location("d");
+  Transition* receive = q.edge(c, d, -ch, {}, {reset(x, 5)});
+  Ref<System> system = build({&p, &q});
+  Ref<GlobalState> start = system->initialState(true);
+  Ref<GlobalState> next = system->successor(start.get(), send, receive, true);
+  ASSERT_TRUE(next);
+  EXPECT_EQ(zoneText(next.get()), "x>=5, x<=5");  // the receiver's reset is the last
+  UnpackedRegion* zone = static_cast<UnpackedRegion*>(next->zone()->copy());
+  EXPECT_TRUE(system->predecessorZone(send, receive, next.get(), zone));
+  EXPECT_EQ(start->zone()->relation(zone), Region::equal);
+  delete zone;
+}
+
+}  // namespace
