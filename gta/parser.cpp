@@ -31,7 +31,8 @@ struct Abort {};
 constexpr int maxNesting = 1000;          // parentheses and unary minus, per expression
 constexpr int maxClocks = 255;            // the reference clock included
 constexpr int maxStates = 32767;          // location numbers are 16 bits
-constexpr int maxProcesses = 65536;       // frames and system slots are kept in 16 bits
+constexpr int maxFrames = 65536;          // a process symbol keeps its frame in 16 bits
+constexpr int maxSlots = 32767;           // and its slot in the upper half, sign bit clear
 constexpr std::int32_t maxCells = 1 << 20;  // integer cells of all variables together
 // Larger clock constants would not fit a raw bound (2c + 1, with the top value meaning none).
 constexpr std::int32_t maxClockConstant = 1073741822;
@@ -448,7 +449,7 @@ void Parser::process() {
   bool declared = symbols().declare(name.c_str(), processKind, 0);
   if (!declared) complain("Redefined symbol " + name);
   reader.frame = symbols().newFrame();
-  if (reader.frame >= maxProcesses) complain("Too many processes.\n");
+  if (reader.frame >= maxFrames) complain("Too many processes.\n");
   if (declared) symbols().setExtra(processKind, reader.symbol, reader.frame & 0xFFFF);
   currentProcess_ = reader.symbol;
   try {
@@ -496,20 +497,28 @@ void Parser::stateList(ProcessReader& reader) {
 
 // stateDecl -> declName [ position ] [ STRING [ position ] ]
 //              [ "{" bound { "," bound } "}" [ position ] ]
+// A state whose layout or invariant is broken is still declared, so that the rest of the
+// process can name it.
 void Parser::stateDecl(ProcessReader& reader) {
   std::string name = declName();
-  if (peek() == Token::LBRACKET) position();
-  if (accept(Token::STRING) && peek() == Token::LBRACKET) position();
   std::vector<Ref<Guard>> invariant;
-  if (accept(Token::LBRACE)) {
-    boundList(invariant);
+  bool broken = false;
+  try {
     if (peek() == Token::LBRACKET) position();
+    if (accept(Token::STRING) && peek() == Token::LBRACKET) position();
+    if (accept(Token::LBRACE)) {
+      boundList(invariant);
+      if (peek() == Token::LBRACKET) position();
+    }
+  } catch (Recover&) {
+    broken = true;
   }
   std::int32_t number = reader.stateCount();
   if (number >= maxStates) fail("Too many states.\n");
   if (!symbols().declare(name.c_str(), stateKind, number)) fail("Redefined symbol " + name);
   reader.stateNames.push_back(std::move(name));
   reader.invariants.push_back(std::move(invariant));
+  if (broken) throw Recover{};
 }
 
 // After a "{": bound { "," bound } "}". An error drops the rest of the braces.
@@ -973,7 +982,7 @@ Ref<System> Parser::buildSystem(const std::vector<TokenValue>& names) {
     if (name.kind != processKind || std::size_t(name.number) >= processes_.size() ||
         !processes_[std::size_t(name.number)])
       complain(std::string("Type inconsistensy: ") + name.text + " not a process.\n");
-  if (names.size() > std::size_t(maxProcesses)) complain("Too many processes.\n");
+  if (names.size() > std::size_t(maxSlots)) complain("Too many processes.\n");
   if (failed_) return nullptr;
 
   Ref<System> system(new System(int(names.size())));

@@ -1,0 +1,191 @@
+#include "gta/lexer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "model/symtable.h"
+#include "server/error.h"
+
+using testing::StrEq;
+
+namespace {
+
+// Fresh symbol table, line counter at 1, and the diagnostics captured.
+class LexerTest : public testing::Test {
+protected:
+  LexerTest() {
+    symbols() = SymbolTable();
+    lineNumber = 1;
+    setErrorStream(sink_);
+  }
+  ~LexerTest() override {
+    setErrorStream(std::cerr);
+    symbols() = SymbolTable();
+  }
+
+  // The token names of the whole text, separated by spaces.
+  std::string scan(const std::string& text) {
+    Lexer lexer(text);
+    std::string names;
+    TokenValue value;
+    for (Token t; (t = lexer.next(value)) != Token::END;) {
+      if (!names.empty()) names += ' ';
+      names += Lexer::name(t);
+    }
+    return names;
+  }
+
+  std::ostringstream sink_;
+};
+
+TEST_F(LexerTest, OperatorsTakeTheLongestMatch) {
+  EXPECT_EQ(scan("x=>y"), "IDENT GE IDENT");
+  EXPECT_EQ(scan("="), "ILLEGAL");
+  EXPECT_EQ(scan("-="), "MINUS ILLEGAL");
+  EXPECT_EQ(scan("-> := ! : , / == >= => > { <= =< ( [ < - != + ? } ) ] ; *"),
+            "ARROW ASSIGN BANG COLON COMMA SLASH EQ GE GE GT LBRACE LE LE LPAREN LBRACKET LT "
+            "MINUS NE PLUS QUESTION RBRACE RPAREN RBRACKET SEMICOLON STAR");
+  EXPECT_EQ(scan("<? >? += <?>?"), "MIN MAX PLUSASSIGN MIN MAX");
+  EXPECT_EQ(scan("->-"), "ARROW MINUS");
+  EXPECT_EQ(scan("<=="), "LE ILLEGAL");
+}
+
+TEST_F(LexerTest, KeywordsAreWholeWords) {
+  EXPECT_EQ(scan("assign chan clock commit const guard hide init int process rate state sync "
+                 "system trans urgent"),
+            "ASSIGN CHAN CLOCK COMMIT CONST GUARD HIDE INIT INT PROCESS RATE STATE SYNC SYSTEM "
+            "TRANS URGENT");
+  EXPECT_EQ(scan("urgentx Init integer"), "IDENT IDENT IDENT");
+}
+
+TEST_F(LexerTest, IdentifiersStartWithALetter) {
+  Lexer lexer("a_1#$ _a 7abc");
+  TokenValue v;
+  EXPECT_EQ(lexer.next(v), Token::IDENT);
+  EXPECT_THAT(v.text, StrEq("a_1#$"));
+  EXPECT_EQ(lexer.next(v), Token::ILLEGAL);
+  EXPECT_EQ(lexer.next(v), Token::IDENT);
+  EXPECT_THAT(v.text, StrEq("a"));
+  EXPECT_EQ(lexer.next(v), Token::NUMBER);
+  EXPECT_EQ(v.number, 7);
+  EXPECT_EQ(lexer.next(v), Token::IDENT);
+  EXPECT_EQ(lexer.next(v), Token::END);
+  EXPECT_EQ(lexer.next(v), Token::END);
+}
+
+TEST_F(LexerTest, NumbersAreDecimalAndUnsigned) {
+  Lexer lexer("07 -3 2147483647 4294967297");
+  TokenValue v;
+  EXPECT_EQ(lexer.next(v), Token::NUMBER);
+  EXPECT_EQ(v.number, 7);
+  EXPECT_EQ(lexer.next(v), Token::MINUS);
+  EXPECT_EQ(lexer.next(v), Token::NUMBER);
+  EXPECT_EQ(v.number, 3);
+  EXPECT_EQ(lexer.next(v), Token::NUMBER);
+  EXPECT_EQ(v.number, 2147483647);
+  EXPECT_EQ(lexer.next(v), Token::NUMBER);  // no overflow check: wraps like a 32-bit int
+  EXPECT_EQ(v.number, 1);
+}
+
+TEST_F(LexerTest, OnlyBlanksTabsAndLineEndsAreSkipped) {
+  EXPECT_EQ(scan("a\tb  c"), "IDENT IDENT IDENT");
+  EXPECT_EQ(scan("a\rb"), "IDENT ILLEGAL IDENT");
+  EXPECT_EQ(scan("a\vb\fc"), "IDENT ILLEGAL IDENT ILLEGAL IDENT");
+  EXPECT_EQ(scan(std::string("a\0b", 3)), "IDENT ILLEGAL IDENT");
+  EXPECT_EQ(scan("\xff\x80 . @ ` ~ ^ % & | \\ '"),
+            "ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL "
+            "ILLEGAL ILLEGAL");
+}
+
+TEST_F(LexerTest, LineEndsAndCommentsAdvanceTheLineCounter) {
+  EXPECT_EQ(scan("a\nb // comment ; } \n\nc"), "IDENT IDENT IDENT");
+  EXPECT_EQ(lineNumber, 4);
+}
+
+TEST_F(LexerTest, CommentWithoutLineEndIsTwoSlashes) {
+  EXPECT_EQ(scan("a // b"), "IDENT SLASH SLASH IDENT");
+  EXPECT_EQ(scan("a\n////"), "IDENT SLASH SLASH SLASH SLASH");
+}
+
+TEST_F(LexerTest, StringsSpanLinesWithoutCountingThem) {
+  EXPECT_EQ(scan("a \"one\ntwo\" b"), "IDENT STRING IDENT");
+  EXPECT_EQ(lineNumber, 1);
+  EXPECT_EQ(scan("\"\" \"unterminated"), "STRING ILLEGAL IDENT");
+}
+
+TEST_F(LexerTest, NamesAreClassifiedWhenScanned) {
+  symbols().declare("N", constantKind, 42);
+  symbols().declare("c", channelKind, 1);
+  symbols().declare("P", processKind, 1);
+  symbols().declare("x", clockKind, 1);
+  symbols().declare("i", integerKind, 0);
+  EXPECT_EQ(scan("N c P x i s"), "CONSTNAME CHANNAME IDENT CLOCKNAME INTNAME IDENT");
+
+  Lexer lexer("N x");
+  TokenValue v;
+  ASSERT_EQ(lexer.next(v), Token::CONSTNAME);
+  EXPECT_EQ(v.number, 0);  // the symbol index
+  EXPECT_EQ(v.extra, 42);  // the value
+  ASSERT_EQ(lexer.next(v), Token::CLOCKNAME);
+  EXPECT_THAT(v.text, StrEq("x"));
+}
+
+TEST_F(LexerTest, LocalNamesShadowGlobalOnes) {
+  symbols().declare("x", clockKind, 1);
+  symbols().newFrame();
+  symbols().declare("x", integerKind, 0);
+  symbols().declare("s", stateKind, 0);
+  EXPECT_EQ(scan("x global.x s global.s global.y"), "INTNAME CLOCKNAME IDENT ILLEGAL ILLEGAL");
+  symbols().popFrame();
+  EXPECT_EQ(scan("x s"), "CLOCKNAME IDENT");
+}
+
+TEST_F(LexerTest, QualifiedNamesNeedALetterAfterTheDot) {
+  symbols().declare("x", integerKind, 0);
+  EXPECT_EQ(scan("global.x global global.5 Global.x P.x global .x"),
+            "INTNAME IDENT IDENT ILLEGAL NUMBER IDENT ILLEGAL INTNAME IDENT ILLEGAL INTNAME IDENT "
+            "ILLEGAL INTNAME");
+}
+
+TEST_F(LexerTest, LockedQualifiedNameIsIllegal) {
+  symbols().declare("x", integerKind, 0);
+  Lexer lexer("global.x global.x y");
+  TokenValue v;
+  lexer.setQualifiedNameLock(true);
+  EXPECT_EQ(lexer.next(v), Token::ILLEGAL);
+  lexer.setQualifiedNameLock(false);
+  EXPECT_EQ(lexer.next(v), Token::INTNAME);
+  EXPECT_EQ(lexer.next(v), Token::IDENT);
+}
+
+TEST_F(LexerTest, LongNamesAreCutWithAWarning) {
+  std::string name63(63, 'a'), name64 = name63 + "b";
+  Lexer lexer(name63 + "\n" + name64 + " global." + name64);
+  TokenValue v;
+  EXPECT_EQ(lexer.next(v), Token::IDENT);
+  EXPECT_EQ(sink_.str(), "");
+  EXPECT_EQ(lexer.next(v), Token::IDENT);
+  EXPECT_EQ(std::string(v.text), name63);
+  EXPECT_EQ(sink_.str(),
+            "Error at line 2 : Identifier too long. Only 64 characters are significant.\n");
+  sink_.str("");
+  symbols().declare(name63.c_str(), integerKind, 0);
+  EXPECT_EQ(lexer.next(v), Token::INTNAME);  // the qualified form is cut the same way
+  EXPECT_EQ(sink_.str(),
+            "Error at line 2 : Identifier too long. Only 64 characters are significant.\n");
+}
+
+TEST_F(LexerTest, ScansLongTextsInLinearTime) {
+  // A last line of slashes must not search for a line end at every pair.
+  std::string text(400000, '/');
+  Lexer lexer(text);
+  TokenValue v;
+  int count = 0;
+  while (lexer.next(v) != Token::END) ++count;
+  EXPECT_EQ(count, 400000);
+}
+
+}  // namespace

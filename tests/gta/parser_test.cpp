@@ -1,0 +1,584 @@
+#include "gta/parser.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "model/chan.h"
+#include "model/integer.h"
+#include "model/intexpr.h"
+#include "model/proc.h"
+#include "model/symtable.h"
+#include "model/system.h"
+#include "server/error.h"
+#include "zones/clock.h"
+
+using testing::HasSubstr;
+
+namespace {
+
+void resetTables() {
+  symbols() = SymbolTable();
+  channels() = Channels();
+  integerVariables() = IntegerVariables();
+  ClockInfo::table() = ClockTable();
+}
+
+class ParserTest : public testing::Test {
+protected:
+  ParserTest() { resetTables(); }
+  ~ParserTest() override { resetTables(); }
+
+  // The diagnostics of a text that must be rejected.
+  static std::string errors(const std::string& text) {
+    ParseResult r = parseSystem(text);
+    EXPECT_FALSE(r.system) << text;
+    return r.diagnostics;
+  }
+  // The system of a text that must be accepted without any report.
+  static Ref<System> accept(const std::string& text) {
+    ParseResult r = parseSystem(text);
+    EXPECT_TRUE(r.system) << r.diagnostics;
+    EXPECT_EQ(r.diagnostics, "");
+    return r.system;
+  }
+  static std::string listing(const System& system) {
+    std::ostringstream out;
+    for (int p = 0; p < system.processCount(); ++p) system.process(p)->print(out);
+    return out.str();
+  }
+  // The labels of edge k of process p, as "{ guard ...; sync ...; assign ...; }".
+  static std::string labels(const System& system, int p, int k) {
+    std::ostringstream out;
+    system.process(p)->edge(k)->printLabels(out);
+    return out.str();
+  }
+  static std::string invariant(const System& system, int p, int location) {
+    std::ostringstream out;
+    system.process(p)->location(location)->printInvariant(out);
+    return out.str();
+  }
+  static std::int32_t constant(const char* name) {
+    const Symbol& s = symbols().find(name);
+    EXPECT_EQ(s.kind, constantKind) << name;
+    return s.extra;
+  }
+  // A one-process model around a process body.
+  static std::string model(const std::string& globals, const std::string& body) {
+    return globals + "process P {\n" + body + "\n}\nsystem P;\n";
+  }
+};
+
+TEST_F(ParserTest, SmallestModelIsOneProcessWithOneState) {
+  Ref<System> system = accept("process P { state a; init a; } system P;");
+  ASSERT_TRUE(system);
+  ASSERT_EQ(system->processCount(), 1);
+  EXPECT_EQ(system->process(0)->locationCount(), 1);
+  EXPECT_EQ(system->process(0)->edgeCount(), 0);
+  EXPECT_EQ(system->process(0)->initial(), 0);
+  ASSERT_EQ(ClockInfo::count(), 1);
+  EXPECT_STREQ(ClockInfo::name(0), "t(0)");
+}
+
+TEST_F(ParserTest, RoundTripOfAProcess) {
+  Ref<System> system = accept(
+      "clock x, y;\n"
+      "int[0,3] i;\n"
+      "chan c;\n"
+      "process P {\n"
+      "  state a { x <= 3 }, b { x < 5, y <= 2 }, c2;\n"
+      "  commit c2;\n"
+      "  urgent b;\n"
+      "  init b;\n"
+      "  trans a -> b { guard x > 1, i == 2; sync c!; assign x := 0, i := i + 1; },\n"
+      "        b -> c2 { guard x == 4, y >= 0 ; },\n"
+      "        c2 -> a { assign y := 0; };\n"
+      "}\n"
+      "process Q { state s; init s; trans s -> s { sync c?; }; }\n"
+      "system P, Q;\n");
+  ASSERT_TRUE(system);
+  const Process* p = system->process(0);
+  EXPECT_EQ(p->initial(), 1);
+  EXPECT_FALSE(p->location(0)->isCommitted());
+  EXPECT_TRUE(p->location(1)->isUrgent());
+  EXPECT_FALSE(p->location(1)->isCommitted());
+  EXPECT_TRUE(p->location(2)->isCommitted());
+  EXPECT_EQ(invariant(*system, 0, 0), "{ x<=3}");
+  EXPECT_EQ(invariant(*system, 0, 1), "{ x<5, y<=2}");
+  EXPECT_EQ(invariant(*system, 0, 2), "{ }");
+  EXPECT_EQ(labels(*system, 0, 0), "{ guard 1<x, i == 2; sync c!; assign x:=0, i := (i + 1); }");
+  EXPECT_EQ(labels(*system, 1, 0), "{ sync c?; }");
+  EXPECT_EQ(p->edge(2)->source(), 2);
+  EXPECT_EQ(p->edge(2)->destination(), 0);
+  EXPECT_EQ(p->edge(0)->synchronisation(), 1);
+  EXPECT_EQ(system->process(1)->edge(0)->synchronisation(), -1);
+  EXPECT_EQ(p->edge(0)->processNumber(), 0);
+  EXPECT_EQ(system->process(1)->edge(0)->processNumber(), 1);
+}
+
+TEST_F(ParserTest, SyntaxErrorInAGuardDifference) {
+  // "y - 0" is a difference written with "-": only "+" may follow the second clock.
+  EXPECT_EQ(errors(model("clock x, y;\n", "state a; init a;\ntrans a -> a { guard x <= y - 1; };")),
+            "Error at line 4 : parse error\n");
+}
+
+TEST_F(ParserTest, ClockConstraintsBecomeBoundsOnDifferences) {
+  Ref<System> system = accept(
+      model("clock x, y;\n",
+            "state a; init a;\n"
+            "trans a -> a { guard x == 5; }, -> a { guard x >= 2, x > 3, x < 4; },\n"
+            "  -> a { guard x <= y + 2, x > y, x == y + 1, x >= y; };"));
+  ASSERT_TRUE(system);
+  EXPECT_EQ(labels(*system, 0, 0), "{ guard x<=5, 5<=x; }");
+  EXPECT_EQ(labels(*system, 0, 1), "{ guard 2<=x, 3<x, x<4; }");
+  EXPECT_EQ(labels(*system, 0, 2), "{ guard x-y<=2, y-x<0, x-y<=1, y-x<=-1, y-x<=0; }");
+  ASSERT_EQ(system->process(0)->edge(0)->guards().size(), 2u);
+  const auto* lower = dynamic_cast<const ClockGuard*>(system->process(0)->edge(0)->guards()[1].get());
+  ASSERT_NE(lower, nullptr);
+  EXPECT_EQ(lower->first(), 0);
+  EXPECT_EQ(lower->second(), 1);
+  EXPECT_EQ(lower->rawBound(), 2 * -5 + 1);
+}
+
+TEST_F(ParserTest, ConstantsFoldWithTruncatingDivision) {
+  accept(model("const N 2*3+1;\nconst M -7/2;\nconst A 2-3-4;\nconst B 16/4/2;\n"
+               "const C -(2+3)*2;\nconst D N*N - M;\nconst E 7/-2;\nconst F - -3;\n",
+               "state a; init a;"));
+  EXPECT_EQ(constant("N"), 7);
+  EXPECT_EQ(constant("M"), -3);
+  EXPECT_EQ(constant("A"), -5);
+  EXPECT_EQ(constant("B"), 2);
+  EXPECT_EQ(constant("C"), -10);
+  EXPECT_EQ(constant("D"), 52);
+  EXPECT_EQ(constant("E"), -3);
+  EXPECT_EQ(constant("F"), 3);
+}
+
+TEST_F(ParserTest, ConstantArithmeticWrapsInThirtyTwoBits) {
+  accept(model("const A 2147483647 + 1;\nconst B -2147483647 - 1;\nconst C B / -1;\n"
+               "const D 65536 * 65536;\n",
+               "state a; init a;"));
+  EXPECT_EQ(constant("A"), -2147483647 - 1);
+  EXPECT_EQ(constant("C"), -2147483647 - 1);
+  EXPECT_EQ(constant("D"), 0);
+}
+
+TEST_F(ParserTest, IntegerExpressionsKeepPrecedenceAndAssociativity) {
+  Ref<System> system = accept(model(
+      "int[-100,100] v, w;\nint a[3];\nconst K 2;\n",
+      "state s; init s;\n"
+      "trans s -> s { assign v := -7/2, w := 1 + 2 * 3 - 4, v := 8 / 4 / 2, w := -v * K,\n"
+      "  v := a[v + 1] - (w - 1), w := <?(v, 3) + >?(1, w), v := (v >= 2 ? 1 : -1) ; };"));
+  ASSERT_TRUE(system);
+  EXPECT_EQ(labels(*system, 0, 0),
+            "{ assign v := ((0 - 7) / 2), w := ((1 + (2 * 3)) - 4), v := ((8 / 4) / 2), "
+            "w := ((0 - v) * 2), v := (a[(v + 1)] - (w - 1)), w := (min(v , 3) + max(1 , w)), "
+            "v := (v >= 2?1:(0 - 1)); }");
+  // At run time the quotient is rounded down: -7/2 is -4, where the constant -7/2 is -3.
+  const auto* first =
+      dynamic_cast<const IntegerAssign*>(system->process(0)->edge(0)->assignments()[0].get());
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->value()->eval(nullptr), -4);
+}
+
+TEST_F(ParserTest, IntegerDeclarationsAndTheirDefaults) {
+  accept(model("int x, y := 3;\nint[1,3] a[2];\nint[-5,-1] n;\n", "int[0,1] l;\nstate s; init s;"));
+  const IntegerVariables& vars = integerVariables();
+  ASSERT_EQ(vars.size(), 5);
+  EXPECT_EQ(vars[0].lo, -32767);
+  EXPECT_EQ(vars[0].hi, 32767);
+  EXPECT_EQ(vars[0].init, 0);
+  EXPECT_EQ(vars[1].init, 3);
+  EXPECT_EQ(vars[2].size, 2);
+  EXPECT_EQ(vars[2].init, 1);
+  EXPECT_EQ(vars[2].offset, 2);
+  EXPECT_EQ(vars[3].init, -5);
+  EXPECT_EQ(vars[4].name, "P.l");
+  EXPECT_EQ(vars.cellCount(), 6);
+}
+
+TEST_F(ParserTest, LocalNamesShadowGlobalOnesAndGlobalDotReachesThem) {
+  Ref<System> system = accept(
+      "int x;\nclock c;\n"
+      "process P {\n"
+      "  int x; clock c;\n"
+      "  state s { c <= 2, global.c <= 3 }; init s;\n"
+      "  trans s -> s { guard x == global.x, global.c > 1; assign x := 1, global.x := 2, "
+      "global.c := 0; };\n"
+      "}\n"
+      "process Q { state s; init s; trans s -> s { assign x := 3; }; }\n"
+      "system P, Q;\n");
+  ASSERT_TRUE(system);
+  EXPECT_EQ(invariant(*system, 0, 0), "{ P.c<=2, c<=3}");
+  EXPECT_EQ(labels(*system, 0, 0), "{ guard P.x == x, 1<c; assign P.x := 1, x := 2, c:=0; }");
+  EXPECT_EQ(labels(*system, 1, 0), "{ assign x := 3; }");
+}
+
+TEST_F(ParserTest, GlobalDotNameCannotBeDeclared) {
+  EXPECT_EQ(errors("int x;\nprocess P {\n int global.x;\n state s; init s; }\nsystem P;"),
+            "Error at line 3 : parse error\n");
+  EXPECT_EQ(errors("int x;\nprocess P {\n int[0,1] global.x;\n state s; init s; }\nsystem P;"),
+            "Error at line 3 : parse error\n");
+  EXPECT_EQ(errors("clock x;\nprocess P {\n state global.x, s; init s; }\nsystem P;"),
+            "Error at line 3 : parse error\n");
+}
+
+TEST_F(ParserTest, ChannelNamesAreNotDeclarableOrStates) {
+  EXPECT_EQ(errors(model("chan a;\nchan a;\n", "state s; init s;")),
+            "Error at line 2 : parse error\n");
+  EXPECT_EQ(errors(model("chan a;\nint a;\n", "state s; init s;")),
+            "Error at line 2 : parse error\n");
+  EXPECT_EQ(errors(model("chan c;\n", "state s; init s;\ntrans s -> c {};")),
+            "Error at line 4 : parse error\n");
+  EXPECT_EQ(errors(model("clock x;\n", "state s; init s;\ntrans x -> s {};")),
+            "Error at line 4 : parse error\n");
+  // A different kind in the same frame is a redefinition instead.
+  EXPECT_EQ(errors(model("int a;\nchan a;\n", "state s; init s;")),
+            "Error at line 2 : Redefined symbol a\n");
+}
+
+TEST_F(ParserTest, EveryCheckHasItsMessage) {
+  struct Case {
+    std::string text;
+    std::string diagnostics;
+  } cases[] = {
+      {model("int[5,1] z;\n", "state a; init a;"), "Error at line 1 : Empty variable domain.\n"},
+      {model("int[0,3] w := 7;\n", "state a; init a;"),
+       "Error at line 1 : Initial value not in domain of w\n"},
+      {model("int q[0];\n", "state a; init a;"), "Error at line 1 : Illegal array size.\n"},
+      {model("int q[-2];\n", "state a; init a;"), "Error at line 1 : Illegal array size.\n"},
+      {model("clock x;\nint x;\n", "state a; init a;"), "Error at line 2 : Redefined symbol x\n"},
+      {model("const N 1;\nconst N 2;\n", "state a; init a;"),
+       "Error at line 2 : Redefined symbol N\n"},
+      {model("", "state a, b,\na; init a;"), "Error at line 3 : Redefined symbol a\n"},
+      {"process P { state a; init a; }\nprocess P { state a; init a; }\nsystem P;",
+       "Error at line 2 : Redefined symbol P\n"},
+      {model("clock x;\n", "state a { x <= -1 }; init a;"),
+       "Error at line 3 : RHS of invariant < 0.\n"},
+      {model("clock x;\n", "state a; init a;\ntrans a { x < 0-1 } -> a {};"),
+       "Error at line 4 : RHS of invariant < 0.\n"},
+      {model("", "state a; init a;\ntrans -> a {};"),
+       "Error at line 3 : First transition must have an explicit source state.\n"},
+      {model("", "state a; init a;\ntrans a -> b {};"),
+       "Error at line 3 : Transition destination is not a state.\n"},
+      {model("", "state a; init a;\ntrans a -> P {};"),
+       "Error at line 3 : Transition destination is not a state.\n"},
+      {model("", "state a; init a;\ntrans b -> a {};"),
+       "Error at line 3 : Transition source is not a state.\n"},
+      {model("clock x;\n", "state a; init a;\ntrans a -> a { guard x < -1; };"),
+       "Error at line 4 : Clock x compared to negative value. (-1)\n"},
+      {model("clock x;\n", "state a; init a;\ntrans a -> a { guard x != -1; };"),
+       "Error at line 4 : Clock x compared to negative value. (-1)\n"},
+      {model("clock x;\n", "state a; init a;\ntrans a -> a { guard x != 1; };"),
+       "Error at line 4 : Operator != not supported for clocks.\n"},
+      {model("clock x, y;\n", "state a; init a;\ntrans a -> a { guard x != y; };"),
+       "Error at line 4 : Operator != not supported for clocks.\n"},
+      {model("clock x;\n", "state a; init a;\ntrans a -> a { assign x := -2; };"),
+       "Error at line 4 : Clock x set to negative value. (-2)\n"},
+      {model("clock x;\nurgent chan u;\n", "state a; init a;\ntrans a -> a { guard x > 1; sync u!; };"),
+       "Error at line 5 : Clock guards are not allowed on urgent transitions.\n"},
+      {"process P { state a; init a; }\nsystem P,\nQ;",
+       "Error at line 3 : Type inconsistensy: Q not a process.\n"},
+      {"process P { state a; init a; }\nsystem a;",
+       "Error at line 2 : Type inconsistensy: a not a process.\n"},
+      {model("", "state a;\ncommit b;\ninit a;"), "Error at line 3 : Unknown state b\n"},
+      {model("", "state a;\nurgent P;\ninit a;"), "Error at line 3 : Unknown state P\n"},
+      {model("", "state a;\ninit c;"), "Error at line 3 : Unknown state c\n"},
+      {model("const D 1/(2-2);\n", "state a; init a;"),
+       "Error at line 1 : Division by zero in constant expression.\n"},
+      {model("clock x;\n", "state a; init a;\ntrans a -> a { guard x < 1073741823; };"),
+       "Error at line 4 : Clock constant out of range.\n"},
+      {model("", "state a; init a; rate"), "Error at line 2 : parse error\n"},
+      {model("int i;\n", "state a; init a;\ntrans a -> a { assign i += 1; };"),
+       "Error at line 4 : parse error\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(errors(c.text), c.diagnostics) << c.text;
+}
+
+TEST_F(ParserTest, AtMostTwoHundredFiftyFiveClocks) {
+  std::string clocks = "clock";
+  for (int k = 1; k <= 254; ++k) clocks += (k == 1 ? " c" : ", c") + std::to_string(k);
+  accept(model(clocks + ";\n", "state a; init a;"));
+  EXPECT_EQ(ClockInfo::count(), 255);
+  EXPECT_EQ(errors(model(clocks + ";\nclock extra;\n", "state a; init a;")),
+            "Error at line 2 : Too many clocks.\n");
+}
+
+TEST_F(ParserTest, StructureErrorsAreParseErrors) {
+  const char* texts[] = {
+      "",
+      "system P;",
+      "process P { state a; init a; }",
+      "process P { state a; init a; }\nint x;\nsystem P;",
+      "process P { state a; init a; }\nsystem P;\nsystem P;",
+      "process P { state a; init a; }\nsystem P; hide P; hide P;",
+      "process P { init a; state a; }\nsystem P;",
+      "process P { state a; urgent a; commit a; init a; }\nsystem P;",
+      "process P { state a; init a; trans a -> a {} }\nsystem P;",
+      "process P { state a; init a; trans a -> a { assign; }; }\nsystem P;",
+      "process P { state a; init a; trans a -> a { sync; guard; }; }\nsystem P;",
+      "process P { state a; init a; } system P",
+      "const N = 3;\nprocess P { state a; init a; }\nsystem P;",
+      "clock x;\nprocess P { state a; init a; trans a -> a { guard 1 < x; }; }\nsystem P;",
+  };
+  for (const char* text : texts) EXPECT_THAT(errors(text), HasSubstr("parse error")) << text;
+}
+
+TEST_F(ParserTest, RecoveryReportsSeveralErrors) {
+  EXPECT_EQ(errors("int[5,1] a;\n"
+                   "clock x;\n"
+                   "int b c;\n"
+                   "process P {\n"
+                   "  state s { x <= -1 }, t;\n"
+                   "  init s;\n"
+                   "  trans s -> t { guard x != 1, x < -2; assign x := -1; },\n"
+                   "        t -> u {};\n"
+                   "}\n"
+                   "system P, Q;\n"),
+            "Error at line 1 : Empty variable domain.\n"
+            "Error at line 3 : parse error\n"
+            "Error at line 5 : RHS of invariant < 0.\n"
+            "Error at line 7 : Operator != not supported for clocks.\n"
+            "Error at line 7 : Clock x compared to negative value. (-2)\n"
+            "Error at line 7 : Clock x set to negative value. (-1)\n"
+            "Error at line 8 : Transition destination is not a state.\n");
+}
+
+TEST_F(ParserTest, RecoveryResumesInListsAndDeclarations) {
+  std::string diagnostics = errors(
+      "clock x;\n"
+      "int i j;\n"                                      // 2: declaration
+      "process P {\n"
+      "  int k := ;\n"                                  // 4: local declaration
+      "  state a { x <= }, b, c { x <= 1 };\n"          // 5: state list
+      "  init a;\n"
+      "  trans a -> b { guard x <= , i == 1; },\n"      // 7: guard list
+      "        b -> c { sync y!; assign x := 0; },\n"   // 8: sync clause
+      "        c -> a { assign x := , i := 2; },\n"     // 9: assignment list
+      "        a ->,\n"                                 // 10: transition list
+      "        c -> d {};\n"                            // 11: still checked
+      "}\n"
+      "system P;\n");
+  EXPECT_EQ(diagnostics,
+            "Error at line 2 : parse error\n"
+            "Error at line 4 : parse error\n"
+            "Error at line 5 : parse error\n"
+            "Error at line 7 : parse error\n"
+            "Error at line 8 : parse error\n"
+            "Error at line 9 : parse error\n"
+            "Error at line 10 : parse error\n"
+            "Error at line 11 : Transition destination is not a state.\n");
+}
+
+TEST_F(ParserTest, LaterTransitionsTakeThePreviousSource) {
+  Ref<System> system = accept(model("clock x;\n",
+                                    "state a, b, c; init a;\n"
+                                    "trans a -> b {}, -> c {}, b { x <= 4 } -> a {}, -> c {};"));
+  ASSERT_TRUE(system);
+  const Process* p = system->process(0);
+  ASSERT_EQ(p->edgeCount(), 4);
+  EXPECT_EQ(p->edge(0)->source(), 0);
+  EXPECT_EQ(p->edge(1)->source(), 0);
+  EXPECT_EQ(p->edge(1)->destination(), 2);
+  EXPECT_EQ(p->edge(2)->source(), 1);
+  EXPECT_EQ(p->edge(3)->source(), 1);
+  // Bounds after a source name join that state's invariant.
+  EXPECT_EQ(invariant(*system, 0, 1), "{ x<=4}");
+}
+
+TEST_F(ParserTest, LayoutInformationIsIgnored) {
+  Ref<System> system = accept(
+      "const W 5;\nclock x;\nchan c;\n"
+      "process P [(1,2)] {\n"
+      "  state a [(0,-1)] \"Start\" [(2, W)] { x <= 2 } [(-W,0)], b \"two\nlines\";\n"
+      "  init a;\n"
+      "  trans a { x <= 1 } [(1,1),(2,2)] -> [(3,3)] b\n"
+      "    { guard x < 1 [(0,0)]; sync c! [(1,1)]; assign x := 0 [(2,2)]; },\n"
+      "    b -> [] a { };\n"
+      "}\n"
+      "process Q { state s; init s; trans s -> s { sync c?; }; }\n"
+      "system P, Q;\n");
+  ASSERT_TRUE(system);
+  EXPECT_EQ(invariant(*system, 0, 0), "{ x<=2, x<=1}");
+  EXPECT_EQ(labels(*system, 0, 0), "{ guard x<1; sync c!; assign x:=0; }");
+  // The two-line string does not count: the error is reported one line early.
+  EXPECT_EQ(errors("process P { state a \"x\ny\"; init a; }\n\nsystem P;\nx"),
+            "Error at line 4 : parse error\n");
+}
+
+TEST_F(ParserTest, AssignKeywordAndColonEqualsAreTheSameToken) {
+  Ref<System> system = accept(model("int i;\n", "state a; init a;\ntrans a -> a { := i := 1; };"));
+  ASSERT_TRUE(system);
+  EXPECT_EQ(labels(*system, 0, 0), "{ assign i := 1; }");
+}
+
+TEST_F(ParserTest, SynchronisationLabelsNumberChannelsFromOne) {
+  Ref<System> system = accept(
+      "chan a, b;\nurgent chan c;\n"
+      "process P { state s; init s; trans s -> s { sync c!; }, s -> s { sync a?; }, s -> s {}; }\n"
+      "system P;\n");
+  ASSERT_TRUE(system);
+  EXPECT_EQ(system->process(0)->edge(0)->synchronisation(), 3);
+  EXPECT_EQ(system->process(0)->edge(1)->synchronisation(), -1);
+  EXPECT_EQ(system->process(0)->edge(2)->synchronisation(), 0);
+  EXPECT_TRUE(channels().isUrgent(3));
+  EXPECT_FALSE(channels().isUrgent(1));
+}
+
+TEST_F(ParserTest, SystemLineChoosesAndOrdersProcesses) {
+  const char* processes =
+      "process A { clock x; state s { x <= 7 }; init s; }\n"
+      "process B { clock x; state s; init s; trans s -> s { guard x > 3; }; }\n"
+      "process C { state s; init s; }\n";
+  Ref<System> system = accept(std::string(processes) + "hide h, i;\nsystem C, B;\n");
+  ASSERT_TRUE(system);
+  ASSERT_EQ(system->processCount(), 2);
+  EXPECT_EQ(system->process(0)->processSymbol(), 2);
+  EXPECT_EQ(system->process(1)->processSymbol(), 1);
+  // Clocks belong to the slot of their process; A is not in the system.
+  ASSERT_EQ(ClockInfo::count(), 3);
+  EXPECT_STREQ(ClockInfo::name(1), "A.x");
+  EXPECT_STREQ(ClockInfo::name(2), "B.x");
+  EXPECT_EQ(ClockInfo::clock(2).owner, 1);
+  // Only the processes in the system contribute maximal constants.
+  EXPECT_EQ(ClockInfo::maxConstants()[1], 0);
+  EXPECT_EQ(ClockInfo::maxConstants()[2], 3);
+
+  accept(std::string(processes) + "system A; hide B;\n");
+  ParseResult twice = parseSystem(std::string(processes) + "system A, A;\n");
+  ASSERT_TRUE(twice.system);
+  EXPECT_EQ(twice.system->processCount(), 2);
+}
+
+TEST_F(ParserTest, DiagonalGuardsAreCollected) {
+  accept(model("clock x, y;\n", "state a; init a;\ntrans a -> a { guard x <= y + 2; };"));
+  EXPECT_EQ(ClockInfo::diagonals().size(), 2u);
+  EXPECT_TRUE(ClockInfo::diagonals().contains(1, 2, 2 * 2 + 1));
+  EXPECT_TRUE(ClockInfo::diagonals().contains(2, 1, 2 * -2));
+  EXPECT_EQ(ClockInfo::maxConstants()[1], 2);
+}
+
+TEST_F(ParserTest, LongNameWarningDoesNotRejectTheText) {
+  std::string name(70, 'q');
+  ParseResult r = parseSystem(model("int " + name + ";\n", "state a; init a;"));
+  EXPECT_TRUE(r.system);
+  EXPECT_EQ(r.diagnostics,
+            "Error at line 1 : Identifier too long. Only 64 characters are significant.\n");
+  EXPECT_EQ(integerVariables()[0].name, std::string(63, 'q'));
+}
+
+TEST_F(ParserTest, LineCounterRestartsForEveryText) {
+  EXPECT_EQ(errors("\n\nfoo"), "Error at line 3 : parse error\n");
+  EXPECT_EQ(errors("\n\nfoo"), "Error at line 3 : parse error\n");
+}
+
+TEST_F(ParserTest, SameModelReadTwiceGivesTheSameSystem) {
+  std::string text = model("clock x;\nint[0,4] i;\nchan c;\n",
+                           "clock y;\nstate a { x <= 2 }, b; init a;\n"
+                           "trans a -> b { guard x >= 1, i < 4; assign y := 0, i := i + 1; },\n"
+                           "  b -> a { guard y > 1; assign x := 0; };");
+  Ref<System> first = accept(text);
+  std::string firstListing = listing(*first);
+  std::ostringstream firstSymbols;
+  symbols().dump(firstSymbols);
+  Ref<System> second = accept(text);
+  EXPECT_EQ(listing(*second), firstListing);
+  std::ostringstream secondSymbols;
+  symbols().dump(secondSymbols);
+  EXPECT_EQ(secondSymbols.str(), firstSymbols.str());
+  EXPECT_EQ(ClockInfo::count(), 3);
+  EXPECT_EQ(integerVariables().size(), 1);
+  EXPECT_EQ(channels().size(), 1);
+}
+
+TEST_F(ParserTest, RejectedTextLeavesThePreviousTablesIntact) {
+  Ref<System> good = accept(model("clock x;\nint[0,4] i;\nchan c;\n",
+                                  "state a { x <= 5 }; init a;\n"
+                                  "trans a -> a { guard x >= 3; assign i := i + 1, x := 0; };"));
+  ASSERT_TRUE(good);
+  std::ostringstream symbolsBefore, channelsBefore;
+  symbols().dump(symbolsBefore);
+  channels().print(channelsBefore);
+  ClockTable clocksBefore = ClockInfo::table();
+  std::string listingBefore = listing(*good);
+
+  std::string diagnostics = errors(
+      "clock u, v, w;\nint[0,9] j, k[4];\nurgent chan d, e;\nconst N 4;\n"
+      "process Z { clock z; state s { z <= 1 }; init s; }\nsystem Z, Y;\n");
+  EXPECT_EQ(diagnostics, "Error at line 7 : Type inconsistensy: Y not a process.\n");
+
+  std::ostringstream symbolsAfter, channelsAfter;
+  symbols().dump(symbolsAfter);
+  channels().print(channelsAfter);
+  EXPECT_EQ(symbolsAfter.str(), symbolsBefore.str());
+  EXPECT_EQ(channelsAfter.str(), channelsBefore.str());
+  ASSERT_EQ(integerVariables().size(), 1);
+  EXPECT_EQ(integerVariables()[0].hi, 4);
+  ASSERT_EQ(ClockInfo::count(), int(clocksBefore.clocks.size()));
+  EXPECT_EQ(ClockInfo::table().maxConstants, clocksBefore.maxConstants);
+  EXPECT_STREQ(ClockInfo::name(1), "x");
+  EXPECT_EQ(listing(*good), listingBefore);
+  // The previous system still runs on the restored tables.
+  Ref<GlobalState> start = good->initialState(true);
+  EXPECT_TRUE(start);
+}
+
+TEST_F(ParserTest, DiagnosticsDoNotReachTheSink) {
+  std::ostringstream sink;
+  setErrorStream(sink);
+  ParseResult r = parseSystem("garbage");
+  setErrorStream(std::cerr);
+  EXPECT_EQ(r.diagnostics, "Error at line 1 : parse error\n");
+  EXPECT_EQ(sink.str(), "");
+}
+
+TEST_F(ParserTest, DeepNestingIsRefusedNotOverflowed) {
+  std::string deep(200000, '(');
+  EXPECT_EQ(errors(model("int i;\n", "state a; init a;\ntrans a -> a { guard " + deep + "; };")),
+            "Error at line 4 : parser stack overflow\n");
+  EXPECT_EQ(errors("const N " + deep + "1;"), "Error at line 1 : parser stack overflow\n");
+  EXPECT_EQ(errors("const N " + std::string(200000, '-') + "1;"),
+            "Error at line 1 : parser stack overflow\n");
+  // Nesting that real models use is fine.
+  std::string nested = std::string(500, '(') + "i" + std::string(500, ')');
+  accept(model("int i;\n", "state a; init a;\ntrans a -> a { guard " + nested + " == 1; };"));
+}
+
+TEST_F(ParserTest, LongModelsAreRead) {
+  // Many states and transitions in one process, many declarations: read in one pass.
+  std::string states = "state s0", trans = "trans s0 -> s1 {}";
+  for (int k = 1; k < 1500; ++k) {
+    states += ", s" + std::to_string(k);
+    trans += ", -> s" + std::to_string(k) + " { guard i == " + std::to_string(k % 7) + "; }";
+  }
+  Ref<System> system = accept(model("int i;\n", states + ";\ninit s0;\n" + trans + ";"));
+  ASSERT_TRUE(system);
+  EXPECT_EQ(system->process(0)->locationCount(), 1500);
+  EXPECT_EQ(system->process(0)->edgeCount(), 1500);
+}
+
+std::filesystem::path modelDirectory() {
+  return std::filesystem::path(__FILE__).parent_path() / "models";
+}
+
+TEST_F(ParserTest, BenchmarkModelsAreAccepted) {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(modelDirectory())) {
+    if (entry.path().extension() != ".gta") continue;
+    std::ifstream in(entry.path());
+    ParseResult r = parseSystem(in);
+    EXPECT_TRUE(r.system) << entry.path() << "\n" << r.diagnostics;
+    EXPECT_EQ(r.diagnostics, "") << entry.path();
+    if (r.system) {
+      EXPECT_TRUE(r.system->initialState(true)) << entry.path();
+    }
+    ++count;
+  }
+  EXPECT_GE(count, 4);
+}
+
+}  // namespace
