@@ -1,0 +1,608 @@
+// Tests of the decision-diagram library against brute-force membership on grids of valuations.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cdd/cdd.h"
+
+namespace {
+
+constexpr int maxClocks = 4;  // clocks x, y, z, w are 1 to 4; 0 is the reference clock
+using Valuation = std::array<double, maxClocks + 1>;
+
+struct Constraint {
+  int i, j;
+  std::int32_t raw;  // x_i - x_j bounded by raw
+};
+
+bool holds(const Constraint& c, const Valuation& v) {
+  double d = v[c.i] - v[c.j];
+  double bound = c.raw >> 1;
+  return (c.raw & 1) ? d <= bound : d < bound;
+}
+
+// A zone as the constraints it was written with; membership is read from them directly.
+struct Zone {
+  std::vector<Constraint> constraints;
+  bool contains(const Valuation& v) const {
+    for (const Constraint& c : constraints)
+      if (!holds(c, v)) return false;
+    return true;
+  }
+  // The closed matrix of the zone, dimension dim; the caller destroys it.
+  _dbm_* matrix(int dim) const {
+    _dbm_* d = _dbm_::create(dim);
+    d->init();
+    for (const Constraint& c : constraints)
+      if (c.raw < d->get(c.i, c.j)) d->set(c.i, c.j, c.raw);
+    d->close();
+    return d;
+  }
+  cdd diagram(int dim) const {
+    _dbm_* d = matrix(dim);
+    cdd result = cdd::fromDBM(d);
+    _dbm_::destroy(d);
+    return result;
+  }
+};
+
+int clockNumber(const std::string& name) {
+  static const char* names[] = {"0", "x", "y", "z", "w"};
+  for (int k = 0; k <= maxClocks; ++k)
+    if (name == names[k]) return k;
+  ADD_FAILURE() << "unknown clock " << name;
+  return 0;
+}
+
+// Reads "x <= 5, y - x < 2, z >= 1, w == 3" (constants are integers).
+Zone zoneOf(const std::string& text) {
+  Zone zone;
+  std::stringstream items(text);
+  std::string item;
+  while (std::getline(items, item, ',')) {
+    std::stringstream words(item);
+    std::string a, op, b;
+    int c = 0;
+    words >> a >> op;
+    int i = clockNumber(a), j = 0;
+    if (op == "-") {
+      words >> b >> op;
+      j = clockNumber(b);
+    }
+    words >> c;
+    if (op == "<=" || op == "==") zone.constraints.push_back({i, j, 2 * c + 1});
+    if (op == "<") zone.constraints.push_back({i, j, 2 * c});
+    if (op == ">=" || op == "==") zone.constraints.push_back({j, i, -2 * c + 1});
+    if (op == ">") zone.constraints.push_back({j, i, -2 * c});
+  }
+  return zone;
+}
+
+// Valuations of n clocks over [0, top]: every multiple of 1/(n+1) and of 1/2. For sets built
+// from zones with integer constants below top, every non-empty region has such a point.
+std::vector<Valuation> grid(int n, int top) {
+  std::vector<double> values;
+  int steps = 2 * (n + 1);  // common refinement of halves and (n+1)-ths
+  for (int k = 0; k <= top * steps; ++k)
+    if (k % 2 == 0 || k % (n + 1) == 0) values.push_back(double(k) / steps);
+  std::vector<Valuation> points;
+  Valuation v{};
+  std::vector<std::size_t> at(std::size_t(n) + 1, 0);
+  while (true) {
+    for (int c = 1; c <= n; ++c) v[c] = values[at[c]];
+    points.push_back(v);
+    int c = 1;
+    while (c <= n && ++at[c] == values.size()) at[c++] = 0;
+    if (c > n) break;
+  }
+  return points;
+}
+
+using Bits = std::vector<char>;
+
+Bits bitsOf(const cdd& d, const std::vector<Valuation>& points) {
+  Bits bits(points.size());
+  for (std::size_t k = 0; k < points.size(); ++k) bits[k] = d.contains(points[k].data());
+  return bits;
+}
+
+Bits bitsOf(const Zone& z, const std::vector<Valuation>& points) {
+  Bits bits(points.size());
+  for (std::size_t k = 0; k < points.size(); ++k) bits[k] = z.contains(points[k]);
+  return bits;
+}
+
+bool none(const Bits& bits) {
+  for (char b : bits)
+    if (b) return false;
+  return true;
+}
+
+// Index of the first point where the two sets differ, or -1.
+long firstDifference(const Bits& a, const Bits& b) {
+  for (std::size_t k = 0; k < a.size(); ++k)
+    if (a[k] != b[k]) return long(k);
+  return -1;
+}
+
+std::string show(const Valuation& v, int n) {
+  std::string s = "(";
+  for (int c = 1; c <= n; ++c) s += (c > 1 ? ", " : "") + std::to_string(v[c]);
+  return s + ")";
+}
+
+// A random non-empty zone over n clocks with constants up to top - 1, every clock bounded.
+Zone randomZone(std::mt19937& rng, int n, int top) {
+  auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  while (true) {
+    Zone z;
+    for (int c = 1; c <= n; ++c) {
+      int up = pick(1, top - 1);
+      z.constraints.push_back({c, 0, 2 * up + pick(0, 1)});
+      if (pick(0, 2) == 0) z.constraints.push_back({0, c, -2 * pick(0, up) + pick(0, 1)});
+    }
+    for (int c = 1; c <= n; ++c)
+      for (int d = 1; d <= n; ++d)
+        if (c != d && pick(0, 3) == 0)
+          z.constraints.push_back({c, d, 2 * pick(-top + 1, top - 1) + pick(0, 1)});
+    _dbm_* m = z.matrix(n + 1);
+    bool empty = m->isEmpty();
+    _dbm_::destroy(m);
+    if (!empty) return z;
+  }
+}
+
+class Diagrams : public testing::Test {
+protected:
+  void SetUp() override {
+    cdd::done();
+    ASSERT_EQ(cdd::init(64, 10000, 10000), 0);
+    cdd::setGCHandler(nullptr);
+    cdd::setRehashHandler(nullptr);
+    cdd::addClocks(maxClocks + 1);
+  }
+  void TearDown() override {
+    // Every handle of the test is gone: nothing may be left alive.
+    EXPECT_EQ(cdd::stats().live, 0);
+    cdd::done();
+  }
+};
+
+TEST(Levels, FollowTheClockPairsInOrder) {
+  cdd::done();
+  ASSERT_EQ(cdd::init(64, 100, 100), 0);
+  cdd::addClocks(3);
+  ASSERT_EQ(cdd::levelCount(), 3);
+  std::vector<std::pair<int, int>> pairs;
+  for (int level = 0; level < 3; ++level) {
+    int i = -1, j = -1;
+    ASSERT_TRUE(cdd::levelClocks(level, i, j));
+    pairs.emplace_back(i, j);
+  }
+  EXPECT_THAT(pairs, testing::ElementsAre(std::pair(1, 0), std::pair(2, 0), std::pair(2, 1)));
+  cdd::addClocks(1);  // a fourth clock appends (3,0), (3,1), (3,2)
+  EXPECT_EQ(cdd::levelCount(), 6);
+  int i = -1, j = -1;
+  ASSERT_TRUE(cdd::levelClocks(5, i, j));
+  EXPECT_EQ(std::pair(i, j), std::pair(3, 2));
+  EXPECT_FALSE(cdd::levelClocks(6, i, j));
+  cdd::done();
+}
+
+
+TEST_F(Diagrams, TerminalsAreOneNodeWithAndWithoutTheFlag) {
+  cdd f = cdd::falseCDD(), t = cdd::trueCDD();
+  EXPECT_TRUE(f.isFalse());
+  EXPECT_TRUE(t.isTrue());
+  EXPECT_EQ(!f, t);
+  EXPECT_EQ(!!f, f);
+  EXPECT_EQ(f.handle() ^ 1, t.handle());
+  EXPECT_TRUE(cdd().isNull());
+  EXPECT_TRUE((!cdd()).isNull());
+}
+
+TEST_F(Diagrams, UnconstrainedZoneIsTrueAndEmptyZoneIsFalse) {
+  EXPECT_TRUE(zoneOf("").diagram(maxClocks + 1).isTrue());
+  EXPECT_TRUE(zoneOf("x >= 0, y >= 0").diagram(maxClocks + 1).isTrue());
+  _dbm_* d = zoneOf("x <= 2, x >= 3").matrix(maxClocks + 1);
+  EXPECT_TRUE(cdd::fromDBM(d).isFalse());
+  _dbm_::destroy(d);
+}
+
+TEST_F(Diagrams, FromDBMGivesExactlyTheZone) {
+  const int n = 3;
+  auto points = grid(n, 4);
+  for (const char* text : {"x <= 3", "x > 1, x < 2", "x == 2, y - x == 1", "x - y < 1, y - x <= 2",
+                           "x == y, y == z", "x >= 1, y >= 1, z >= 1, x <= 3, x - z > 1",
+                           "x == 0, y == 0, z == 0", "x - y <= 0, y - z <= 0, z - x <= 0, x <= 2"}) {
+    Zone z = zoneOf(text);
+    cdd d = z.diagram(n + 1);
+    long k = firstDifference(bitsOf(d, points), bitsOf(z, points));
+    EXPECT_EQ(k, -1) << text << " differs at " << show(points[std::size_t(k < 0 ? 0 : k)], n);
+  }
+}
+
+TEST_F(Diagrams, BuildingTheSameDiagramTwiceGivesTheSameHandle) {
+  Zone a = zoneOf("x <= 3, y - x < 2"), b = zoneOf("y >= 1, z <= 2"), c = zoneOf("x == 1");
+  const int dim = maxClocks + 1;
+  EXPECT_EQ(a.diagram(dim), a.diagram(dim));
+  cdd first = (a.diagram(dim) | b.diagram(dim)) - c.diagram(dim);
+  cdd second = (a.diagram(dim) | b.diagram(dim)) - c.diagram(dim);
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(a.diagram(dim) & b.diagram(dim), b.diagram(dim) & a.diagram(dim));
+  cdd reduced = cdd::reduce(first);
+  EXPECT_EQ(cdd::reduce(reduced), reduced);
+}
+
+TEST_F(Diagrams, ComplementLawsHoldOnHandles) {
+  const int dim = maxClocks + 1;
+  cdd a = zoneOf("x <= 3, y - x < 2").diagram(dim), b = zoneOf("z > 1").diagram(dim);
+  cdd u = a | b;
+  for (const cdd& d : {a, b, u}) {
+    EXPECT_TRUE((d & !d).isFalse());
+    EXPECT_TRUE(((!d) & d).isFalse());
+    EXPECT_TRUE((d ^ d).isFalse());
+    EXPECT_TRUE((d ^ !d).isTrue());
+    EXPECT_TRUE((d | !d).isTrue());
+    EXPECT_EQ(d & d, d);
+    EXPECT_EQ(!!d, d);
+    EXPECT_EQ(d & cdd::trueCDD(), d);
+    EXPECT_EQ(d ^ cdd::trueCDD(), !d);
+  }
+}
+
+TEST_F(Diagrams, ReduceOfContradictoryBoundsIsFalse) {
+  const int dim = maxClocks + 1;
+  cdd d = zoneOf("x <= 3").diagram(dim) & zoneOf("x > 5").diagram(dim);
+  EXPECT_TRUE(cdd::reduce(d).isFalse());
+  // Contradictions that only a path's closure shows: x - y >= 2, y >= 1 and x <= 2 sit on
+  // three levels, and x >= y + 2 >= 3 > 2.
+  cdd e = zoneOf("x - y >= 2").diagram(dim) & zoneOf("y >= 1, z <= 4").diagram(dim) &
+          zoneOf("x <= 2").diagram(dim);
+  EXPECT_FALSE(e.isFalse());
+  EXPECT_TRUE(cdd::reduce(e).isFalse());
+  // x <= 1, y - x >= 2, y <= 2 leaves exactly x = 0, y = 2; with y < 2 nothing is left.
+  cdd f = zoneOf("x <= 1").diagram(dim) & zoneOf("y - x >= 2").diagram(dim);
+  cdd g = cdd::reduce(f & zoneOf("y <= 2").diagram(dim));
+  EXPECT_FALSE(g.isFalse());
+  double point[] = {0, 0, 2, 0, 0};
+  EXPECT_TRUE(g.contains(point));
+  EXPECT_TRUE(cdd::reduce(f & zoneOf("y < 2").diagram(dim)).isFalse());
+}
+
+// A random set built from random zones, with its grid membership. inBox: the set lies inside
+// the bounded zones it was made of, so every non-empty part of it shows on the grid.
+struct Built {
+  cdd d;
+  Bits bits;
+  bool inBox;
+};
+
+Built randomSet(std::mt19937& rng, int n, int top, const std::vector<Valuation>& points,
+                int depth) {
+  auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  if (depth == 0 || pick(0, 3) == 0) {
+    Zone z = randomZone(rng, n, top);
+    return {z.diagram(n + 1), bitsOf(z, points), true};
+  }
+  Built a = randomSet(rng, n, top, points, depth - 1);
+  Built b = randomSet(rng, n, top, points, depth - 1);
+  Bits bits(points.size());
+  switch (pick(0, 4)) {
+    case 0:
+      for (std::size_t k = 0; k < bits.size(); ++k) bits[k] = a.bits[k] && b.bits[k];
+      return {a.d & b.d, bits, a.inBox || b.inBox};
+    case 1:
+      for (std::size_t k = 0; k < bits.size(); ++k) bits[k] = a.bits[k] || b.bits[k];
+      return {a.d | b.d, bits, a.inBox && b.inBox};
+    case 2:
+      for (std::size_t k = 0; k < bits.size(); ++k) bits[k] = a.bits[k] && !b.bits[k];
+      return {a.d - b.d, bits, a.inBox};
+    case 3:
+      for (std::size_t k = 0; k < bits.size(); ++k) bits[k] = a.bits[k] != b.bits[k];
+      return {a.d ^ b.d, bits, a.inBox && b.inBox};
+    default:
+      for (std::size_t k = 0; k < bits.size(); ++k) bits[k] = !a.bits[k];
+      return {!a.d, bits, false};
+  }
+}
+
+TEST_F(Diagrams, RandomSetsMatchBruteForceAndReduceDecidesEmptiness) {
+  std::mt19937 rng(20240611);
+  const int tops[] = {0, 4, 4, 3, 3};
+  const int trials[] = {0, 300, 150, 60, 12};
+  int emptyNonTrivial = 0;
+  for (int n = 1; n <= maxClocks; ++n) {
+    auto points = grid(n, tops[n]);
+    for (int t = 0; t < trials[n]; ++t) {
+      Built b = randomSet(rng, n, tops[n], points, 3);
+      ASSERT_FALSE(b.d.isNull());
+      long k = firstDifference(bitsOf(b.d, points), b.bits);
+      ASSERT_EQ(k, -1) << n << " clocks, trial " << t << ", at "
+                       << show(points[std::size_t(k < 0 ? 0 : k)], n);
+      cdd r = cdd::reduce(b.d);
+      k = firstDifference(bitsOf(r, points), b.bits);
+      ASSERT_EQ(k, -1) << "reduce changed the set: " << n << " clocks, trial " << t;
+      if (r.isFalse()) {
+        EXPECT_TRUE(none(b.bits));
+      }
+      if (b.inBox) {
+        EXPECT_EQ(r.isFalse(), none(b.bits)) << n << " clocks, trial " << t;
+      }
+      if (r.isFalse() && !b.d.isFalse()) ++emptyNonTrivial;
+    }
+  }
+  EXPECT_GT(emptyNonTrivial, 0);  // reduce, not apply, had to find some of the empty sets
+}
+
+TEST_F(Diagrams, ZoneMinusItsCoveringPartsReducesToFalse) {
+  std::mt19937 rng(7);
+  auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  int notFalseBeforeReduce = 0;
+  for (int n = 1; n <= maxClocks; ++n)
+    for (int t = 0; t < 40; ++t) {
+      Zone z = randomZone(rng, n, 4);
+      // Cut z by two random constraints into up to four parts that cover it.
+      cdd rest = z.diagram(n + 1);
+      std::vector<Zone> parts{z};
+      for (int cut = 0; cut < 2; ++cut) {
+        int i = pick(0, n), j = pick(0, n);
+        if (i == j) continue;
+        std::int32_t raw = 2 * pick(-3, 3) + pick(0, 1);
+        std::vector<Zone> next;
+        for (const Zone& p : parts) {
+          Zone in = p, out = p;
+          in.constraints.push_back({i, j, raw});
+          out.constraints.push_back({j, i, 1 - raw});
+          next.push_back(in);
+          next.push_back(out);
+        }
+        parts = next;
+      }
+      for (const Zone& p : parts) rest = rest - p.diagram(n + 1);
+      if (!rest.isFalse()) ++notFalseBeforeReduce;
+      EXPECT_TRUE(cdd::reduce(rest).isFalse()) << n << " clocks, trial " << t;
+    }
+  EXPECT_GT(notFalseBeforeReduce, 0);
+}
+
+TEST_F(Diagrams, SetLawsHoldPointwise) {
+  std::mt19937 rng(99);
+  const int n = 2;
+  auto points = grid(n, 4);
+  for (int t = 0; t < 50; ++t) {
+    cdd a = randomSet(rng, n, 4, points, 2).d, b = randomSet(rng, n, 4, points, 2).d;
+    EXPECT_EQ(bitsOf(!(a & b), points), bitsOf((!a) | (!b), points));
+    EXPECT_EQ(bitsOf(a ^ b, points), bitsOf((a - b) | (b - a), points));
+    EXPECT_EQ(bitsOf(a & (a | b), points), bitsOf(a, points));
+  }
+}
+
+bool inMatrix(const _dbm_* d, const Valuation& v) {
+  for (int i = 0; i < d->dimension(); ++i)
+    for (int j = 0; j < d->dimension(); ++j) {
+      std::int32_t raw = d->get(i, j);
+      if (raw != _dbm_::infinity && !holds({i, j, raw}, v)) return false;
+    }
+  return true;
+}
+
+struct Collected {
+  const std::vector<Valuation>* points;
+  std::vector<int> hits;  // zones containing each point
+};
+
+void collectZone(const _dbm_* zone, void* context) {
+  auto* c = static_cast<Collected*>(context);
+  EXPECT_FALSE(zone->isEmpty());
+  for (std::size_t k = 0; k < c->points->size(); ++k) c->hits[k] += inMatrix(zone, (*c->points)[k]);
+}
+
+TEST_F(Diagrams, ZoneWalkGivesDisjointZonesWhoseUnionIsTheSet) {
+  std::mt19937 rng(5);
+  const int n = 3;
+  auto points = grid(n, 3);
+  _dbm_* start = _dbm_::create(maxClocks + 1);
+  start->init();
+  for (int t = 0; t < 40; ++t) {
+    Built b = randomSet(rng, n, 3, points, 3);
+    Collected c{&points, std::vector<int>(points.size(), 0)};
+    int zones = cdd::forEachZone(b.d, start, collectZone, &c);
+    for (std::size_t k = 0; k < points.size(); ++k) {
+      ASSERT_LE(c.hits[k], 1) << "zones overlap at " << show(points[k], n);
+      ASSERT_EQ(c.hits[k] == 1, bool(b.bits[k])) << "trial " << t << " at " << show(points[k], n);
+    }
+    if (none(b.bits)) {
+      EXPECT_EQ(zones, 0);
+    }
+  }
+  _dbm_::destroy(start);
+}
+
+TEST_F(Diagrams, CollectionUnderLoadKeepsLiveDiagramsIntact) {
+  std::mt19937 rng(11);
+  const int n = 3;
+  auto points = grid(n, 3);
+  std::vector<Built> kept;
+  int round = 0;
+  for (; round < 20000 && (cdd::stats().collections < 3 || round % 5 != 0); ++round) {
+    Built b = randomSet(rng, n, 3, points, 3);
+    if (round % 7 == 0) kept.push_back(b);
+  }
+  ASSERT_GE(cdd::stats().collections, 3) << "after " << round << " rounds";
+  for (const Built& b : kept) {
+    ASSERT_EQ(firstDifference(bitsOf(b.d, points), b.bits), -1);
+    cdd r = cdd::reduce(b.d);
+    ASSERT_EQ(firstDifference(bitsOf(r, points), b.bits), -1);
+  }
+  // Dead nodes found again are revived: rebuilding after a collection still shares.
+  Zone z = zoneOf("x <= 2, y - x < 1");
+  cdd once = z.diagram(maxClocks + 1) | zoneOf("z > 1").diagram(maxClocks + 1);
+  cdd again = z.diagram(maxClocks + 1) | zoneOf("z > 1").diagram(maxClocks + 1);
+  EXPECT_EQ(once, again);
+  CDDStats s = cdd::stats();
+  EXPECT_EQ(s.allocated, s.live + s.dead);
+}
+
+TEST_F(Diagrams, DroppedDiagramsDieAndAreRevivedWhenFoundAgain) {
+  const int dim = maxClocks + 1;
+  cdd::Handle before;
+  {
+    cdd d = zoneOf("x <= 2, y > 1").diagram(dim) | zoneOf("z == 3").diagram(dim);
+    before = d.handle();
+    EXPECT_GT(cdd::stats().live, 0);
+  }
+  EXPECT_EQ(cdd::stats().live, 0);
+  EXPECT_GT(cdd::stats().dead, 0);
+  cdd d = zoneOf("x <= 2, y > 1").diagram(dim) | zoneOf("z == 3").diagram(dim);
+  EXPECT_EQ(d.handle(), before);
+  EXPECT_EQ(d.referenceCount(), 1);
+}
+
+TEST_F(Diagrams, SaturatedCountsStickAndTheNodeIsNeverFreed) {
+  Zone z = zoneOf("x <= 2, y - x < 1");
+  {
+    cdd d = z.diagram(maxClocks + 1);
+    std::vector<cdd> copies(1100, d);
+    EXPECT_EQ(d.referenceCount(), 1023);
+  }
+  cdd d = z.diagram(maxClocks + 1);
+  EXPECT_EQ(d.referenceCount(), 1023);
+  // Churn until collections run: the node stays where it is.
+  cdd::Handle h = d.handle();
+  d = cdd();
+  for (int c = 0; c < 20000 && cdd::stats().collections < 2; ++c)
+    (void)zoneOf("x == " + std::to_string(c % 9000) + ", y <= " + std::to_string(c)).diagram(5);
+  EXPECT_GE(cdd::stats().collections, 2);
+  EXPECT_EQ(z.diagram(maxClocks + 1).handle(), h);
+  // The saturated node lives on: start the next test from a fresh library.
+  cdd::done();
+  ASSERT_EQ(cdd::init(64, 10000, 10000), 0);
+  cdd::setGCHandler(nullptr);
+  cdd::addClocks(maxClocks + 1);
+}
+
+TEST_F(Diagrams, DoneThenInitLeavesNoStateAndOldHandlesInert) {
+  cdd old = zoneOf("x <= 2").diagram(maxClocks + 1) | zoneOf("y >= 3").diagram(maxClocks + 1);
+  cdd oldTrue = cdd::trueCDD();
+  cdd::done();
+  EXPECT_TRUE(old.isNull());
+  cdd::done();  // twice is harmless
+  ASSERT_EQ(cdd::init(64, 10000, 10000), 0);
+  CDDStats s = cdd::stats();
+  EXPECT_EQ(s.pages, 0);
+  EXPECT_EQ(s.allocated, 0);
+  EXPECT_EQ(s.collections, 0);
+  EXPECT_EQ(cdd::levelCount(), 0);
+  cdd::setGCHandler(nullptr);
+  cdd::setRehashHandler(nullptr);
+  cdd::addClocks(maxClocks + 1);
+  cdd fresh = zoneOf("x <= 2").diagram(maxClocks + 1);
+  long live = cdd::stats().live;
+  EXPECT_TRUE(old.isNull());
+  EXPECT_TRUE(oldTrue.isNull());
+  EXPECT_TRUE((old & fresh).isNull());
+  EXPECT_TRUE(cdd::reduce(old).isNull());
+  {
+    cdd copy = old;
+    old = cdd();
+    oldTrue = fresh;  // assigning over a stale handle drops nothing of the new library
+  }
+  EXPECT_EQ(cdd::stats().live, live);
+  EXPECT_EQ(fresh.referenceCount(), 2);
+}
+
+TEST_F(Diagrams, InitTwiceIsRefused) {
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(cdd::init(64, 10000, 10000), -5);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "CDD Error: -5\n");
+  EXPECT_EQ(cdd::lastError(), -5);
+  EXPECT_EQ(cdd::levelCount(), (maxClocks + 1) * maxClocks / 2);  // the library is untouched
+}
+
+TEST(NodeLimit, TooManyIntervalsGiveNullAndError21) {
+  cdd::done();
+  ASSERT_EQ(cdd::init(4, 1000, 1000), 0);
+  cdd::addClocks(2);
+  {
+    cdd one = zoneOf("x == 1").diagram(2), three = zoneOf("x == 3").diagram(2);
+    testing::internal::CaptureStderr();
+    cdd both = one | three;  // x < 1, x == 1, 1 < x < 3, x == 3, x > 3: five intervals
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "CDD Error: -21\n");
+    EXPECT_TRUE(both.isNull());
+    EXPECT_EQ(cdd::lastError(), -21);
+    EXPECT_TRUE((both & one).isNull());  // a failure stays visible
+    EXPECT_FALSE((one & three).isNull());
+  }
+  EXPECT_EQ(cdd::stats().live, 0);  // the partial results were released
+  cdd::done();
+}
+
+TEST(Reporters, DefaultReportsGoToStandardError) {
+  cdd::done();
+  ASSERT_EQ(cdd::init(64, 1000, 1000), 0);
+  cdd::addClocks(3);
+  testing::internal::CaptureStderr();
+  for (int c = 0; c < 20000 && cdd::stats().collections == 0; ++c)
+    (void)zoneOf("x == " + std::to_string(c)).diagram(3);
+  std::string text = testing::internal::GetCapturedStderr();
+  EXPECT_THAT(text, testing::ContainsRegex("Garbage collection #1: [0-9]+ nodes / [0-9]+ free / "
+                                          "[0-9]+\\.[0-9]s / [0-9]+\\.[0-9]s total\n"));
+  EXPECT_THAT(text, testing::ContainsRegex("Rehash #1: level 0 / 512 buckets / 1025 keys / 2048 max / "
+                                          "[0-9]+\\.[0-9]s / [0-9]+\\.[0-9]s total\n"));
+  cdd::done();
+}
+
+int rehashReports = 0;
+int lastBuckets = 0;
+void countRehash(int, int, int buckets, int, int, double, double) {
+  ++rehashReports;
+  lastBuckets = buckets;
+}
+
+TEST_F(Diagrams, RehashKeepsEveryNodeFindable) {
+  rehashReports = 0;
+  cdd::setRehashHandler(countRehash);
+  std::vector<cdd> all;
+  for (int c = 0; c < 3000; ++c) all.push_back(zoneOf("x == " + std::to_string(c)).diagram(2));
+  EXPECT_EQ(rehashReports, 2);  // more than 1024 and 2048 nodes at one level
+  EXPECT_EQ(lastBuckets, 1024);
+  for (int c = 0; c < 3000; ++c)
+    ASSERT_EQ(zoneOf("x == " + std::to_string(c)).diagram(2), all[std::size_t(c)]) << c;
+  cdd::setRehashHandler(nullptr);
+}
+
+TEST(Matrix, IncrementalConstraintsAgreeWithFullClosure) {
+  std::mt19937 rng(3);
+  auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+  for (int t = 0; t < 500; ++t) {
+    int dim = pick(1, 6);
+    _dbm_* a = _dbm_::create(dim);
+    _dbm_* b = _dbm_::create(dim);
+    a->init();
+    b->init();
+    bool feasible = true;
+    for (int c = 0; c < 6 && dim > 1; ++c) {
+      int i = pick(0, dim - 1), j = pick(0, dim - 1);
+      if (i == j) continue;
+      std::int32_t raw = 2 * pick(-5, 5) + pick(0, 1);
+      feasible = a->constrain(i, j, raw) && feasible;
+      if (raw < b->get(i, j)) b->set(i, j, raw);
+    }
+    b->close();
+    b->close();  // nothing left to do
+    EXPECT_EQ(!feasible, b->isEmpty()) << "trial " << t;
+    for (int i = 0; feasible && i < dim; ++i)
+      for (int j = 0; j < dim; ++j) ASSERT_EQ(a->get(i, j), b->get(i, j)) << t;
+    _dbm_::destroy(a);
+    _dbm_::destroy(b);
+  }
+}
+
+}  // namespace
