@@ -331,7 +331,11 @@ void NotExpr::print(std::ostream& out) const {
 }
 
 Ref<TCTLExpression> NotExpr::normalize() {
-  if (operand_->isAtomic()) return operand_->negate();
+  if (operand_->isAtomic()) {
+    // Location tests, true and deadlock negate into "not" of themselves: this expression.
+    Ref<TCTLExpression> negated = operand_->negate();
+    return negated->typeCode() == notType ? Ref<TCTLExpression>(this) : negated;
+  }
   return operand_->negate()->normalize();
 }
 

@@ -1,0 +1,412 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "cdd/deadlock.h"
+#include "model/symtable.h"
+#include "server/error.h"
+#include "tctl/lexer.h"
+#include "tests/tctl/fixture.h"
+#include "zones/clock.h"
+
+using testing::StrEq;
+
+namespace {
+
+class Property : public testing::Test {
+protected:
+  void SetUp() override {
+    tctl_resetComment();
+    system_ = loadModel(propertyModel);
+    ASSERT_TRUE(system_);
+  }
+  void TearDown() override { tctl_resetComment(); }
+
+  CheckedProperty parse(const std::string& text) { return parsePropertyText(text, system_); }
+  // The printed result of an accepted property of the given kind.
+  std::string accepted(const std::string& text, int kind) {
+    CheckedProperty p = parse(text);
+    EXPECT_EQ(p.kind, kind) << text << "\n" << p.diagnostics;
+    EXPECT_EQ(p.diagnostics, "") << text;
+    EXPECT_TRUE(p.expression) << text;
+    return printed(p.expression.get());
+  }
+  // The diagnostics of a rejected property.
+  std::string rejected(const std::string& text) {
+    CheckedProperty p = parse(text);
+    EXPECT_EQ(p.kind, propertyNone) << text;
+    EXPECT_FALSE(p.expression) << text;
+    return p.diagnostics;
+  }
+  static std::int32_t clock(const char* name) { return symbols().extraOf(name); }
+
+  Ref<System> system_;
+};
+
+TEST_F(Property, KindsOfTheFiveQuantifiedForms) {
+  EXPECT_EQ(accepted("E<> P.s\n", propertyReachable), "P.s");
+  EXPECT_EQ(accepted("A[] P.s\n", propertyAlways), "not P.s");  // the negation is handed on
+  EXPECT_EQ(accepted("E[] P.s\n", propertyPersistent), "P.s");
+  EXPECT_EQ(accepted("A<> P.s\n", propertyInevitable), "not P.s");
+  EXPECT_EQ(accepted("P.s --> Q.u\n", propertyLeadsTo), "(P.s or Q.u)");
+}
+
+TEST_F(Property, QuitEndAndEmptyGiveNoResult) {
+  for (auto [text, kind] : {std::pair{"quit\n", propertyQuit}, {"", propertyQuit},
+                            {"\n", propertyNone}, {"  // nothing\n", propertyQuit},
+                            {"\nE<> P.s\n", propertyNone}, {"   \n", propertyNone}}) {
+    CheckedProperty p = parse(text);
+    EXPECT_EQ(p.kind, kind) << '"' << text << '"';
+    EXPECT_FALSE(p.expression);
+    EXPECT_EQ(p.diagnostics, "");
+  }
+  EXPECT_EQ(rejected("quit now\n"), "Bad property: now: undefined symbol.\nBad property\n");
+}
+
+TEST_F(Property, LocationTokenCarriesSystemPositionAndLocationNumber) {
+  CheckedProperty p = parse("E<> P.t\n");
+  ASSERT_EQ(p.expression->typeCode(), TCTLExpression::stateType);
+  auto* s = static_cast<StateExpr*>(p.expression.get());
+  EXPECT_EQ(s->process(), 1);  // P is second on the system line
+  EXPECT_EQ(s->location(), 1);
+  s = static_cast<StateExpr*>(parse("E<> Q.u\n").expression.get());
+  EXPECT_EQ(s->process(), 0);
+  EXPECT_EQ(s->location(), 1);
+}
+
+TEST_F(Property, DeadlockOnlyInReachabilityAndInvariance) {
+  const std::string refused =
+      "Bad property: 'deadlock' predicate now allowed in A<>, E[], and --> properties\n";
+  CheckedProperty p = parse("A[] not deadlock\n");
+  EXPECT_EQ(p.kind, propertyAlways);
+  ASSERT_TRUE(p.expression);
+  EXPECT_EQ(p.expression->typeCode(), TCTLExpression::deadlockType);
+  EXPECT_NE(dynamic_cast<CDDDeadlockExpr*>(p.expression.get()), nullptr);
+  EXPECT_EQ(accepted("E<> deadlock and P.s\n", propertyReachable), "(deadlock and P.s)");
+
+  EXPECT_EQ(rejected("E[] not deadlock\n"), refused);
+  EXPECT_EQ(rejected("A<> deadlock\n"), refused);
+  EXPECT_EQ(rejected("deadlock --> P.s\n"), refused);
+  // The right side is read while the flag is still set from the left side's start.
+  EXPECT_EQ(rejected("true --> deadlock\n"), refused);
+  // The message comes before the scanner reads on; no "Bad property" follows it.
+  EXPECT_EQ(rejected("E[] deadlock and nix ) nox\n"),
+            refused + "Bad property: nix: undefined symbol.\nBad property: nox: undefined symbol.\n");
+}
+
+TEST_F(Property, ClockComparisons) {
+  CheckedProperty p = parse("E<> x > 3 and x < 5\n");
+  ASSERT_EQ(p.expression->typeCode(), TCTLExpression::andType);
+  auto* both = static_cast<AndExpr*>(p.expression.get());
+  ASSERT_EQ(both->left()->typeCode(), TCTLExpression::clockType);
+  ASSERT_EQ(both->right()->typeCode(), TCTLExpression::clockType);
+  auto* lower = static_cast<ClockExpr*>(both->left());
+  EXPECT_EQ(lower->first(), 0);  // 0 - x < -3
+  EXPECT_EQ(lower->second(), clock("x"));
+  EXPECT_EQ(lower->constant(), -3);
+  EXPECT_TRUE(lower->isStrict());
+  auto* upper = static_cast<ClockExpr*>(both->right());
+  EXPECT_EQ(upper->first(), clock("x"));
+  EXPECT_EQ(upper->second(), 0);
+  EXPECT_EQ(upper->constant(), 5);
+
+  p = parse("E<> x < y + 2\n");
+  ASSERT_EQ(p.expression->typeCode(), TCTLExpression::clockType);
+  auto* diff = static_cast<ClockExpr*>(p.expression.get());
+  EXPECT_EQ(diff->first(), clock("x"));
+  EXPECT_EQ(diff->second(), clock("y"));
+  EXPECT_EQ(diff->constant(), 2);
+  EXPECT_TRUE(diff->isStrict());
+
+  EXPECT_EQ(accepted("E<> x >= y - 1\n", 1), "y<=x+1");
+  EXPECT_EQ(accepted("E<> x <= y\n", 1), "x<=y");
+  EXPECT_EQ(accepted("E<> x == 3\n", 1), "(x>=3 and x<=3)");
+  EXPECT_EQ(accepted("E<> x != y + 1\n", 1), "(x<y+1 or y<x-1)");
+  EXPECT_EQ(accepted("E<> x < N\n", 1), "x<3");  // a constant is a number
+  EXPECT_EQ(accepted("E<> P.z <= 4\n", 1), "P.z<=4");
+
+  EXPECT_EQ(rejected("E<> x - y < 2\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> 3 < x\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> x < -3\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> x < 2 + 1\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> (x) < 2\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> x < i\n"), "Bad property\n");
+  // Constants beyond what a zone can hold are refused rather than overflowing its bounds.
+  EXPECT_EQ(rejected("E<> x < 2000000\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> x < y - 2000000\n"), "Bad property\n");
+}
+
+TEST_F(Property, IntegerComparisonsAndArithmetic) {
+  CheckedProperty p = parse("E<> i == 2\n");
+  ASSERT_EQ(p.expression->typeCode(), TCTLExpression::integerType);
+  EXPECT_EQ(static_cast<IntExpr*>(p.expression.get())->relation(), 4);
+
+  EXPECT_EQ(accepted("E<> - 1 * 2 == i\n", 1), "((0 - 1) * 2) == i");
+  EXPECT_EQ(accepted("E<> 1 + 2 * 3 != i\n", 1), "(1 + (2 * 3)) != i");
+  EXPECT_EQ(accepted("E<> 1 - 2 - 3 < i\n", 1), "((1 - 2) - 3) < i");
+  EXPECT_EQ(accepted("E<> 8 / 4 / 2 >= i\n", 1), "((8 / 4) / 2) >= i");
+  EXPECT_EQ(accepted("E<> - - i > 0\n", 1), "(0 - (0 - i)) > 0");
+  EXPECT_EQ(accepted("E<> a[i + 1] <= N\n", 1), "a[(i + 1)] <= 3");
+  EXPECT_EQ(accepted("E<> (i + 1) * 2 == 4\n", 1), "((i + 1) * 2) == 4");
+  EXPECT_EQ(accepted("E<> ((i)) == 2\n", 1), "i == 2");
+  EXPECT_EQ(accepted("E<> ((i == 2))\n", 1), "i == 2");
+  EXPECT_EQ(accepted("E<> P.j == 0\n", 1), "P.j == 0");
+
+  EXPECT_EQ(rejected("E<> (i == 2) == 3\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> i\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> (i)\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> i < 2 < 3\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> -(i < 2)\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> P.s and (i)\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> i == 99999999999\n"), "Bad property\n");
+  EXPECT_EQ(accepted("E<> i == 2147483647\n", 1), "i == 2147483647");
+}
+
+TEST_F(Property, LogicalPrecedenceAndLeftAssociativity) {
+  EXPECT_EQ(accepted("E<> P.s or P.t and Q.u\n", 1), "(P.s or (P.t and Q.u))");
+  EXPECT_EQ(accepted("E<> P.s and P.t or Q.u\n", 1), "((P.s and P.t) or Q.u)");
+  EXPECT_EQ(accepted("E<> not P.s and P.t\n", 1), "(not P.s and P.t)");
+  EXPECT_EQ(accepted("E<> P.s imply P.t or Q.u\n", 1), "(not P.s or (P.t or Q.u))");
+  EXPECT_EQ(accepted("E<> P.s imply P.t imply Q.u\n", 1), "(not (not P.s or P.t) or Q.u)");
+  EXPECT_EQ(accepted("E<> P.s or P.t or Q.u\n", 1), "((P.s or P.t) or Q.u)");
+  EXPECT_EQ(accepted("E<> not (P.s or P.t)\n", 1), "not (P.s or P.t)");
+  EXPECT_EQ(accepted("E<> (P.s or true) and i < 2\n", 1), "((P.s or true) and i < 2)");
+  EXPECT_EQ(accepted("E<> P.s and x > 1 or i == 0\n", 1), "((P.s and x>1) or i == 0)");
+}
+
+TEST_F(Property, NameResolutionMessages) {
+  EXPECT_EQ(rejected("E<> false\n"), "Bad property: false: undefined symbol.\nBad property\n");
+  EXPECT_EQ(rejected("E<> c\n"), "Bad property: c: Illegal entity in query.\nBad property\n");
+  EXPECT_EQ(rejected("E<> P\n"), "Bad property: P: Illegal entity in query.\nBad property\n");
+  // Locations live in their process's frame: alone they are unknown.
+  EXPECT_EQ(rejected("E<> s\n"), "Bad property: s: undefined symbol.\nBad property\n");
+  EXPECT_EQ(rejected("E<> j == 1\n"), "Bad property: j: undefined symbol.\nBad property\n");
+  EXPECT_EQ(rejected("E<> X.s\n"), "Bad property: X: no such process\nBad property\n");
+  EXPECT_EQ(rejected("E<> x.s\n"), "Bad property: x: no such process\nBad property\n");
+  EXPECT_EQ(rejected("E<> P.nothing\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> P.c\n"), "Bad property: P.c: Illegal entity in query.\nBad property\n");
+  EXPECT_EQ(rejected("E<> P.Q\n"), "Bad property: P.Q: Illegal entity in query.\nBad property\n");
+  // Keywords are whole words.
+  EXPECT_EQ(rejected("E<> notx\n"), "Bad property: notx: undefined symbol.\nBad property\n");
+  EXPECT_EQ(accepted("E<>not P.s\n", 1), "not P.s");
+}
+
+TEST_F(Property, ProcessLeftOffTheSystemLineIsNotInTheSystem) {
+  // R keeps no position of its own; its location must not be tested on the process in slot 0.
+  EXPECT_EQ(rejected("E<> R.r\n"),
+            "Bad property: R: no such process in system\nBad property\n");
+  EXPECT_EQ(rejected("E<> P.s or R.r\n"),
+            "Bad property: R: no such process in system\nBad property\n");
+}
+
+TEST_F(Property, OneBadPropertyLineThenTheRestOfTheLineIsStillScanned) {
+  EXPECT_EQ(rejected("E<> P.s and ) foo bar\n"),
+            "Bad property\nBad property: foo: undefined symbol.\n"
+            "Bad property: bar: undefined symbol.\n");
+  EXPECT_EQ(rejected("E<> foo and bar ) baz\n"),
+            "Bad property: foo: undefined symbol.\nBad property\n"
+            "Bad property: bar: undefined symbol.\nBad property: baz: undefined symbol.\n");
+  // Nothing after the line feed is read, even after an error.
+  EXPECT_EQ(rejected("E<> ) foo\nbar\n"), "Bad property\nBad property: foo: undefined symbol.\n");
+  EXPECT_EQ(rejected("E<>\n"), "Bad property\n");
+  EXPECT_EQ(rejected("P.s\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> P.s P.t\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> . P.s\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> @F P.s\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> P.s @L\n"), "Bad property\n");
+  EXPECT_EQ(rejected("E<> i = 2\n"), "Bad property\n");  // a lone "=" is skipped
+}
+
+TEST_F(Property, StrayCharactersAreSkipped) {
+  EXPECT_EQ(accepted("E<> P.s ; @ # $ _ ! =\n", 1), "P.s");
+  EXPECT_EQ(accepted("E<> P.s\r\n", 1), "P.s");
+  EXPECT_EQ(accepted(std::string("E<> P.s \x01\xff") + std::string(1, '\0') + " \n", 1), "P.s");
+}
+
+TEST_F(Property, CommentsAndContinuations) {
+  EXPECT_EQ(accepted("E<> P.s // a comment\n", 1), "P.s");
+  EXPECT_EQ(accepted("E<> P.s /* a */ and /* b */ P.t\n", 1), "(P.s and P.t)");
+  lineNumber = 1;
+  EXPECT_EQ(accepted("E<> P.s and /* one\ntwo */ P.t\n", 1), "(P.s and P.t)");
+  EXPECT_EQ(accepted("E<> P.s and \\\n P.t\n", 1), "(P.s and P.t)");
+  // A backslash not followed by a line feed is skipped.
+  EXPECT_EQ(accepted("E<> P.s \\ and P.t\n", 1), "(P.s and P.t)");
+}
+
+TEST_F(Property, LineCounterFollowsTheLinesRead) {
+  std::istringstream in("E<> P.s and \\\nP.t /* \n */\nignored\n");
+  lineNumber = 1;
+  ParsedProperty p = parseProperty(in, system_);
+  EXPECT_EQ(p.kind, propertyReachable);
+  EXPECT_EQ(lineNumber, 4);
+  std::string rest;
+  std::getline(in, rest);
+  EXPECT_EQ(rest, "ignored");
+}
+
+TEST_F(Property, LineCommentTakesTheLineFeedWithIt) {
+  // The property does not end at a line feed that a "//" comment consumed.
+  EXPECT_EQ(accepted("E<> P.s // and\nor P.t\n", 1), "(P.s or P.t)");
+  std::istringstream in("E<> P.s // end");
+  lineNumber = 1;
+  EXPECT_EQ(parseProperty(in, system_).kind, propertyReachable);
+  EXPECT_EQ(lineNumber, 1);
+}
+
+TEST_F(Property, OnlyTheFirstLineIsRead) {
+  std::istringstream in("E<> P.s\nE<> foo\n");
+  std::ostringstream diagnostics;
+  std::ostream& previous = errorStream();
+  setErrorStream(diagnostics);
+  ParsedProperty p = parseProperty(in, system_);
+  setErrorStream(previous);
+  EXPECT_EQ(p.kind, propertyReachable);
+  EXPECT_EQ(diagnostics.str(), "");
+  std::string rest;
+  std::getline(in, rest);
+  EXPECT_EQ(rest, "E<> foo");
+}
+
+TEST_F(Property, CommentModeCarriesIntoTheNextText) {
+  // The text ends inside a comment: the property before it stands.
+  EXPECT_EQ(accepted("E<> P.s /* open\n", 1), "P.s");
+  EXPECT_TRUE(tctl_inComment());
+  // The next text starts inside that comment.
+  EXPECT_EQ(accepted("E<> P.t */ E<> Q.u\n", 1), "Q.u");
+  EXPECT_FALSE(tctl_inComment());
+  // Still inside at the end of the next text: the end of the input, and nothing to check.
+  parse("/* open\n");
+  CheckedProperty p = parse("E<> P.s\n");
+  EXPECT_EQ(p.kind, propertyQuit);
+  EXPECT_EQ(p.diagnostics, "");
+}
+
+TEST_F(Property, ScannerDropsWhatItReadAheadWhenTheInputChanges) {
+  std::istringstream first("E<>");
+  tctl_setInput(&first);
+  EXPECT_EQ(tctl_lex(), TctlToken::EF);
+  std::istringstream second("A[] x");
+  tctl_setInput(&second);
+  EXPECT_EQ(tctl_lex(), TctlToken::AG);
+  EXPECT_EQ(tctl_lex(), TctlToken::CLOCKVAR);
+  EXPECT_EQ(tctl_lex(), TctlToken::END);
+  tctl_setInput(nullptr);
+  EXPECT_EQ(tctl_lex(), TctlToken::END);
+}
+
+TEST_F(Property, LongestMatchTokens) {
+  std::istringstream in("-->--> - -> <= < >= > == != E<A[]E[]A<>E<>x E truex true.s\n");
+  tctl_setInput(&in);
+  std::ostringstream diagnostics;
+  std::ostream& previous = errorStream();
+  setErrorStream(diagnostics);
+  std::vector<TctlToken> tokens;
+  std::vector<int> values;
+  for (TctlToken t = tctl_lex(); t != TctlToken::END_OF_PROPERTY && t != TctlToken::END;
+       t = tctl_lex()) {
+    tokens.push_back(t);
+    values.push_back(tctl_lval);
+  }
+  setErrorStream(previous);
+  tctl_setInput(nullptr);
+  using T = TctlToken;
+  EXPECT_EQ(tokens, (std::vector<T>{T::LEADSTO, T::LEADSTO, T::MINUS, T::MINUS, T::RELOP,
+                                    T::RELOP, T::RELOP, T::RELOP, T::RELOP, T::RELOP, T::RELOP,
+                                    T::BADSYM, T::RELOP, T::AG, T::EG, T::AF, T::EF, T::CLOCKVAR,
+                                    T::BADSYM, T::BADSYM, T::BADSYM}));
+  EXPECT_EQ(std::vector<int>(values.begin() + 4, values.begin() + 11),
+            (std::vector<int>{relGreater, relLessEqual, relLess, relGreaterEqual, relGreater,
+                              relEqual, relNotEqual}));
+  EXPECT_EQ(diagnostics.str(),
+            "Bad property: E: undefined symbol.\nBad property: E: undefined symbol.\n"
+            "Bad property: truex: undefined symbol.\nBad property: true: no such process\n");
+}
+
+TEST_F(Property, DeepNestingIsRefusedWithoutCrashing) {
+  std::string parens = "E<> " + std::string(100000, '(') + "P.s" + std::string(100000, ')');
+  EXPECT_EQ(rejected(parens + "\n"), "Bad property\n");
+  std::string nots = "E<> ";
+  for (int k = 0; k < 50000; ++k) nots += "not ";
+  EXPECT_EQ(rejected(nots + "P.s\n"), "Bad property\n");
+  std::string minus = "E<> " + std::string(50000, '-') + "1 == i\n";
+  EXPECT_EQ(rejected(minus), "Bad property\n");
+  std::string index = "E<> ";
+  for (int k = 0; k < 5000; ++k) index += "a[";
+  EXPECT_EQ(rejected(index + "0" + std::string(5000, ']') + " == 0\n"), "Bad property\n");
+
+  // Long chains build deep trees: refused beyond the limit, accepted below it.
+  std::string chain = "E<> P.s";
+  for (int k = 0; k < 5000; ++k) chain += " and P.s";
+  EXPECT_EQ(rejected(chain + "\n"), "Bad property\n");
+  std::string sum = "E<> 0";
+  for (int k = 0; k < 5000; ++k) sum += " + 1";
+  EXPECT_EQ(rejected(sum + " == i\n"), "Bad property\n");
+  std::string fine = "E<> P.s";
+  for (int k = 0; k < 200; ++k) fine += " or P.t";
+  CheckedProperty p = parse(fine + "\n");
+  EXPECT_EQ(p.kind, propertyReachable);
+  EXPECT_EQ(p.diagnostics, "");
+}
+
+TEST_F(Property, MessagesAreCopiedVerbatim) {
+  EXPECT_EQ(rejected("E<> %s%n\n"),
+            "Bad property: s: undefined symbol.\nBad property\n"
+            "Bad property: n: undefined symbol.\n");
+  std::string longName(300, 'q');
+  EXPECT_EQ(rejected("E<> " + longName + "\n"),
+            "Bad property: " + longName + ": undefined symbol.\nBad property\n");
+}
+
+TEST_F(Property, AnyLineGivesAResultOrDiagnostics) {
+  const char* pieces[] = {"E<>", "A[]", "E[]", "A<>", "-->", "(", ")", "[", "]", "not", "and",
+                          "or", "imply", "true", "deadlock", "quit", "P.s", "Q.u", "R.r", "x",
+                          "y", "i", "a", "N", "3", "-", "+", "*", "/", "<", "<=", "==", "!=",
+                          ">", "/*", "*/", "//", "\\\n", "foo", ".", "@F", "\t", "P.", "99999999999"};
+  std::mt19937 random(7);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    int length = int(random() % 12);
+    for (int k = 0; k < length; ++k) {
+      text += pieces[random() % std::size(pieces)];
+      if (random() % 2) text += ' ';
+    }
+    text += '\n';
+    tctl_resetComment();
+    CheckedProperty p = parse(text);
+    ASSERT_GE(p.kind, 0);
+    ASSERT_LE(p.kind, 6);
+    EXPECT_EQ(p.kind <= propertyLeadsTo, bool(p.expression)) << text;
+    std::istringstream lines(p.diagnostics);
+    int badLines = 0;
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_THAT(line, testing::StartsWith("Bad property")) << text;
+      badLines += line == "Bad property" || line.find("'deadlock'") != std::string::npos;
+    }
+    EXPECT_LE(badLines, 1) << text;
+    if (p.expression) {
+      EXPECT_EQ(p.diagnostics, "") << text;
+    }
+  }
+  std::mt19937 bytes(11);
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    int length = int(bytes() % 40);
+    for (int k = 0; k < length; ++k) text += char(bytes() % 256);
+    tctl_resetComment();
+    CheckedProperty p = parse(text);
+    EXPECT_EQ(p.kind <= propertyLeadsTo, bool(p.expression));
+  }
+}
+
+TEST_F(Property, ResultOfTheProcessWideParserIsClearedByTheEntryPoint) {
+  CheckedProperty p = parse("E<> P.s\n");
+  EXPECT_TRUE(p.expression);
+  EXPECT_FALSE(tctl_result);
+  EXPECT_FALSE(tctl_system);
+  EXPECT_EQ(p.expression->refCount(), 1);
+}
+
+}  // namespace
