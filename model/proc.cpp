@@ -1,6 +1,7 @@
 // model/proc.cpp: processes: indexing edges by location, loop entries, active clocks.
 #include "model/proc.h"
 
+#include <algorithm>
 #include <ostream>
 
 #include "model/chan.h"
@@ -56,8 +57,7 @@ void Process::prepare() {
   for (const Ref<ControlState>& l : locations_) l->initChannelSets();
   outgoing_.assign(std::size_t(n), {});
   incoming_.assign(std::size_t(n), {});
-  std::vector<IndexBits> adjacent(static_cast<std::size_t>(n), IndexBits());
-  for (IndexBits& row : adjacent) row.resize(n);
+  std::vector<std::vector<int>> adjacent(static_cast<std::size_t>(n));
 
   for (const Ref<Transition>& e : edges_) {
     e->collectClocks();
@@ -66,7 +66,7 @@ void Process::prepare() {
     if (from < 0 || from >= n || to < 0 || to >= n) continue;
     outgoing_[std::size_t(from)].push_back(e);
     incoming_[std::size_t(to)].push_back(e);
-    adjacent[std::size_t(from)].set(to);
+    adjacent[std::size_t(from)].push_back(to);
     const std::int32_t sync = e->synchronisation();
     if (sync != 0) {
       ControlState* source = locations_[std::size_t(from)].get();
@@ -76,6 +76,10 @@ void Process::prepare() {
     }
   }
 
+  for (std::vector<int>& row : adjacent) {
+    std::sort(row.begin(), row.end());
+    row.erase(std::unique(row.begin(), row.end()), row.end());
+  }
   findLoopEntries(adjacent);
   for (const Ref<ControlState>& l : locations_) l->clearActiveClocks();
   computeActiveClocks();
@@ -84,15 +88,15 @@ void Process::prepare() {
 // Depth-first search from the initial location; a location met again while it is on the
 // current path closes a cycle and becomes a loop entry. Written with an explicit stack so that
 // long chains of locations cannot exhaust the call stack; the visiting order is that of the
-// recursive search: successors in increasing number.
-void Process::findLoopEntries(const std::vector<IndexBits>& adjacent) {
+// recursive search: successors in increasing number (adjacent holds them sorted, once each).
+void Process::findLoopEntries(const std::vector<std::vector<int>>& adjacent) {
   const int n = locationCount();
   loopEntries_.resize(n);
   if (initial_ < 0 || initial_ >= n) return;
   std::vector<char> visited(std::size_t(n), 0), onPath(std::size_t(n), 0);
   struct Frame {
     int location;
-    int next;  // next successor number to look at
+    std::size_t next;  // index of the next successor to look at
   };
   std::vector<Frame> path;
   path.push_back({initial_, 0});
@@ -100,15 +104,13 @@ void Process::findLoopEntries(const std::vector<IndexBits>& adjacent) {
   visited[std::size_t(initial_)] = 1;
   while (!path.empty()) {
     Frame& top = path.back();
-    const IndexBits& row = adjacent[std::size_t(top.location)];
-    int j = top.next;
-    while (j < n && !row.test(j)) ++j;
-    if (j >= n) {
+    const std::vector<int>& row = adjacent[std::size_t(top.location)];
+    if (top.next >= row.size()) {
       onPath[std::size_t(top.location)] = 0;
       path.pop_back();
       continue;
     }
-    top.next = j + 1;
+    const int j = row[top.next++];
     if (onPath[std::size_t(j)]) {
       loopEntries_.set(j);
     } else if (!visited[std::size_t(j)]) {

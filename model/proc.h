@@ -58,7 +58,7 @@ class Process : public Object {
   void print(std::ostream& out) const;
 
  private:
-  void findLoopEntries(const std::vector<IndexBits>& adjacent);
+  void findLoopEntries(const std::vector<std::vector<int>>& adjacent);
 
   std::int16_t initial_ = -1;
   std::vector<Ref<ControlState>> locations_;
