@@ -15,7 +15,7 @@ inline bool isSending(SyncLabel label) { return label > 0; }
 inline bool isReceiving(SyncLabel label) { return label < 0; }
 
 class Channel : public Object {
-public:
+ public:
   Channel(std::int32_t number, bool urgent, std::string name)
       : number_(number), urgent_(urgent), name_(std::move(name)) {}
 
@@ -25,7 +25,7 @@ public:
   // name (urgent, number), for example "c (true, 3)"
   void print(std::ostream& out) const;
 
-private:
+ private:
   std::int32_t number_;
   bool urgent_;
   std::string name_;
@@ -34,7 +34,7 @@ private:
 // The process-wide channel table in declaration order; a value, saved by copying and reset by
 // assigning a fresh one:  Channels saved = channels();  channels() = Channels();
 class Channels {
-public:
+ public:
   // Appends a channel numbered with the new table size and returns that number.
   std::int32_t add(bool urgent, const std::string& name);
   // Null for a number outside the table.
@@ -44,7 +44,7 @@ public:
   std::int32_t size() const { return std::int32_t(table_.size()); }
   void print(std::ostream& out) const;
 
-private:
+ private:
   std::vector<Ref<Channel>> table_;
 };
 

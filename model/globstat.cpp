@@ -37,9 +37,7 @@ GlobalState* GlobalState::make(std::int32_t processes, bool isRegistered) {
 
 GlobalState* GlobalState::create(std::int32_t processes) { return make(processes, false); }
 
-GlobalState* GlobalState::createRegistered(std::int32_t processes) {
-  return make(processes, true);
-}
+GlobalState* GlobalState::createRegistered(std::int32_t processes) { return make(processes, true); }
 
 GlobalState::~GlobalState() {
   delete zone_;
@@ -83,9 +81,7 @@ void GlobalState::destroyAllRegistered() {
 
 GlobalState* GlobalState::firstRegistered() { return head; }
 
-GlobalState* GlobalState::nextRegistered() const {
-  return registered_ ? links()->next : nullptr;
-}
+GlobalState* GlobalState::nextRegistered() const { return registered_ ? links()->next : nullptr; }
 
 std::int32_t GlobalState::registeredCount() { return registered; }
 
@@ -185,10 +181,14 @@ bool GlobalState::isPacked() const { return zone_ && zone_->isPacked(); }
 
 const char* GlobalState::relationName(int code) {
   switch (code) {
-    case Region::noInclusion: return "GlobalState::noInclusion";
-    case Region::argIncludedIn: return "GlobalState::argIncludedIn";
-    case Region::argIncludes: return "GlobalState::argIncludes";
-    case Region::equal: return "GlobalState::equal";
+    case Region::noInclusion:
+      return "GlobalState::noInclusion";
+    case Region::argIncludedIn:
+      return "GlobalState::argIncludedIn";
+    case Region::argIncludes:
+      return "GlobalState::argIncludes";
+    case Region::equal:
+      return "GlobalState::equal";
   }
   return "*ILLEGAL*";
 }

@@ -14,7 +14,7 @@ class Region;
 // States are made by the static create functions and copies, and go through release() (the last
 // Ref), destroy() or the registry functions; release() unlinks a registered state first.
 class GlobalState : public Object {
-public:
+ public:
   // Zone and valuation null, trace index -1, every location 0.
   static GlobalState* create(std::int32_t processes);
   static GlobalState* createRegistered(std::int32_t processes);
@@ -89,7 +89,7 @@ public:
   GlobalState(const GlobalState&) = delete;
   GlobalState& operator=(const GlobalState&) = delete;
 
-private:
+ private:
   struct Links {
     GlobalState* previous;
     GlobalState* next;

@@ -11,7 +11,8 @@
 
 IntegerValuation* IntegerValuation::create(std::int32_t cells) {
   if (cells < 0) cells = 0;
-  void* block = ::operator new(sizeof(IntegerValuation) + std::size_t(cells) * sizeof(std::int32_t));
+  void* block =
+      ::operator new(sizeof(IntegerValuation) + std::size_t(cells) * sizeof(std::int32_t));
   IntegerValuation* valuation = new (block) IntegerValuation(cells);
   std::memset(valuation->cells(), 0, std::size_t(cells) * sizeof(std::int32_t));
   return valuation;
@@ -132,12 +133,18 @@ bool IntegerGuard::holds(const GlobalState* state) const {
   std::int32_t a = left_ ? left_->eval(state) : 0;
   std::int32_t b = right_ ? right_->eval(state) : 0;
   switch (op_) {
-    case opGreaterEqual: return a >= b;
-    case opLessEqual: return a <= b;
-    case opLess: return a < b;
-    case opGreater: return a > b;
-    case opEqual: return a == b;
-    case opNotEqual: return a != b;
+    case opGreaterEqual:
+      return a >= b;
+    case opLessEqual:
+      return a <= b;
+    case opLess:
+      return a < b;
+    case opGreater:
+      return a > b;
+    case opEqual:
+      return a == b;
+    case opNotEqual:
+      return a != b;
   }
   internalError("IntegerGuard::eval() -- Unknown operation in guard.");
 }

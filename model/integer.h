@@ -41,7 +41,7 @@ struct IntegerVariable {
 
 // The values of all integer cells of a state: one block, a two-word header and the cells.
 class IntegerValuation {
-public:
+ public:
   // Cells start at 0. Blocks go back through destroy().
   static IntegerValuation* create(std::int32_t cells);
   static IntegerValuation* copy(const IntegerValuation* from);  // null gives null
@@ -59,7 +59,7 @@ public:
   IntegerValuation(const IntegerValuation&) = delete;
   IntegerValuation& operator=(const IntegerValuation&) = delete;
 
-private:
+ private:
   explicit IntegerValuation(std::int32_t cells) : count_(cells) {}
   ~IntegerValuation() = default;
 
@@ -71,7 +71,7 @@ private:
 // and reset by assigning a fresh one:
 //   IntegerVariables saved = integerVariables();  integerVariables() = IntegerVariables();
 class IntegerVariables {
-public:
+ public:
   // Appends a variable after the cells of the previous one and returns its number. The symbol
   // (integer kind) and the process symbol must already be declared: they give the name.
   std::int32_t declare(std::int32_t symbolIndex, std::int32_t process, std::int32_t lo,
@@ -96,7 +96,7 @@ public:
   // "Integer #n -- name (first-last)" and "  Domain: [lo, hi] = init", each on its own line.
   void dump(std::ostream& out, std::int32_t number) const;
 
-private:
+ private:
   std::vector<IntegerVariable> variables_;
 };
 
@@ -105,7 +105,7 @@ IntegerVariables& integerVariables();
 // A condition on an edge or in an invariant. Integer guards test the valuation; clock guards
 // restrict the zone.
 class Guard : public Object {
-public:
+ public:
   virtual std::int32_t kind() const = 0;  // 5 integer, 4 clock
   // Restricts the state to the guard; false when it fails. Integer guards change nothing.
   virtual bool apply(GlobalState* state) const = 0;
@@ -120,7 +120,7 @@ public:
 
 // An update on an edge: integer variables get values, clocks get reset.
 class Assignment : public Object {
-public:
+ public:
   using Object::release;
   virtual std::int32_t kind() const = 0;  // 5 integer, 4 clock
   virtual void apply(GlobalState* state) const = 0;
@@ -137,7 +137,7 @@ public:
 
 // left op right over integer expressions.
 class IntegerGuard : public Guard {
-public:
+ public:
   enum Operator : std::int32_t {
     opGreaterEqual = 0,
     opLessEqual = 1,
@@ -164,7 +164,7 @@ public:
 
   static const char* operatorText(std::int32_t op);  // " >= " ... " != ", null when unknown
 
-private:
+ private:
   Ref<IntegerExpression> left_;
   std::int32_t op_;
   Ref<IntegerExpression> right_;
@@ -172,7 +172,7 @@ private:
 
 // target := value, wrapped into the target's domain; an index outside the array changes nothing.
 class IntegerAssign : public Assignment {
-public:
+ public:
   using Assignment::constrain;
   using Assignment::release;
 
@@ -189,7 +189,7 @@ public:
   VariableExpression* target() const { return target_.get(); }
   IntegerExpression* value() const { return value_.get(); }
 
-private:
+ private:
   Ref<VariableExpression> target_;
   Ref<IntegerExpression> value_;
 };

@@ -11,7 +11,7 @@ class GlobalState;
 
 // Arithmetic wraps in 32-bit two's complement; a null operand counts as 0 and prints as "???".
 class IntegerExpression : public Object {
-public:
+ public:
   // Reads only the state's valuation; a null state or valuation reads every variable as the
   // value of an element outside its array.
   virtual std::int32_t eval(const GlobalState* state) const = 0;
@@ -19,20 +19,20 @@ public:
 };
 
 class ConstantExpression : public IntegerExpression {
-public:
+ public:
   explicit ConstantExpression(std::int32_t value) : value_(value) {}
   std::int32_t eval(const GlobalState*) const override { return value_; }
   void print(std::ostream& out) const override;
   std::int32_t value() const { return value_; }
 
-private:
+ private:
   std::int32_t value_;
 };
 
 // A scalar variable, or an element of an array variable when index is not null. The domain and
 // cell position are taken from the variable table when the expression is made.
 class VariableExpression : public IntegerExpression {
-public:
+ public:
   VariableExpression(std::int32_t variable, std::int32_t symbolIndex,
                      Ref<IntegerExpression> index = nullptr);
 
@@ -48,7 +48,7 @@ public:
   std::int32_t symbolIndex() const { return symbolIndex_; }
   IntegerExpression* index() const { return index_.get(); }
 
-private:
+ private:
   // The cell the expression designates in this state, or -1.
   std::int64_t cell(const GlobalState* state) const;
 
@@ -60,16 +60,14 @@ private:
 
 // Common shape of the two-operand expressions.
 class BinaryExpression : public IntegerExpression {
-public:
+ public:
   BinaryExpression(Ref<IntegerExpression> left, Ref<IntegerExpression> right)
       : left_(std::move(left)), right_(std::move(right)) {}
   IntegerExpression* left() const { return left_.get(); }
   IntegerExpression* right() const { return right_.get(); }
 
-protected:
-  std::int32_t leftValue(const GlobalState* state) const {
-    return left_ ? left_->eval(state) : 0;
-  }
+ protected:
+  std::int32_t leftValue(const GlobalState* state) const { return left_ ? left_->eval(state) : 0; }
   std::int32_t rightValue(const GlobalState* state) const {
     return right_ ? right_->eval(state) : 0;
   }
@@ -82,7 +80,7 @@ protected:
 
 // The smaller operand, the left one when equal.
 class MinExpression : public BinaryExpression {
-public:
+ public:
   using BinaryExpression::BinaryExpression;
   std::int32_t eval(const GlobalState* state) const override;
   void print(std::ostream& out) const override;
@@ -90,21 +88,21 @@ public:
 
 // The larger operand, the left one when equal.
 class MaxExpression : public BinaryExpression {
-public:
+ public:
   using BinaryExpression::BinaryExpression;
   std::int32_t eval(const GlobalState* state) const override;
   void print(std::ostream& out) const override;
 };
 
 class ProductExpression : public BinaryExpression {
-public:
+ public:
   using BinaryExpression::BinaryExpression;
   std::int32_t eval(const GlobalState* state) const override;
   void print(std::ostream& out) const override;
 };
 
 class SumExpression : public BinaryExpression {
-public:
+ public:
   using BinaryExpression::BinaryExpression;
   std::int32_t eval(const GlobalState* state) const override;
   void print(std::ostream& out) const override;
@@ -112,7 +110,7 @@ public:
 
 // Unary minus is a difference with the constant 0 on the left.
 class DifferenceExpression : public BinaryExpression {
-public:
+ public:
   using BinaryExpression::BinaryExpression;
   std::int32_t eval(const GlobalState* state) const override;
   void print(std::ostream& out) const override;
@@ -120,7 +118,7 @@ public:
 
 // Quotient rounded toward negative infinity; division by 0 gives 0.
 class DivideExpression : public BinaryExpression {
-public:
+ public:
   using BinaryExpression::BinaryExpression;
   std::int32_t eval(const GlobalState* state) const override;
   void print(std::ostream& out) const override;
@@ -130,7 +128,7 @@ public:
 
 // condition ? then : else; only the chosen branch is evaluated.
 class IfExpression : public IntegerExpression {
-public:
+ public:
   IfExpression(Ref<IntegerGuard> condition, Ref<IntegerExpression> thenValue,
                Ref<IntegerExpression> elseValue)
       : condition_(std::move(condition)),
@@ -143,7 +141,7 @@ public:
   IntegerExpression* thenValue() const { return then_.get(); }
   IntegerExpression* elseValue() const { return else_.get(); }
 
-private:
+ private:
   Ref<IntegerGuard> condition_;
   Ref<IntegerExpression> then_;
   Ref<IntegerExpression> else_;

@@ -35,7 +35,7 @@ struct Symbol {
 // The process-wide symbol table is a value: copy it to save it, assign a fresh one to reset it.
 //   SymbolTable saved = symbols();   symbols() = SymbolTable();   symbols() = std::move(saved);
 class SymbolTable {
-public:
+ public:
   explicit SymbolTable(int kinds = symbolKindCount);
 
   // Appends an empty frame, activates it and returns its index.
@@ -75,7 +75,7 @@ public:
 
   void dump(std::ostream& out) const;
 
-private:
+ private:
   Symbol& notFound();
 
   std::vector<std::int32_t> active_;

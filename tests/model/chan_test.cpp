@@ -8,7 +8,7 @@
 
 namespace {
 class ChannelTable : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     symbols() = SymbolTable();
     channels() = Channels();

@@ -18,7 +18,7 @@ UnpackedRegion* zoneOf(int lo, int hi) {
 }
 
 class States : public testing::Test {
-protected:
+ protected:
   void SetUp() override { symbols() = SymbolTable(); }
   void TearDown() override {
     for (GlobalState* s : owned_) GlobalState::destroy(s);
@@ -33,7 +33,8 @@ protected:
   // Locations, one value per cell, and the zone lo <= x <= hi.
   GlobalState* state(std::vector<int> locations, std::vector<int> values, int lo, int hi) {
     GlobalState* s = keep(GlobalState::create(std::int32_t(locations.size())));
-    for (std::size_t p = 0; p < locations.size(); ++p) s->setLocation(std::int32_t(p), locations[p]);
+    for (std::size_t p = 0; p < locations.size(); ++p)
+      s->setLocation(std::int32_t(p), locations[p]);
     s->setValuation(IntegerValuation::create(std::int32_t(values.size())));
     for (std::size_t k = 0; k < values.size(); ++k) (*s->valuation())[std::int32_t(k)] = values[k];
     s->setZone(zoneOf(lo, hi));

@@ -10,7 +10,7 @@
 
 namespace {
 class IntegerModel : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     symbols() = SymbolTable();
     integerVariables() = IntegerVariables();
@@ -139,7 +139,7 @@ TEST_F(IntegerModel, GuardOperators) {
   struct Case {
     std::int32_t a, op, b;
     bool holds;
-  } cases[] = {{3, 0, 3, true}, {2, 0, 3, false}, {3, 1, 3, true}, {4, 1, 3, false},
+  } cases[] = {{3, 0, 3, true}, {2, 0, 3, false}, {3, 1, 3, true},  {4, 1, 3, false},
                {2, 2, 3, true}, {3, 2, 3, false}, {3, 3, 3, false}, {4, 3, 3, true},
                {3, 4, 3, true}, {3, 4, 4, false}, {3, 5, 4, true},  {3, 5, 3, false}};
   for (const Case& c : cases) {

@@ -23,7 +23,7 @@ std::string text(const IntegerExpression& e) {
 
 // Counts its evaluations, to see which operands are evaluated.
 class Counted : public IntegerExpression {
-public:
+ public:
   explicit Counted(std::int32_t value) : value_(value) {}
   std::int32_t eval(const GlobalState*) const override {
     ++evaluations;
@@ -32,12 +32,12 @@ public:
   void print(std::ostream& out) const override { out << "counted"; }
   mutable int evaluations = 0;
 
-private:
+ private:
   std::int32_t value_;
 };
 
 class Expressions : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     symbols() = SymbolTable();
     integerVariables() = IntegerVariables();
@@ -70,9 +70,19 @@ protected:
 TEST(Division, RoundsTowardNegativeInfinity) {
   struct Case {
     std::int32_t a, b, q;
-  } cases[] = {{7, 2, 3},   {-7, 2, -4}, {7, -2, -4}, {-7, -2, 3}, {-8, 2, -4},
-               {5, 0, 0},   {0, -3, 0},  {6, -3, -2}, {-1, 5, -1}, {1, -5, -1},
-               {INT32_MIN, -1, INT32_MIN}, {INT32_MIN, 1, INT32_MIN}, {INT32_MIN, 3, -715827883}};
+  } cases[] = {{7, 2, 3},
+               {-7, 2, -4},
+               {7, -2, -4},
+               {-7, -2, 3},
+               {-8, 2, -4},
+               {5, 0, 0},
+               {0, -3, 0},
+               {6, -3, -2},
+               {-1, 5, -1},
+               {1, -5, -1},
+               {INT32_MIN, -1, INT32_MIN},
+               {INT32_MIN, 1, INT32_MIN},
+               {INT32_MIN, 3, -715827883}};
   for (const Case& c : cases) {
     EXPECT_EQ(make<DivideExpression>(num(c.a), num(c.b))->eval(nullptr), c.q)
         << c.a << " / " << c.b;
