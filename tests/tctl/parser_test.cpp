@@ -72,7 +72,8 @@ TEST_F(Property, LocationTokenCarriesSystemPositionAndLocationNumber) {
   auto* s = static_cast<StateExpr*>(p.expression.get());
   EXPECT_EQ(s->process(), 1);  // P is second on the system line
   EXPECT_EQ(s->location(), 1);
-  s = static_cast<StateExpr*>(parse("E<> Q.u\n").expression.get());
+  CheckedProperty q = parse("E<> Q.u\n");
+  s = static_cast<StateExpr*>(q.expression.get());
   EXPECT_EQ(s->process(), 0);
   EXPECT_EQ(s->location(), 1);
 }
