@@ -4,9 +4,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
+#include <vector>
 
 class UnpackedRegion;
 class PackedRegion;
+struct _dbm_;  // the decision-diagram library's matrix (cdd/cdd.h)
+class cdd;
 
 // A smaller raw bound is tighter: 2c for "< c", 2c+1 for "<= c", 0x7FFFFFFF for none.
 constexpr std::int32_t infinityBound = 0x7FFFFFFF;
@@ -67,6 +71,10 @@ public:
   virtual void sp() = 0;
   // Past: lowers the lower bounds to 0.
   virtual void wp() = 0;
+  // Copies the matrix into d (same dimension) and returns d.
+  virtual _dbm_* asDBM(_dbm_* d) const = 0;
+  // The zone as a decision diagram; needs the diagram library initialised with the clocks.
+  virtual cdd asCDD() const = 0;
   virtual ~Region() = default;
 
 protected:
@@ -105,6 +113,12 @@ public:
   void close() override;
   void sp() override;
   void wp() override;
+  _dbm_* asDBM(_dbm_* d) const override;
+  cdd asCDD() const override;
+
+  // The zones, each closed and non-empty, whose union is the set of the diagram; one zone of
+  // the full clock count is walked down the diagram. Empty for the false diagram.
+  static std::vector<std::unique_ptr<UnpackedRegion>> zonesOf(const cdd& diagram);
 
   // Copies other's matrix and touched clocks (same dimension).
   void assign(const UnpackedRegion& other);
@@ -185,6 +199,8 @@ public:
   void close() override;
   void sp() override;
   void wp() override;
+  _dbm_* asDBM(_dbm_* d) const override;
+  cdd asCDD() const override;
 
   int count() const { return count_; }
   const std::int32_t* bounds() const { return reinterpret_cast<const std::int32_t*>(this + 1); }
