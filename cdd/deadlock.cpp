@@ -6,25 +6,6 @@
 #include "model/trans.h"
 #include "zones/region.h"
 
-namespace {
-
-// The diagram of exactly the valuations of a closed zone.
-cdd diagramOf(const UnpackedRegion& zone) {
-  int dim = zone.dimension();
-  _dbm_* d = _dbm_::create(dim);
-  for (int i = 0; i < dim; ++i)
-    for (int j = 0; j < dim; ++j) {
-      std::int32_t raw = zone.at(i, j);
-      d->set(i, j, isInfinite(raw) ? _dbm_::infinity : raw);
-    }
-  d->close();
-  cdd result = cdd::fromDBM(d);
-  _dbm_::destroy(d);
-  return result;
-}
-
-}  // namespace
-
 CDDDeadlockExpr::CDDDeadlockExpr(Ref<System> system) : system_(std::move(system)) {}
 
 CDDDeadlockExpr::~CDDDeadlockExpr() = default;
@@ -35,7 +16,7 @@ bool CDDDeadlockExpr::satisfiedBy(GlobalState* state) const {
   const auto* zone = static_cast<const UnpackedRegion*>(current->zone());
   if (zone->isEmpty()) return false;
 
-  cdd stuck = diagramOf(*zone);
+  cdd stuck = zone->asCDD();
   if (system_) {
     SuccessorList successors;
     system_->successors(current.get(), true, false, successors);
@@ -47,7 +28,7 @@ bool CDDDeadlockExpr::satisfiedBy(GlobalState* state) const {
       if (entry.first) holds = entry.first->applyGuards(enabled.get()) && holds;
       if (!holds) continue;
       enabled->zone()->wp();
-      stuck = stuck - diagramOf(*static_cast<const UnpackedRegion*>(enabled->zone()));
+      stuck = stuck - enabled->zone()->asCDD();
       if (stuck.isNull()) return true;
     }
   }
