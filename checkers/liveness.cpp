@@ -86,7 +86,11 @@ bool zonesIntersect(const GlobalState* a, const GlobalState* b) {
 // ---- splitting by a predicate ----
 
 PredicateSplitter::PredicateSplitter(Ref<System> system, std::vector<Conjuncts> clauses)
-    : system_(std::move(system)), clauses_(std::move(clauses)) {}
+    : system_(std::move(system)), clauses_(std::move(clauses)), timed_(clauses_.size(), 0) {
+  for (std::size_t k = 0; k < clauses_.size(); ++k)
+    for (const Ref<TCTLExpression>& conjunct : clauses_[k])
+      if (conjunct->typeCode() == TCTLExpression::clockType) timed_[k] = 1;
+}
 
 void PredicateSplitter::split(const WaitingEntry& entry, SuccessorList& out) {
   GlobalState* state = entry.state.get();
@@ -130,7 +134,9 @@ void PredicateSplitter::split(const WaitingEntry& entry, SuccessorList& out) {
 void PredicateSplitter::appendChanges(const WaitingEntry& entry, const GlobalState* from,
                                       std::size_t current, SuccessorList& out) {
   for (std::size_t k = 0; k < clauses_.size(); ++k) {
-    if (marked_[k]) continue;
+    // A live clause without clock constraints holds on the whole delayed state: its own part
+    // already covers whatever a move into it would reach, and the moves on from there.
+    if (marked_[k] || !timed_[k]) continue;
     Ref<GlobalState> part = changePart(from, current, k);
     if (!part) continue;
     out.push_back(WaitingEntry{entry.first, entry.second, part});

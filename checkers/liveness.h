@@ -47,6 +47,7 @@ private:
   Ref<System> system_;
   std::vector<Conjuncts> clauses_;
   std::vector<char> marked_;  // per clause: dead in the state, or already on the chain
+  std::vector<char> timed_;   // per clause: it has a clock constraint
 };
 
 class LivenessChecker : public Object {

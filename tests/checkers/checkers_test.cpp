@@ -1,0 +1,531 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "cdd/cdd.h"
+#include "checkers/leadsto.h"
+#include "checkers/liveness.h"
+#include "checkers/reachability.h"
+#include "engine/enumeration.h"
+#include "engine/pastwait.h"
+#include "gta/parser.h"
+#include "model/globstat.h"
+#include "model/system.h"
+#include "tctl/parser.h"
+#include "tctl/tctlexpr.h"
+#include "trace/trace.h"
+#include "zones/clock.h"
+#include "zones/region.h"
+
+namespace {
+
+// A loaded model with the engine objects the server would build for it (breadth-first queue,
+// classic passed list, traces on), and the verdicts the model-check request derives from the
+// checkers' results.
+class Checkers : public ::testing::Test {
+protected:
+  void TearDown() override {
+    enumeration_ = nullptr;
+    passedFactory_ = nullptr;
+    waitingFactory_ = nullptr;
+    start_ = nullptr;
+    system_ = nullptr;
+    GlobalState::destroyAllRegistered();
+  }
+
+  void load(const char* model) {
+    ParseResult parsed = parseSystem(std::string_view(model));
+    ASSERT_TRUE(parsed.system) << parsed.diagnostics;
+    system_ = parsed.system;
+    cdd::done();
+    ASSERT_EQ(cdd::init(64, 10000, 10000), 0);
+    cdd::setGCHandler(nullptr);
+    cdd::setRehashHandler(nullptr);
+    cdd::addClocks(ClockInfo::count());
+    start_ = system_->initialState(false);
+    Ref<GlobalStateHasher> hasher = system_->makeDiscreteHasher();
+    passedFactory_ = new ClassicPassedListFactory(hasher, 17609, false);
+    waitingFactory_ = new HashBasedWaitingListFactory<WaitingQueue>(hasher, 1009);
+    traces_ = new MemoryTraceStore;
+  }
+
+  // The property's expression and kind; the extrapolation constants are widened by it.
+  ParsedProperty property(const char* text) {
+    CheckedProperty parsed = parsePropertyText(std::string(text) + "\n", system_);
+    EXPECT_TRUE(parsed.expression) << text << ": " << parsed.diagnostics;
+    if (!parsed.expression) return parsed;
+    std::vector<std::int32_t> maximal = ClockInfo::zeroConstants();
+    DiagonalGuards diagonals;
+    system_->collectConstants(maximal, diagonals);
+    parsed.expression->collectConstants(maximal, diagonals);
+    ClockInfo::setConstants(std::move(maximal), std::move(diagonals));
+    return parsed;
+  }
+
+  // A fresh exploration from the start state.
+  void restart() {
+    enumeration_ = new GenericStateSpaceEnumeration(system_, passedFactory_->create(),
+                                                    waitingFactory_->create(), traces_, 1);
+    GlobalState::destroyAllRegistered();
+    enumeration_->reset(start_);
+  }
+
+  // "T" or "F" as the model-check reply gives it; the checker's own result and trace are kept.
+  char verdict(const char* text) {
+    ParsedProperty p = property(text);
+    if (!p.expression) return '?';
+    restart();
+    bool inverted = false;
+    switch (p.kind) {
+      case propertyAlways:
+        inverted = true;
+        [[fallthrough]];
+      case propertyReachable: {
+        ReachabilityResult r = checkReachability(*enumeration_, *p.expression);
+        result_ = r.found;
+        trace_ = r.trace;
+        break;
+      }
+      case propertyInevitable:
+        inverted = true;
+        [[fallthrough]];
+      case propertyPersistent: {
+        Ref<LivenessChecker> checker(new LivenessChecker(system_, passedFactory_, traces_));
+        checker->setProperty(p.expression);
+        checker->setInitial(start_);
+        checker->run();
+        result_ = checker->getResult();
+        trace_ = checker->getTrace();
+        break;
+      }
+      case propertyLeadsTo: {
+        inverted = true;
+        Ref<LeadsToChecker> checker(new LeadsToChecker(system_, enumeration_, passedFactory_,
+                                                       traces_, new NullProgress));
+        checker->setProperty(p.expression);
+        checker->run();
+        result_ = checker->getResult();
+        trace_ = checker->getTrace();
+        break;
+      }
+      default:
+        return '?';
+    }
+    return result_ != inverted ? 'T' : 'F';
+  }
+
+  // Replays the trace from the start state as the reply does: every step must be enabled in
+  // the state the previous one reached. Returns the state at the end of the path and (through
+  // loopEnd) at the end of the loop.
+  Ref<GlobalState> replay(const TracePair& trace, Ref<GlobalState>* loopEnd = nullptr) {
+    Ref<GlobalState> state(start_->copyUnpacked(false));
+    state = system_->delayStep(std::move(state), false);
+    EXPECT_TRUE(state);
+    auto walk = [&](Trace& part) {
+      for (part.reset(); !part.atEnd() && state; part.next()) {
+        TraceStep step = part.current();
+        state = system_->successor(state.get(), step.first.get(), step.second.get(), true);
+        EXPECT_TRUE(state) << "a step of the trace is not enabled";
+      }
+    };
+    walk(*trace.first);
+    Ref<GlobalState> pathEnd = state;
+    walk(*trace.second);
+    if (loopEnd) *loopEnd = state;
+    return pathEnd;
+  }
+
+  int location(const GlobalState* state, int process = 0) { return state->location(process); }
+
+  Ref<System> system_;
+  Ref<GlobalState> start_;
+  Ref<PassedListFactory> passedFactory_;
+  Ref<WaitingListFactory> waitingFactory_;
+  Ref<TraceStore> traces_;
+  Ref<StateSpaceEnumeration> enumeration_;
+  bool result_ = false;
+  TracePair trace_;
+};
+
+// A: x <= 5, left for B once x >= 3; C needs x < 2 in B, which never holds.
+const char* const chain = R"(
+process P {
+  clock x;
+  state A { x <= 5 }, B, C;
+  init A;
+  trans
+    A -> B { guard x >= 3; },
+    B -> C { guard x < 2; };
+}
+system P;
+)";
+
+TEST_F(Checkers, ReachabilityFindsReachableStatesOnly) {
+  load(chain);
+  EXPECT_EQ(verdict("E<> P.B"), 'T');
+  EXPECT_EQ(verdict("E<> P.B and P.x > 10"), 'T');
+  EXPECT_EQ(verdict("E<> P.C"), 'F');
+  EXPECT_EQ(verdict("E<> P.A and P.x > 5"), 'F');
+  EXPECT_EQ(verdict("A[] not P.C"), 'T');
+  EXPECT_FALSE(result_);  // A[] that holds: nothing found, so no trace is shown
+  EXPECT_EQ(verdict("A[] (P.A imply P.x <= 5)"), 'T');
+  EXPECT_EQ(verdict("A[] P.x <= 5"), 'F');
+}
+
+TEST_F(Checkers, ReachabilityTraceLeadsToTheFoundState) {
+  load(chain);
+  EXPECT_EQ(verdict("E<> P.B"), 'T');
+  EXPECT_EQ(trace_.first->length(), 1);
+  EXPECT_EQ(trace_.second->length(), 0);
+  Ref<GlobalState> end = replay(trace_);
+  ASSERT_TRUE(end);
+  EXPECT_EQ(location(end.get()), 1);
+
+  EXPECT_EQ(verdict("E<> P.A"), 'T');  // the start state itself: no steps
+  EXPECT_EQ(trace_.first->length(), 0);
+  EXPECT_EQ(verdict("E<> P.C"), 'F');
+  EXPECT_EQ(trace_.first->length(), 0);
+}
+
+TEST_F(Checkers, ReachabilityNarrowsTheFoundStateToThePredicate) {
+  load(chain);
+  ParsedProperty p = property("E<> P.B and P.x > 10");
+  restart();
+  ReachabilityResult r = checkReachability(*enumeration_, *p.expression);
+  ASSERT_TRUE(r.found);
+  // The enumeration's next state is unaffected: exhausting it finds nothing else wrong.
+  EXPECT_FALSE(checkReachability(*enumeration_, *p.expression).found);
+}
+
+// One location, no invariant, no edge: time diverges in it.
+const char* const idle = R"(
+process P {
+  clock x;
+  state A;
+  init A;
+}
+system P;
+)";
+
+TEST_F(Checkers, LivenessIdleLocation) {
+  load(idle);
+  EXPECT_EQ(verdict("E[] P.A"), 'T');
+  EXPECT_EQ(trace_.first->length(), 0);
+  EXPECT_EQ(trace_.second->length(), 0);
+  // Time must pass beyond 3: no run keeps x <= 3.
+  EXPECT_EQ(verdict("E[] P.x <= 3"), 'F');
+  EXPECT_EQ(verdict("A<> P.x > 3"), 'T');
+  EXPECT_EQ(verdict("E[] not P.A"), 'F');
+  EXPECT_EQ(verdict("E[] P.x < 3 or P.x >= 3"), 'T');
+}
+
+// Invariant x <= 5 and no edge: every run ends in a deadlock at x == 5.
+const char* const bounded = R"(
+process P {
+  clock x;
+  state A { x <= 5 };
+  init A;
+}
+system P;
+)";
+
+TEST_F(Checkers, LivenessDeadlockInsideAndOutsideThePredicate) {
+  load(bounded);
+  EXPECT_EQ(verdict("E[] P.A"), 'T');  // the deadlock keeps P.A
+  EXPECT_EQ(verdict("E[] P.x <= 5"), 'T');
+  EXPECT_EQ(verdict("E[] P.x < 5"), 'F');  // the deadlock is at x == 5, outside
+  EXPECT_EQ(verdict("A<> P.x >= 5"), 'T');
+  EXPECT_EQ(verdict("A<> P.x > 5"), 'F');
+}
+
+// A self-loop enabled only at x == 5 under x <= 5, without a reset: the cycle test repeats the
+// loop on the zone x == 5.
+const char* const pinned = R"(
+process P {
+  clock x;
+  state A { x <= 5 };
+  init A;
+  trans A -> A { guard x == 5; };
+}
+system P;
+)";
+
+TEST_F(Checkers, LivenessCycleThroughAPinnedLoop) {
+  load(pinned);
+  EXPECT_EQ(verdict("E[] P.A"), 'T');
+  EXPECT_EQ(trace_.first->length(), 0);
+  EXPECT_EQ(trace_.second->length(), 1);
+  Ref<GlobalState> loopEnd;
+  Ref<GlobalState> pathEnd = replay(trace_, &loopEnd);
+  ASSERT_TRUE(pathEnd && loopEnd);
+  EXPECT_TRUE(loopEnd->sameDiscrete(pathEnd.get()));
+}
+
+// A self-loop that resets the clock between 3 and 5: a time-divergent cycle.
+const char* const resetting = R"(
+process P {
+  clock x;
+  state A { x <= 5 };
+  init A;
+  trans A -> A { guard x >= 3; assign x := 0; };
+}
+system P;
+)";
+
+TEST_F(Checkers, LivenessCycleWithAReset) {
+  load(resetting);
+  EXPECT_EQ(verdict("E[] P.A"), 'T');
+  EXPECT_EQ(trace_.second->length(), 1);
+  Ref<GlobalState> loopEnd;
+  Ref<GlobalState> pathEnd = replay(trace_, &loopEnd);
+  ASSERT_TRUE(pathEnd && loopEnd);
+  EXPECT_TRUE(loopEnd->sameDiscrete(pathEnd.get()));
+  // The loop may be taken as soon as x reaches 3, so x never needs to pass 4 ...
+  EXPECT_EQ(verdict("E[] P.x <= 4"), 'T');
+  // ... but it cannot be taken before x reaches 3.
+  EXPECT_EQ(verdict("E[] P.x <= 2"), 'F');
+  EXPECT_EQ(verdict("A<> P.x > 2"), 'T');
+}
+
+// Two locations that hand the token back and forth, each within [1, 2].
+const char* const pingPong = R"(
+process P {
+  clock x;
+  state A { x <= 2 }, B { x <= 2 };
+  init A;
+  trans
+    A -> B { guard x >= 1; assign x := 0; },
+    B -> A { guard x >= 1; assign x := 0; };
+}
+system P;
+)";
+
+TEST_F(Checkers, LivenessLoopTraceReplaysBackToItsStart) {
+  load(pingPong);
+  EXPECT_EQ(verdict("E[] true"), 'T');
+  EXPECT_EQ(trace_.first->length(), 0);
+  EXPECT_EQ(trace_.second->length(), 2);
+  Ref<GlobalState> loopEnd;
+  Ref<GlobalState> pathEnd = replay(trace_, &loopEnd);
+  ASSERT_TRUE(pathEnd && loopEnd);
+  EXPECT_EQ(location(pathEnd.get()), 0);
+  EXPECT_EQ(location(loopEnd.get()), 0);
+  EXPECT_EQ(verdict("E[] P.A"), 'F');  // A must be left within 2
+  EXPECT_EQ(verdict("A<> P.B"), 'T');
+}
+
+// A is left for B by force; B is a time-bounded dead end.
+const char* const deadEnd = R"(
+process P {
+  clock x;
+  state A { x <= 2 }, B { x <= 4 };
+  init A;
+  trans A -> B { guard x >= 1; };
+}
+system P;
+)";
+
+TEST_F(Checkers, LivenessDeadlockOutsideThePredicateIsNoRun) {
+  load(deadEnd);
+  EXPECT_EQ(verdict("E[] P.A"), 'F');
+  EXPECT_EQ(verdict("A<> P.B"), 'T');
+  EXPECT_EQ(verdict("E[] true"), 'T');  // the run that ends in B
+  EXPECT_EQ(trace_.first->length(), 1);
+  Ref<GlobalState> end = replay(trace_);
+  ASSERT_TRUE(end);
+  EXPECT_EQ(location(end.get()), 1);
+}
+
+// A committed location entered with 1 <= x <= 10 can only be left when x >= 5: below that the
+// run is stuck, since time cannot pass there.
+const char* const committedTrap = R"(
+process P {
+  clock x;
+  state A { x <= 10 }, B, C;
+  commit B;
+  init A;
+  trans
+    A -> B { guard x >= 1; },
+    B -> C { guard x >= 5; };
+}
+system P;
+)";
+
+TEST_F(Checkers, LivenessDeadlockWhereTimeCannotPass) {
+  load(committedTrap);
+  EXPECT_EQ(verdict("E[] not P.C"), 'T');
+  EXPECT_EQ(verdict("A<> P.C"), 'F');
+  Ref<GlobalState> end = replay(trace_);
+  ASSERT_TRUE(end);
+  EXPECT_EQ(location(end.get()), 1);
+}
+
+// The predicate x < 3 or x >= 3 holds everywhere, but only by moving from one clause to the
+// other: waiting in A until x >= 5 and going on to the idle B is a run that keeps it.
+const char* const crossing = R"(
+process P {
+  clock x;
+  state A { x <= 6 }, B;
+  init A;
+  trans A -> B { guard x >= 5; };
+}
+system P;
+)";
+
+TEST_F(Checkers, LivenessMovesAcrossClauseBorders) {
+  load(crossing);
+  EXPECT_EQ(verdict("E[] P.x < 3 or P.x >= 3"), 'T');
+  EXPECT_EQ(verdict("E[] P.x <= 3 or P.x > 3"), 'T');
+  // A gap at x == 3 cannot be crossed, and A must be left only after it.
+  EXPECT_EQ(verdict("E[] P.x < 3 or P.x > 3"), 'F');
+  // Zeno-free: the run reaching B keeps B forever, time diverges there.
+  EXPECT_EQ(verdict("E[] P.A or P.B"), 'T');
+  EXPECT_EQ(verdict("A<> P.B"), 'T');
+}
+
+TEST_F(Checkers, LivenessCheckerWithoutARunHasEmptyTraces) {
+  load(pingPong);
+  ParsedProperty p = property("E[] P.A");
+  Ref<LivenessChecker> checker(new LivenessChecker(system_, passedFactory_, traces_));
+  checker->setProperty(p.expression);
+  checker->setInitial(start_);
+  checker->run();
+  EXPECT_FALSE(checker->getResult());
+  EXPECT_EQ(checker->loopStart(), -1);
+  TracePair trace = checker->getTrace();
+  EXPECT_EQ(trace.first->length(), 0);
+  EXPECT_EQ(trace.second->length(), 0);
+}
+
+// A forced chain A -> B -> C, then C idle.
+const char* const forced = R"(
+process P {
+  clock x;
+  state A { x <= 3 }, B { x <= 2 }, C, D;
+  init A;
+  trans
+    A -> B { guard x >= 1; assign x := 0; },
+    B -> C { guard x >= 1; },
+    C -> D { guard x < 0; };
+}
+system P;
+)";
+
+TEST_F(Checkers, LeadsToThatHolds) {
+  load(forced);
+  EXPECT_EQ(verdict("P.A --> P.C"), 'T');
+  EXPECT_FALSE(result_);
+  EXPECT_EQ(verdict("P.A --> P.B"), 'T');
+  EXPECT_EQ(verdict("P.A --> P.A"), 'T');  // q holds where p does
+  EXPECT_EQ(verdict("P.D --> P.A"), 'T');  // p never holds
+  EXPECT_EQ(verdict("P.x > 1 --> P.C"), 'T');
+}
+
+TEST_F(Checkers, LeadsToThatFails) {
+  load(forced);
+  // From B every run ends in C and stays there.
+  EXPECT_EQ(verdict("P.B --> P.A"), 'F');
+  EXPECT_TRUE(result_);
+  EXPECT_EQ(trace_.first->length(), 2);  // A -> B by the enumeration, B -> C by the search
+  EXPECT_EQ(trace_.second->length(), 0);
+  Ref<GlobalState> end = replay(trace_);
+  ASSERT_TRUE(end);
+  EXPECT_EQ(location(end.get()), 2);
+}
+
+// A can be left for B, but need not be.
+const char* const optional = R"(
+process P {
+  clock x;
+  state A, B;
+  init A;
+  trans A -> B { guard x >= 2; };
+}
+system P;
+)";
+
+TEST_F(Checkers, LeadsToThatFailsByWaitingForever) {
+  load(optional);
+  EXPECT_EQ(verdict("P.A --> P.B"), 'F');
+  EXPECT_EQ(trace_.first->length(), 0);
+  EXPECT_EQ(trace_.second->length(), 0);
+  EXPECT_EQ(verdict("P.A --> P.x > 1"), 'T');  // waiting itself reaches x > 1
+  EXPECT_EQ(verdict("P.B --> P.A"), 'F');
+  EXPECT_EQ(trace_.first->length(), 1);
+  Ref<GlobalState> end = replay(trace_);
+  ASSERT_TRUE(end);
+  EXPECT_EQ(location(end.get()), 1);
+}
+
+// Two processes that must meet on a channel; Q waits in W until P sends.
+const char* const meeting = R"(
+chan go;
+process P {
+  clock x;
+  state A { x <= 4 }, B;
+  init A;
+  trans A -> B { guard x >= 2; sync go!; };
+}
+process Q {
+  state W, R;
+  init W;
+  trans W -> R { sync go?; };
+}
+system P, Q;
+)";
+
+TEST_F(Checkers, SynchronisationsAreStepsOfTheTraces) {
+  load(meeting);
+  EXPECT_EQ(verdict("E<> Q.R"), 'T');
+  ASSERT_EQ(trace_.first->length(), 1);
+  trace_.first->reset();
+  EXPECT_TRUE(trace_.first->current().first);  // a synchronising pair
+  EXPECT_EQ(verdict("Q.W --> Q.R"), 'T');
+  EXPECT_EQ(verdict("A<> P.B and Q.R"), 'T');
+  EXPECT_EQ(verdict("E[] Q.W"), 'F');
+}
+
+// Hash index of the front: a test hasher with a tiny table forces the index to grow.
+class LocationHasher : public GlobalStateHasher {
+public:
+  unsigned operator()(const GlobalState* state, unsigned size) const override {
+    return unsigned(state->location(0)) % size;
+  }
+};
+
+Ref<GlobalState> stateAt(int location) {
+  Ref<GlobalState> state(GlobalState::create(1));
+  state->setLocation(0, location);
+  state->setZone(UnpackedRegion::create(1, true));
+  return state;
+}
+
+TEST(FrontStack, IndexGrowsAndKeepsNewestFirst) {
+  FrontStack front(new LocationHasher, 2);
+  for (int k = 0; k < 40; ++k) front.push(stateAt(k % 5), nullptr, nullptr).depth = std::size_t(k);
+  EXPECT_GT(front.bucketCount(), 40u);
+  std::vector<std::size_t> seen;
+  Ref<GlobalState> probe = stateAt(3);
+  std::int64_t hit = front.lookup(probe.get(), [&](std::size_t k) {
+    seen.push_back(k);
+    return k < 20;
+  });
+  EXPECT_THAT(seen, ::testing::ElementsAre(38, 33, 28, 23, 18));
+  EXPECT_EQ(hit, 18);
+  // Popping removes the newest node from its chain.
+  for (int k = 0; k < 3; ++k) ASSERT_TRUE(front.pop());
+  seen.clear();
+  front.lookup(probe.get(), [&](std::size_t k) {
+    seen.push_back(k);
+    return false;
+  });
+  EXPECT_THAT(seen, ::testing::ElementsAre(33, 28, 23, 18, 13, 8, 3));
+  while (front.pop()) {
+  }
+  EXPECT_TRUE(front.empty());
+  EXPECT_EQ(front.lookup(probe.get(), [](std::size_t) { return true; }), -1);
+}
+
+}  // namespace
