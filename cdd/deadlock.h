@@ -9,7 +9,7 @@ class GlobalState;
 class System;
 
 class CDDDeadlockExpr : public DeadlockExpr {
-public:
+ public:
   // system may be null: then no edge is ever enabled.
   explicit CDDDeadlockExpr(Ref<System> system);
   ~CDDDeadlockExpr() override;
@@ -22,6 +22,6 @@ public:
 
   System* system() const { return system_.get(); }
 
-private:
+ private:
   Ref<System> system_;
 };

@@ -62,7 +62,7 @@ TctlToken keyword(const std::string& name) {
     const char* text;
     TctlToken token;
   } words[] = {
-      {"and", TctlToken::AND},   {"or", TctlToken::OR},           {"not", TctlToken::NOT},
+      {"and", TctlToken::AND},     {"or", TctlToken::OR},     {"not", TctlToken::NOT},
       {"imply", TctlToken::IMPLY}, {"true", TctlToken::TRUE}, {"deadlock", TctlToken::DEADLOCK},
       {"quit", TctlToken::QUIT},
   };
@@ -99,8 +99,7 @@ TctlToken resolveName(const std::string& name) {
 TctlToken resolveQualified(const std::string& process, const std::string& name) {
   SymbolTable& table = symbols();
   const Symbol owner = table.find(process.c_str());
-  if (!owner.isFound() || owner.kind != processKind)
-    return badName(process, ": no such process\n");
+  if (!owner.isFound() || owner.kind != processKind) return badName(process, ": no such process\n");
   // The upper half of a process's extra field is its position in the system (all ones when the
   // system line does not list it), the lower half its frame.
   std::uint32_t extra = std::uint32_t(owner.extra);
@@ -138,8 +137,7 @@ TctlToken resolveQualified(const std::string& process, const std::string& name) 
       tctl_lval = symbol.index;
       return TctlToken::INTVAR;
     default:
-      errorStream() << "Bad property: " << process << '.' << name
-                    << ": Illegal entity in query.\n";
+      errorStream() << "Bad property: " << process << '.' << name << ": Illegal entity in query.\n";
       return TctlToken::BADSYM;
   }
 }

@@ -49,10 +49,10 @@ struct Mixed {
 // has been used, so the scanner's messages come in text order, and an error is found at the
 // first token that cannot continue a property.
 class PropertyParser {
-public:
+ public:
   int run();
 
-private:
+ private:
   void next() {
     token_ = tctl_lex();
     value_ = tctl_lval;
@@ -72,14 +72,14 @@ private:
 
   // Counts the parser's own recursion (parentheses, "not", unary minus, array indices).
   class Nesting {
-  public:
+   public:
     explicit Nesting(PropertyParser& parser) : parser_(parser) {
       if (parser_.nesting_ >= maxNesting) parser_.fail();
       ++parser_.nesting_;
     }
     ~Nesting() { --parser_.nesting_; }
 
-  private:
+   private:
     PropertyParser& parser_;
   };
   static constexpr int maxNesting = 256;
@@ -192,8 +192,8 @@ int PropertyParser::run() {
         next();
         Formula q = formula();
         expectEnd();
-        tctl_result = Ref<TCTLExpression>(new OrExpr(std::move(p.expression),
-                                                     std::move(q.expression)));
+        tctl_result =
+            Ref<TCTLExpression>(new OrExpr(std::move(p.expression), std::move(q.expression)));
         tctl_kind = propertyLeadsTo;
         return 0;
       }
@@ -227,13 +227,13 @@ Formula PropertyParser::combine(TctlToken op, Formula left, Formula right) {
   int depth = std::max(left.depth, right.depth) + 1;
   switch (op) {
     case TctlToken::AND:
-      return {Ref<TCTLExpression>(new AndExpr(std::move(left.expression),
-                                              std::move(right.expression))),
-              checkDepth(depth)};
+      return {
+          Ref<TCTLExpression>(new AndExpr(std::move(left.expression), std::move(right.expression))),
+          checkDepth(depth)};
     case TctlToken::OR:
-      return {Ref<TCTLExpression>(new OrExpr(std::move(left.expression),
-                                             std::move(right.expression))),
-              checkDepth(depth)};
+      return {
+          Ref<TCTLExpression>(new OrExpr(std::move(left.expression), std::move(right.expression))),
+          checkDepth(depth)};
     default: {  // a imply b is (not a) or b
       depth = std::max(left.depth + 1, right.depth) + 1;
       Ref<TCTLExpression> negated(new NotExpr(std::move(left.expression)));
@@ -262,8 +262,8 @@ Mixed PropertyParser::mixedUnary(bool allowBareTerm) {
     next();
     Term right = term();
     int depth = checkDepth(std::max(m.term.depth, right.depth) + 1);
-    return {{Ref<TCTLExpression>(new IntExpr(relation, std::move(m.term.expression),
-                                             std::move(right.expression))),
+    return {{Ref<TCTLExpression>(
+                 new IntExpr(relation, std::move(m.term.expression), std::move(right.expression))),
              depth},
             {},
             false};
@@ -420,8 +420,8 @@ Term PropertyParser::termUnary() {
   Term operand = termUnary();
   int depth = checkDepth(operand.depth + 1);
   Ref<IntegerExpression> zero(new ConstantExpression(0));
-  return {Ref<IntegerExpression>(new DifferenceExpression(std::move(zero),
-                                                          std::move(operand.expression))),
+  return {Ref<IntegerExpression>(
+              new DifferenceExpression(std::move(zero), std::move(operand.expression))),
           depth};
 }
 

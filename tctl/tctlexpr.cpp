@@ -167,8 +167,8 @@ bool IntExpr::satisfiedBy(GlobalState* state) const {
 
 // ---- StateExpr ----
 
-StateExpr::StateExpr(std::int32_t processSymbol, std::int32_t locationSymbol,
-                     std::int32_t process, std::int32_t location)
+StateExpr::StateExpr(std::int32_t processSymbol, std::int32_t locationSymbol, std::int32_t process,
+                     std::int32_t location)
     : processSymbol_(processSymbol),
       locationSymbol_(locationSymbol),
       process_(process),

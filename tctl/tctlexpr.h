@@ -20,7 +20,7 @@ using Conjuncts = std::vector<Ref<TCTLExpression>>;
 // Expressions are immutable once built; negate() and normalize() build new trees that share
 // unchanged subtrees.
 class TCTLExpression : public Object {
-public:
+ public:
   enum TypeCode : int {
     clockType = 0,
     integerType = 1,
@@ -57,18 +57,18 @@ public:
 
 // Defaults: no clocks, and the expression is its own single conjunct.
 class AbstractExpression : public TCTLExpression {
-public:
+ public:
   void collectClocks(ClockSet&) const override {}
   void collectConjuncts(Conjuncts& conjuncts) override { conjuncts.emplace_back(this); }
 
-protected:
+ protected:
   // Atomic formulas filter by satisfiedBy alone.
   void filterBySatisfaction(StateList& states) const;
 };
 
 // x_i - x_j < c (strict) or <= c; j is the reference clock 0 for a bound on a single clock.
 class ClockExpr : public AbstractExpression {
-public:
+ public:
   // The comparison x relation y + c with relation 0 ">=", 1 "<=", 2 "<", 3 ">"; the other
   // relation codes throw Bug ("==" and "!=" are built from two comparisons).
   ClockExpr(std::int32_t x, std::int32_t y, int relation, std::int32_t c);
@@ -92,7 +92,7 @@ public:
   bool isStrict() const { return strict_ != 0; }
   std::int32_t rawBound() const { return 2 * c_ + (strict_ ? 0 : 1); }
 
-private:
+ private:
   ClockExpr() = default;
 
   std::int32_t i_ = 0;
@@ -103,7 +103,7 @@ private:
 
 // left relation right over integer expressions: 0 ">=", 1 "<=", 2 "<", 3 ">", 4 "==", 5 "!=".
 class IntExpr : public AbstractExpression {
-public:
+ public:
   IntExpr(int relation, Ref<IntegerExpression> left, Ref<IntegerExpression> right);
   ~IntExpr() override;
 
@@ -121,7 +121,7 @@ public:
   IntegerExpression* left() const { return left_.get(); }
   IntegerExpression* right() const { return right_.get(); }
 
-private:
+ private:
   Ref<IntegerExpression> left_;
   int relation_;
   Ref<IntegerExpression> right_;
@@ -130,7 +130,7 @@ private:
 // Process `process` is in location `location`. The symbols (process kind and location kind)
 // are kept for printing.
 class StateExpr : public AbstractExpression {
-public:
+ public:
   StateExpr(std::int32_t processSymbol, std::int32_t locationSymbol, std::int32_t process,
             std::int32_t location);
 
@@ -147,7 +147,7 @@ public:
   std::int32_t process() const { return process_; }
   std::int32_t location() const { return location_; }
 
-private:
+ private:
   std::int32_t processSymbol_;
   std::int32_t locationSymbol_;
   std::int32_t process_;
@@ -155,7 +155,7 @@ private:
 };
 
 class AndExpr : public AbstractExpression {
-public:
+ public:
   AndExpr(Ref<TCTLExpression> left, Ref<TCTLExpression> right);
   ~AndExpr() override;
 
@@ -175,13 +175,13 @@ public:
   TCTLExpression* left() const { return left_.get(); }
   TCTLExpression* right() const { return right_.get(); }
 
-private:
+ private:
   Ref<TCTLExpression> left_;
   Ref<TCTLExpression> right_;
 };
 
 class OrExpr : public AbstractExpression {
-public:
+ public:
   OrExpr(Ref<TCTLExpression> left, Ref<TCTLExpression> right);
   ~OrExpr() override;
 
@@ -203,7 +203,7 @@ public:
   TCTLExpression* left() const { return left_.get(); }
   TCTLExpression* right() const { return right_.get(); }
 
-private:
+ private:
   Ref<TCTLExpression> left_;
   Ref<TCTLExpression> right_;
 };
@@ -213,7 +213,7 @@ private:
 // the zone to the part where p fails: a state whose zone only partly satisfies p satisfies
 // "not p" on the rest.
 class NotExpr : public AbstractExpression {
-public:
+ public:
   explicit NotExpr(Ref<TCTLExpression> operand);
   ~NotExpr() override;
 
@@ -230,14 +230,14 @@ public:
 
   TCTLExpression* operand() const { return operand_.get(); }
 
-private:
+ private:
   Ref<TCTLExpression> operand_;
   // The normal form of the negation, when the operand reads clocks.
   Ref<TCTLExpression> complement_;
 };
 
 class TrueExpr : public AbstractExpression {
-public:
+ public:
   bool isAtomic() const override { return true; }
   void print(std::ostream& out) const override;
   int typeCode() const override { return trueType; }
@@ -251,7 +251,7 @@ public:
 // Some valuation of the state can never take a transition. The evaluation is supplied by the
 // subclass over decision diagrams (cdd/deadlock.h); this class answers false.
 class DeadlockExpr : public AbstractExpression {
-public:
+ public:
   bool isAtomic() const override { return true; }
   void print(std::ostream& out) const override;
   int typeCode() const override { return deadlockType; }

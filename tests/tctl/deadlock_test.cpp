@@ -1,3 +1,5 @@
+#include "cdd/deadlock.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -5,7 +7,6 @@
 #include <vector>
 
 #include "cdd/cdd.h"
-#include "cdd/deadlock.h"
 #include "model/globstat.h"
 #include "model/trans.h"
 #include "tests/tctl/fixture.h"
@@ -15,7 +16,7 @@
 namespace {
 
 class Deadlock : public testing::Test {
-protected:
+ protected:
   void TearDown() override {
     states_.clear();
     cdd::done();

@@ -17,7 +17,7 @@ using testing::StrEq;
 namespace {
 
 class Property : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     tctl_resetComment();
     system_ = loadModel(propertyModel);
@@ -55,9 +55,12 @@ TEST_F(Property, KindsOfTheFiveQuantifiedForms) {
 }
 
 TEST_F(Property, QuitEndAndEmptyGiveNoResult) {
-  for (auto [text, kind] : {std::pair{"quit\n", propertyQuit}, {"", propertyQuit},
-                            {"\n", propertyNone}, {"  // nothing\n", propertyQuit},
-                            {"\nE<> P.s\n", propertyNone}, {"   \n", propertyNone}}) {
+  for (auto [text, kind] : {std::pair{"quit\n", propertyQuit},
+                            {"", propertyQuit},
+                            {"\n", propertyNone},
+                            {"  // nothing\n", propertyQuit},
+                            {"\nE<> P.s\n", propertyNone},
+                            {"   \n", propertyNone}}) {
     CheckedProperty p = parse(text);
     EXPECT_EQ(p.kind, kind) << '"' << text << '"';
     EXPECT_FALSE(p.expression);
@@ -94,8 +97,9 @@ TEST_F(Property, DeadlockOnlyInReachabilityAndInvariance) {
   // The right side is read while the flag is still set from the left side's start.
   EXPECT_EQ(rejected("true --> deadlock\n"), refused);
   // The message comes before the scanner reads on; no "Bad property" follows it.
-  EXPECT_EQ(rejected("E[] deadlock and nix ) nox\n"),
-            refused + "Bad property: nix: undefined symbol.\nBad property: nox: undefined symbol.\n");
+  EXPECT_EQ(
+      rejected("E[] deadlock and nix ) nox\n"),
+      refused + "Bad property: nix: undefined symbol.\nBad property: nox: undefined symbol.\n");
 }
 
 TEST_F(Property, ClockComparisons) {
@@ -197,8 +201,7 @@ TEST_F(Property, NameResolutionMessages) {
 
 TEST_F(Property, ProcessLeftOffTheSystemLineIsNotInTheSystem) {
   // R keeps no position of its own; its location must not be tested on the process in slot 0.
-  EXPECT_EQ(rejected("E<> R.r\n"),
-            "Bad property: R: no such process in system\nBad property\n");
+  EXPECT_EQ(rejected("E<> R.r\n"), "Bad property: R: no such process in system\nBad property\n");
   EXPECT_EQ(rejected("E<> P.s or R.r\n"),
             "Bad property: R: no such process in system\nBad property\n");
 }
@@ -314,10 +317,11 @@ TEST_F(Property, LongestMatchTokens) {
   setErrorStream(previous);
   tctl_setInput(nullptr);
   using T = TctlToken;
-  EXPECT_EQ(tokens, (std::vector<T>{T::LEADSTO, T::LEADSTO, T::MINUS, T::MINUS, T::RELOP,
-                                    T::RELOP, T::RELOP, T::RELOP, T::RELOP, T::RELOP, T::RELOP,
-                                    T::BADSYM, T::RELOP, T::AG, T::EG, T::AF, T::EF, T::CLOCKVAR,
-                                    T::BADSYM, T::BADSYM, T::BADSYM}));
+  EXPECT_EQ(tokens,
+            (std::vector<T>{T::LEADSTO, T::LEADSTO, T::MINUS, T::MINUS, T::RELOP, T::RELOP,
+                            T::RELOP,   T::RELOP,   T::RELOP, T::RELOP, T::RELOP, T::BADSYM,
+                            T::RELOP,   T::AG,      T::EG,    T::AF,    T::EF,    T::CLOCKVAR,
+                            T::BADSYM,  T::BADSYM,  T::BADSYM}));
   EXPECT_EQ(std::vector<int>(values.begin() + 4, values.begin() + 11),
             (std::vector<int>{relGreater, relLessEqual, relLess, relGreaterEqual, relGreater,
                               relEqual, relNotEqual}));
@@ -362,10 +366,11 @@ TEST_F(Property, MessagesAreCopiedVerbatim) {
 }
 
 TEST_F(Property, AnyLineGivesAResultOrDiagnostics) {
-  const char* pieces[] = {"E<>", "A[]", "E[]", "A<>", "-->", "(", ")", "[", "]", "not", "and",
-                          "or", "imply", "true", "deadlock", "quit", "P.s", "Q.u", "R.r", "x",
-                          "y", "i", "a", "N", "3", "-", "+", "*", "/", "<", "<=", "==", "!=",
-                          ">", "/*", "*/", "//", "\\\n", "foo", ".", "@F", "\t", "P.", "99999999999"};
+  const char* pieces[] = {
+      "E<>", "A[]",   "E[]",  "A<>",      "-->",  "(",   ")",   "[",   "]",  "not", "and",
+      "or",  "imply", "true", "deadlock", "quit", "P.s", "Q.u", "R.r", "x",  "y",   "i",
+      "a",   "N",     "3",    "-",        "+",    "*",   "/",   "<",   "<=", "==",  "!=",
+      ">",   "/*",    "*/",   "//",       "\\\n", "foo", ".",   "@F",  "\t", "P.",  "99999999999"};
   std::mt19937 random(7);
   for (int round = 0; round < 3000; ++round) {
     std::string text;

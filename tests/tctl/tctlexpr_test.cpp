@@ -33,7 +33,7 @@ system P, Q;
 )";
 
 class Formula : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     system_ = loadModel(clockModel);
     ASSERT_TRUE(system_);
@@ -166,9 +166,9 @@ TEST_F(Formula, DiscreteTests) {
   struct Case {
     const char* text;
     bool holds;  // with i == 2
-  } cases[] = {{"i >= 2", true},  {"i >= 3", false}, {"i <= 2", true},     {"i <= 1", false},
-               {"i < 3", true},   {"i < 2", false},  {"i > 1", true},      {"i > 2", false},
-               {"i == 2", true},  {"i == 1", false}, {"i != 1", true},     {"i != 2", false},
+  } cases[] = {{"i >= 2", true},     {"i >= 3", false},      {"i <= 2", true},   {"i <= 1", false},
+               {"i < 3", true},      {"i < 2", false},       {"i > 1", true},    {"i > 2", false},
+               {"i == 2", true},     {"i == 1", false},      {"i != 1", true},   {"i != 2", false},
                {"i * 2 == 4", true}, {"-i / 4 == -1", true}, {"i - 3 < 0", true}};
   for (const Case& c : cases) {
     Ref<GlobalState> s = state("", 0, 0, 2);
@@ -310,8 +310,8 @@ TEST_F(Formula, FilterKeepsTheSatisfyingPartsWithoutCoveredDuplicates) {
 }
 
 TEST_F(Formula, DisjunctiveNormalForm) {
-  std::vector<Conjuncts> clauses = disjunctiveNormalForm(
-      formula("(P.s or x < 1) and (Q.t or y > 2)").get());
+  std::vector<Conjuncts> clauses =
+      disjunctiveNormalForm(formula("(P.s or x < 1) and (Q.t or y > 2)").get());
   ASSERT_EQ(clauses.size(), 4u);
   for (const Conjuncts& c : clauses) EXPECT_EQ(c.size(), 2u);
   EXPECT_EQ(printed(clauses[1][1].get()), "y>2");
