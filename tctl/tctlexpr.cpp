@@ -241,7 +241,9 @@ void AndExpr::collectConjuncts(Conjuncts& conjuncts) {
 // ---- OrExpr ----
 
 OrExpr::OrExpr(Ref<TCTLExpression> left, Ref<TCTLExpression> right)
-    : left_(std::move(left)), right_(std::move(right)) {}
+    : left_(std::move(left)),
+      right_(std::move(right)),
+      leftReadsClocks_(readsClocks(left_.get())) {}
 
 OrExpr::~OrExpr() = default;
 
@@ -265,7 +267,7 @@ Ref<TCTLExpression> OrExpr::normalize() {
 }
 
 bool OrExpr::satisfiedBy(GlobalState* state) const {
-  if (!readsClocks(left_.get())) return left_->satisfiedBy(state) || right_->satisfiedBy(state);
+  if (!leftReadsClocks_) return left_->satisfiedBy(state) || right_->satisfiedBy(state);
   Ref<GlobalState> copy(state->copy());
   if (left_->satisfiedBy(copy.get())) {
     state->setZone(copy->detachZone());

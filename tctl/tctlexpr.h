@@ -206,6 +206,7 @@ class OrExpr : public AbstractExpression {
  private:
   Ref<TCTLExpression> left_;
   Ref<TCTLExpression> right_;
+  bool leftReadsClocks_;  // only then can the left side narrow the zone, so it needs a copy
 };
 
 // "not p". On a formula without clock constraints it is the opposite of the operand's answer.
