@@ -34,7 +34,7 @@ TEST(ClockTable, ReferenceClockAloneWithoutDeclaredClocks) {
   EXPECT_EQ(ClockInfo::clock(0).clockSymbol, -1);
   EXPECT_EQ(ClockInfo::clock(0).owner, -1);
   EXPECT_TRUE(ClockInfo::isReference(0));
-  EXPECT_EQ(UnpackedRegion::create(ClockInfo::count(), true)->dimension(), 1);
+  EXPECT_EQ(ZonePtr(UnpackedRegion::create(ClockInfo::count(), true))->dimension(), 1);
 }
 
 TEST(ClockTable, NamesComeFromSymbolsAndLocalClocksNameTheirProcess) {

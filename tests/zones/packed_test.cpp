@@ -72,7 +72,7 @@ TEST(Packing, ImpliedConstraintsAreLeftOut) {
   PackedPtr packed(zone->pack());
   EXPECT_THAT(constraintsOf(*packed),
               ElementsAre(Constraint{0, 2, makeBound(-3, false)}, Constraint{1, 0, makeBound(5, false)}));
-  EXPECT_EQ(entries(*PackedPtr(packed->copy())->unpack()), entries(*zone));
+  EXPECT_EQ(entries(*ZonePtr(PackedPtr(packed->copy())->unpack())), entries(*zone));
 }
 
 TEST(Packing, RoundTripGivesTheIdenticalMatrix) {
