@@ -136,6 +136,10 @@ Ref<GlobalState> System::initialState(bool delay) const {
 
 Ref<GlobalState> System::successorAt(const GlobalState* state, int p, const Transition* first,
                                      int q, const Transition* second, bool delay) const {
+  // Integer guards read the valuation the copy would start with: an edge they disable costs
+  // no copy at all. They are evaluated again, with the clock guards, on the copy.
+  if (!second->integerGuardsHold(state) || (first && !first->integerGuardsHold(state)))
+    return nullptr;
   Ref<GlobalState> next(state->copyDiscrete());
   next->setZone(state->zone() ? state->zone()->unpack()
                               : UnpackedRegion::create(ClockInfo::count(), true));

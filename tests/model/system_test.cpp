@@ -32,16 +32,15 @@ class Successors : public testing::Test {
   SuccessorList list;
 };
 
-// Counts its evaluations and answers a fixed value.
-class CountingGuard : public Guard {
+// A clock guard that counts its evaluations and answers a fixed value.
+class CountingGuard : public ClockGuard {
  public:
-  CountingGuard(int& count, bool result) : count_(count), result_(result) {}
-  std::int32_t kind() const override { return integerKind; }
+  CountingGuard(int x, int& count, bool result)
+      : ClockGuard(x, 0, 100, false), count_(count), result_(result) {}
   bool apply(GlobalState*) const override {
     ++count_;
     return result_;
   }
-  void print(std::ostream& out) const override { out << "counting"; }
 
  private:
   int& count_;
@@ -202,16 +201,35 @@ TEST_F(Successors, SenderAssignsBeforeReceiverWhicheverProcessSends) {
 }
 
 TEST_F(Successors, EveryGuardIsEvaluatedEvenAfterOneFails) {
+  int x = clock("x");
   int count = 0;
   Automaton p("P");
   int a = p.location("a"), b = p.location("b");
-  p.edge(a, b, 0, {new CountingGuard(count, false), new CountingGuard(count, true)});
-  p.edge(a, b, 0, {new CountingGuard(count, true), new CountingGuard(count, true)});
+  p.edge(a, b, 0, {new CountingGuard(x, count, false), new CountingGuard(x, count, true)});
+  p.edge(a, b, 0, {new CountingGuard(x, count, true), new CountingGuard(x, count, true)});
   Ref<System> system = build({&p});
   Ref<GlobalState> start = system->initialState(true);
   system->successors(start.get(), true, false, list);
   EXPECT_EQ(count, 4);
   EXPECT_THAT(names(), ElementsAre("0:1"));
+}
+
+TEST_F(Successors, IntegerGuardsCombineWithAndAndReadSafely) {
+  // The failing guard comes first; the second one, reading arr[9], must still be evaluated and
+  // must not read outside the valuation.
+  int i = variable("i", 0, 3, 0);
+  int arr = variable("arr", 0, 3, 0, 2);
+  Automaton p("P");
+  int a = p.location("a"), b = p.location("b");
+  Transition* e =
+      p.edge(a, b, 0, {varEquals(i, 1), test(var(arr, num(9)), IntegerGuard::opEqual, num(0))});
+  Ref<System> system = build({&p});
+  Ref<GlobalState> start = system->initialState(true);
+  EXPECT_FALSE(e->applyGuards(start.get()));
+  EXPECT_FALSE(e->integerGuardsHold(start.get()));
+  (*start->valuation())[0] = 1;
+  EXPECT_TRUE(e->integerGuardsHold(start.get()));
+  EXPECT_TRUE(e->applyGuards(start.get()));
 }
 
 TEST_F(Successors, DisabledClockGuardGivesNoSuccessor) {
