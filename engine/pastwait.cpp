@@ -2,8 +2,10 @@
 // lists with their inclusion rules.
 #include "engine/pastwait.h"
 
+#include <algorithm>
 #include <cassert>
 
+#include "engine/inclusion.h"
 #include "zones/region.h"
 
 namespace {
@@ -32,9 +34,9 @@ const UnpackedRegion* unpackedZone(const GlobalState* state) {
 // --- hash-based passed lists ---
 
 HashBasedPassedList::HashBasedPassedList(Ref<GlobalStateHasher> hasher, unsigned size)
-    : size_(size), buckets_(size, nullptr), hasher_(std::move(hasher)) {}
+    : size_(size ? size : 1), buckets_(size_, nullptr), hasher_(std::move(hasher)) {}
 
-HashBasedPassedList::~HashBasedPassedList() = default;
+HashBasedPassedList::~HashBasedPassedList() { delete scratch_; }
 
 Ref<Enumeration<GlobalState>> HashBasedPassedList::enumerate() {
   return new HashBasedPassedListEnumeration(this);
@@ -48,6 +50,18 @@ void HashBasedPassedList::clear() {
   groups_ = 0;
 }
 
+const std::int32_t* HashBasedPassedList::prepare(const UnpackedRegion* zone) {
+  int dim = zone->dimension();
+  if (dim != dim_) {
+    if (stored_ != 0) return nullptr;
+    dim_ = dim;
+    zonePool_.reshape(std::size_t(dim) * sizeof(std::int32_t));
+    signature_.assign(std::size_t(dim), 0);
+  }
+  zoneSignature(zone, signature_.data());
+  return signature_.data();
+}
+
 HashBasedPassedList::Group* HashBasedPassedList::findGroup(const GlobalState* state,
                                                            unsigned& bucket) const {
   bucket = (*hasher_)(state, size_);
@@ -56,21 +70,33 @@ HashBasedPassedList::Group* HashBasedPassedList::findGroup(const GlobalState* st
   return nullptr;
 }
 
-HashBasedPassedList::Group* HashBasedPassedList::newGroup(unsigned bucket, GlobalState* stored) {
-  Group* group = groupPool_.make(Group{buckets_[bucket], nullptr, stored});
-  buckets_[bucket] = group;
-  ++groups_;
-  pushZone(group, stored);
-  growIfNeeded();
-  return group;
+int HashBasedPassedList::compare(const ZoneNode* node, const UnpackedRegion* zone,
+                                 const std::int32_t* signature) {
+  if (node->dim != zone->dimension()) return Region::noInclusion;
+  const std::int32_t* stored =
+      signature ? static_cast<const std::int32_t*>(NodePool<ZoneNode>::tail(node)) : nullptr;
+  return compareZones(node->zone, stored, zone, signature, scratch_);
 }
 
-void HashBasedPassedList::pushZone(Group* group, GlobalState* stored) {
-  group->zones = zonePool_.make(ZoneNode{group->zones, stored});
+void HashBasedPassedList::store(Group* group, unsigned bucket, GlobalState* state,
+                                const std::int32_t* signature) {
+  if (!group) {
+    group = groupPool_.make(Group{buckets_[bucket], nullptr, state});
+    buckets_[bucket] = group;
+    ++groups_;
+  }
+  ZoneNode* node = zonePool_.make(ZoneNode{group->zones, state, state->zone(), dim_});
+  if (signature)
+    std::copy(signature, signature + dim_, signatureOf(node));
+  else
+    node->dim = state->zone()->dimension();
+  group->zones = node;
+  group->key = state;
   ++stored_;
+  growIfNeeded();
 }
 
-void HashBasedPassedList::unlinkZone(Group*, ZoneNode** link) {
+void HashBasedPassedList::unlinkZone(ZoneNode** link) {
   ZoneNode* node = *link;
   *link = node->next;
   zonePool_.destroy(node);
@@ -95,17 +121,18 @@ void HashBasedPassedList::growIfNeeded() {
 }
 
 Ref<GlobalState> ClassicPassedList::add(Ref<GlobalState> state) {
+  const UnpackedRegion* zone = unpackedZone(state.get());
+  const std::int32_t* signature = prepare(zone);
   unsigned bucket;
   Group* group = findGroup(state.get(), bucket);
   if (group) {
-    const UnpackedRegion* zone = unpackedZone(state.get());
     bool removed = false;
     ZoneNode** link = &group->zones;
     while (ZoneNode* node = *link) {
-      int relation = node->state->zone()->relation(zone);
+      int relation = compare(node, zone, signature);
       if (relation == Region::argIncludes) {
         GlobalState* old = node->state;
-        unlinkZone(group, link);
+        unlinkZone(link);
         GlobalState::destroyRegistered(old);
         removed = true;
       } else if (relation != Region::noInclusion) {
@@ -118,41 +145,44 @@ Ref<GlobalState> ClassicPassedList::add(Ref<GlobalState> state) {
       }
     }
   }
-  GlobalState* copy = packed_ ? state->copyPacked(true) : state->copyUnpacked(true);
-  if (group) {
-    pushZone(group, copy);
-    group->key = copy;
-  } else {
-    newGroup(bucket, copy);
-  }
+  store(group, bucket, packed_ ? state->copyPacked(true) : state->copyUnpacked(true), signature);
   return state;
 }
 
 Ref<GlobalState> ConvexHullPassedList::add(Ref<GlobalState> state) {
+  const UnpackedRegion* zone = unpackedZone(state.get());
+  const std::int32_t* signature = prepare(zone);
   unsigned bucket;
   Group* group = findGroup(state.get(), bucket);
   if (!group) {
-    newGroup(bucket, state->copyUnpacked(true));
+    store(nullptr, bucket, state->copyUnpacked(true), signature);
     return state;
   }
-  const UnpackedRegion* zone = unpackedZone(state.get());
   ZoneNode* node = group->zones;
-  int relation = node->state->zone()->relation(zone);
+  int relation = compare(node, zone, signature);
+  if (relation == Region::noInclusion && node->dim != zone->dimension()) {
+    // Zones of another dimension cannot be joined; keep both.
+    store(group, bucket, state->copyUnpacked(true), signature);
+    return state;
+  }
+  if (relation == Region::argIncludedIn || relation == Region::equal) return nullptr;
   if (relation == Region::argIncludes) {
     GlobalState::destroyRegistered(node->state);
     node->state = state->copyUnpacked(true);
+    node->zone = node->state->zone();
     group->key = node->state;
+    if (signature) std::copy(signature, signature + dim_, signatureOf(node));
     return state;
   }
-  if (relation != Region::noInclusion) return nullptr;
-  Region* stored = node->state->zone();
+  UnpackedRegion* stored = static_cast<UnpackedRegion*>(node->zone);
   stored->convexHull(zone);
+  if (signature) zoneSignature(stored, signatureOf(node));
   state->setZone(stored->copy());
   return state;
 }
 
 BitStatePassedList::BitStatePassedList(Ref<GlobalStateHasher> hasher, unsigned bits)
-    : hasher_(std::move(hasher)), bits_(bits), table_((std::size_t(bits) + 7) / 8, 0) {}
+    : hasher_(std::move(hasher)), bits_(bits ? bits : 1), table_((std::size_t(bits_) + 7) / 8, 0) {}
 
 Ref<GlobalState> BitStatePassedList::add(Ref<GlobalState> state) {
   unsigned h = (*hasher_)(state.get(), bits_);
@@ -180,58 +210,91 @@ GlobalState* HashBasedPassedListEnumeration::next() {
 
 HashBasedWaitingList::HashBasedWaitingList(Ref<GlobalStateHasher> hasher, unsigned size,
                                            bool stack, bool hull)
-    : buckets_(size, nullptr), size_(size), hasher_(std::move(hasher)), stack_(stack),
-      hull_(hull) {}
+    : buckets_(size ? size : 1, nullptr), size_(size ? size : 1), hasher_(std::move(hasher)),
+      stack_(stack), hull_(hull) {}
 
-HashBasedWaitingList::~HashBasedWaitingList() { clear(); }
-
-void HashBasedWaitingList::chain(Node* node, unsigned bucket) {
-  Node*& head = buckets_[bucket];
-  node->chainNext = head;
-  if (head) head->chainLink = &node->chainNext;
-  head = node;
-  node->chainLink = &head;
+HashBasedWaitingList::~HashBasedWaitingList() {
+  clear();
+  delete scratch_;
 }
 
-void HashBasedWaitingList::unchain(Node* node) {
-  if (!node->chainLink) return;
-  *node->chainLink = node->chainNext;
-  if (node->chainNext) node->chainNext->chainLink = node->chainLink;
-  node->chainNext = nullptr;
-  node->chainLink = nullptr;
+HashBasedWaitingList::Group* HashBasedWaitingList::findGroup(const GlobalState* state,
+                                                             unsigned bucket) const {
+  for (Group* group = buckets_[bucket]; group; group = group->next)
+    if (group->members->entry.state->sameDiscrete(state)) return group;
+  return nullptr;
+}
+
+void HashBasedWaitingList::addMember(Group* group, Node* node) {
+  node->group = group;
+  node->memberNext = group->members;
+  if (group->members) group->members->memberLink = &node->memberNext;
+  group->members = node;
+  node->memberLink = &group->members;
+}
+
+void HashBasedWaitingList::removeMember(Node* node, bool dropGroup) {
+  if (!node->memberLink) return;
+  *node->memberLink = node->memberNext;
+  if (node->memberNext) node->memberNext->memberLink = node->memberLink;
+  Group* group = node->group;
+  node->memberNext = nullptr;
+  node->memberLink = nullptr;
+  node->group = nullptr;
+  if (dropGroup && !group->members) {
+    *group->link = group->next;
+    if (group->next) group->next->link = group->link;
+    groupPool_.destroy(group);
+    --groups_;
+  }
 }
 
 void HashBasedWaitingList::put(WaitingEntry entry) {
   const GlobalState* state = entry.state.get();
+  const UnpackedRegion* zone = unpackedZone(state);
+  int dim = zone->dimension();
+  if (dim != dim_ && count_ == 0) {
+    dim_ = dim;
+    pool_.reshape(std::size_t(dim) * sizeof(std::int32_t));
+    signature_.assign(std::size_t(dim), 0);
+  }
+  const std::int32_t* signature = nullptr;
+  if (dim == dim_) {
+    zoneSignature(zone, signature_.data());
+    signature = signature_.data();
+  }
   unsigned bucket = (*hasher_)(state, size_);
-  for (Node* waiting = buckets_[bucket]; waiting;) {
-    Node* next = waiting->chainNext;
-    GlobalState* old = waiting->entry.state.get();
-    int relation;
-    if (hull_) {
-      if (!old->sameDiscrete(state)) {
+  Group* group = findGroup(state, bucket);
+  if (group) {
+    for (Node* waiting = group->members; waiting;) {
+      Node* next = waiting->memberNext;
+      if (waiting->dim != dim) {
         waiting = next;
         continue;
       }
-      relation = old->zone()->relation(unpackedZone(state));
-    } else {
-      relation = old->relation(state);
+      Region* old = waiting->entry.state->zone();
+      int relation =
+          compareZones(old, signature ? signatureOf(waiting) : nullptr, zone, signature, scratch_);
+      if (relation == Region::argIncludes) {
+        // Emptied where it stands: get() and isEmpty() skip it later. The group stays, even
+        // when it runs empty, for the newcomer.
+        removeMember(waiting, false);
+        waiting->entry = WaitingEntry{};
+      } else if (relation != Region::noInclusion) {
+        return;  // a group is an antichain: nothing was emptied on the way
+      } else if (hull_) {
+        UnpackedRegion* widened = static_cast<UnpackedRegion*>(old);
+        widened->convexHull(zone);
+        if (signature) zoneSignature(widened, signatureOf(waiting));
+        return;
+      }
+      waiting = next;
     }
-    if (relation == Region::argIncludes) {
-      // Emptied where it stands: get() and isEmpty() skip it later.
-      unchain(waiting);
-      --chained_;
-      waiting->entry = WaitingEntry{};
-    } else if (relation != Region::noInclusion) {
-      return;
-    } else if (hull_) {
-      old->zone()->convexHull(unpackedZone(state));
-      return;
-    }
-    waiting = next;
   }
   Node* node = pool_.make();
   node->entry = std::move(entry);
+  node->dim = dim;
+  if (signature) std::copy(signature, signature + dim, signatureOf(node));
   if (!front_) {
     front_ = back_ = node;
   } else if (stack_) {
@@ -244,8 +307,14 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
     back_ = node;
   }
   ++count_;
-  chain(node, bucket);
-  ++chained_;
+  if (!group) {
+    Group*& head = buckets_[bucket];
+    group = groupPool_.make(Group{head, &head, nullptr});
+    if (head) head->link = &group->next;
+    head = group;
+    ++groups_;
+  }
+  addMember(group, node);
   growIfNeeded();
 }
 
@@ -256,10 +325,7 @@ void HashBasedWaitingList::dropFront() {
     front_->orderPrevious = nullptr;
   else
     back_ = nullptr;
-  if (node->chainLink) {
-    unchain(node);
-    --chained_;
-  }
+  removeMember(node, true);
   pool_.destroy(node);
   --count_;
 }
@@ -288,20 +354,29 @@ void HashBasedWaitingList::clear() {
     node = next;
   }
   pool_.recycle();
+  groupPool_.recycle();
   front_ = back_ = nullptr;
   std::fill(buckets_.begin(), buckets_.end(), nullptr);
   count_ = 0;
-  chained_ = 0;
+  groups_ = 0;
 }
 
 void HashBasedWaitingList::growIfNeeded() {
-  if (chained_ <= size_) return;
-  size_ = grownSize(size_);
-  buckets_.assign(size_, nullptr);
-  for (Node* node = front_; node; node = node->orderNext) {
-    if (!node->entry.state) continue;
-    node->chainLink = nullptr;
-    chain(node, (*hasher_)(node->entry.state.get(), size_));
+  if (groups_ <= size_) return;
+  unsigned size = grownSize(size_);
+  std::vector<Group*> buckets(size, nullptr);
+  buckets_.swap(buckets);
+  size_ = size;
+  for (Group* chain : buckets) {
+    while (chain) {
+      Group* group = chain;
+      chain = chain->next;
+      Group*& head = buckets_[(*hasher_)(group->members->entry.state.get(), size_)];
+      group->next = head;
+      group->link = &head;
+      if (head) head->link = &group->next;
+      head = group;
+    }
   }
 }
 

@@ -34,7 +34,8 @@ public:
 
 // A hash table whose chains hold groups of stored states with one discrete part each, so a
 // new state is compared with the locations and integers of a group once and then only with its
-// zones. Starts at the given bucket count and doubles when there are more groups than buckets.
+// zones, most of the time through their signatures alone (engine/inclusion.h). Starts at the
+// given bucket count and doubles when there are more groups than buckets.
 class HashBasedPassedList : public PassedList {
 public:
   ~HashBasedPassedList() override;
@@ -47,9 +48,12 @@ public:
   unsigned bucketCount() const { return size_; }
 
 protected:
+  // Followed in its slot by the zone's signature when dim equals the list's dimension.
   struct ZoneNode {
     ZoneNode* next;
     GlobalState* state;  // registered copy, owned by the registry
+    Region* zone;        // the state's zone, read without a detour through the state
+    std::int32_t dim;
   };
   struct Group {
     Group* next;
@@ -58,11 +62,19 @@ protected:
   };
 
   HashBasedPassedList(Ref<GlobalStateHasher> hasher, unsigned size);
+  // Takes the new state's zone: fixes the signature length at the first state and computes
+  // the zone's signature. Returns the signature, or null when the dimension is not the list's.
+  const std::int32_t* prepare(const UnpackedRegion* zone);
   // The group of state's discrete part in its bucket, or null; bucket receives the bucket.
   Group* findGroup(const GlobalState* state, unsigned& bucket) const;
-  Group* newGroup(unsigned bucket, GlobalState* stored);
-  void pushZone(Group* group, GlobalState* stored);
-  void unlinkZone(Group* group, ZoneNode** link);
+  // How node's zone relates to the new zone, whose signature prepare() gave.
+  int compare(const ZoneNode* node, const UnpackedRegion* zone, const std::int32_t* signature);
+  // Stores state (a registered copy) with the signature of its zone (null when none).
+  void store(Group* group, unsigned bucket, GlobalState* state, const std::int32_t* signature);
+  void unlinkZone(ZoneNode** link);
+  static std::int32_t* signatureOf(ZoneNode* node) {
+    return static_cast<std::int32_t*>(NodePool<ZoneNode>::tail(node));
+  }
   void growIfNeeded();
 
   unsigned size_;
@@ -72,6 +84,9 @@ protected:
   NodePool<ZoneNode> zonePool_;
   std::size_t stored_ = 0;
   std::size_t groups_ = 0;
+  int dim_ = 0;                        // signature length; 0 until the first state
+  std::vector<std::int32_t> signature_;  // of the state being added
+  UnpackedRegion* scratch_ = nullptr;  // for comparisons that need a stored zone unpacked
 
   friend class HashBasedPassedListEnumeration;
 };
@@ -185,9 +200,10 @@ public:
 };
 
 // The common body of the four hashed kinds: the entries form a doubly linked list in order
-// (taken from the front; a queue appends at the back, a stack at the front) and hash chains
-// over the discrete part. The bucket table doubles when there are more chained entries than
-// buckets.
+// (taken from the front; a queue appends at the back, a stack at the front), and a hash index
+// over the discrete part whose chains hold groups of waiting entries with one discrete part
+// each, so an arriving state is compared with the locations and integers of a group once and
+// then only with its zones. The bucket table doubles when there are more groups than buckets.
 class HashBasedWaitingList : public WaitingList {
 public:
   ~HashBasedWaitingList() override;
@@ -203,30 +219,48 @@ protected:
   HashBasedWaitingList(Ref<GlobalStateHasher> hasher, unsigned size, bool stack, bool hull);
 
 private:
+  struct Group;
+  // Followed in its slot by the zone's signature when dim equals the list's dimension.
   struct Node {
     WaitingEntry entry;
-    Node* chainNext = nullptr;
-    Node** chainLink = nullptr;  // the pointer that points at this node; null when unchained
     Node* orderNext = nullptr;
     Node* orderPrevious = nullptr;
+    Node* memberNext = nullptr;
+    Node** memberLink = nullptr;  // the pointer that points at this node; null when emptied
+    Group* group = nullptr;
+    std::int32_t dim = 0;
+  };
+  struct Group {
+    Group* next;
+    Group** link;  // the pointer that points at this group
+    Node* members;
   };
 
-  void chain(Node* node, unsigned bucket);
-  static void unchain(Node* node);
+  Group* findGroup(const GlobalState* state, unsigned bucket) const;
+  void addMember(Group* group, Node* node);
+  // Takes the node out of its group; an emptied group goes when dropGroup is set.
+  void removeMember(Node* node, bool dropGroup);
+  static std::int32_t* signatureOf(Node* node) {
+    return static_cast<std::int32_t*>(NodePool<Node>::tail(node));
+  }
   void dropFront();
   void dropEmptyFront();
   void growIfNeeded();
 
   Node* front_ = nullptr;
   Node* back_ = nullptr;
-  std::vector<Node*> buckets_;
+  std::vector<Group*> buckets_;
   unsigned size_;
   Ref<GlobalStateHasher> hasher_;
   bool stack_;
   bool hull_;
-  std::size_t count_ = 0;    // entries in the order list
-  std::size_t chained_ = 0;  // entries in the hash chains (the non-empty ones)
+  std::size_t count_ = 0;   // entries in the order list
+  std::size_t groups_ = 0;  // groups in the hash index
   NodePool<Node> pool_;
+  NodePool<Group> groupPool_;
+  int dim_ = 0;                          // signature length; 0 until the first entry
+  std::vector<std::int32_t> signature_;  // of the entry being put
+  UnpackedRegion* scratch_ = nullptr;  // for comparisons that need a stored zone unpacked
 };
 
 // First in, first out: breadth-first search.
