@@ -15,22 +15,27 @@ struct Keyword {
 };
 
 constexpr Keyword keywords[] = {
-    {"assign", Token::ASSIGN}, {"chan", Token::CHAN},       {"clock", Token::CLOCK},
-    {"commit", Token::COMMIT}, {"const", Token::CONST},     {"guard", Token::GUARD},
-    {"hide", Token::HIDE},     {"init", Token::INIT},       {"int", Token::INT},
+    {"assign", Token::ASSIGN},   {"chan", Token::CHAN},     {"clock", Token::CLOCK},
+    {"commit", Token::COMMIT},   {"const", Token::CONST},   {"guard", Token::GUARD},
+    {"hide", Token::HIDE},       {"init", Token::INIT},     {"int", Token::INT},
     {"process", Token::PROCESS}, {"rate", Token::RATE},     {"state", Token::STATE},
-    {"sync", Token::SYNC},     {"system", Token::SYSTEM},   {"trans", Token::TRANS},
+    {"sync", Token::SYNC},       {"system", Token::SYSTEM}, {"trans", Token::TRANS},
     {"urgent", Token::URGENT},
 };
 
 // The token of a declared name of the given kind; END when the kind has no token of its own.
 Token classified(std::int32_t kind) {
   switch (kind) {
-    case constantKind: return Token::CONSTNAME;
-    case channelKind: return Token::CHANNAME;
-    case clockKind: return Token::CLOCKNAME;
-    case integerKind: return Token::INTNAME;
-    default: return Token::END;
+    case constantKind:
+      return Token::CONSTNAME;
+    case channelKind:
+      return Token::CHANNAME;
+    case clockKind:
+      return Token::CLOCKNAME;
+    case integerKind:
+      return Token::INTNAME;
+    default:
+      return Token::END;
   }
 }
 
@@ -138,9 +143,12 @@ Token Lexer::next(TokenValue& value) {
     return token;
   };
   switch (c) {
-    case '-': return d == '>' ? two(Token::ARROW) : one(Token::MINUS);
-    case ':': return d == '=' ? two(Token::ASSIGN) : one(Token::COLON);
-    case '!': return d == '=' ? two(Token::NE) : one(Token::BANG);
+    case '-':
+      return d == '>' ? two(Token::ARROW) : one(Token::MINUS);
+    case ':':
+      return d == '=' ? two(Token::ASSIGN) : one(Token::COLON);
+    case '!':
+      return d == '=' ? two(Token::NE) : one(Token::BANG);
     case '=':
       if (d == '=') return two(Token::EQ);
       if (d == '>') return two(Token::GE);
@@ -154,74 +162,137 @@ Token Lexer::next(TokenValue& value) {
       if (d == '=') return two(Token::LE);
       if (d == '?') return two(Token::MIN);
       return one(Token::LT);
-    case '+': return d == '=' ? two(Token::PLUSASSIGN) : one(Token::PLUS);
-    case ',': return one(Token::COMMA);
-    case '/': return one(Token::SLASH);
-    case '{': return one(Token::LBRACE);
-    case '}': return one(Token::RBRACE);
-    case '(': return one(Token::LPAREN);
-    case ')': return one(Token::RPAREN);
-    case '[': return one(Token::LBRACKET);
-    case ']': return one(Token::RBRACKET);
-    case ';': return one(Token::SEMICOLON);
-    case '?': return one(Token::QUESTION);
-    case '*': return one(Token::STAR);
-    default: return one(Token::ILLEGAL);
+    case '+':
+      return d == '=' ? two(Token::PLUSASSIGN) : one(Token::PLUS);
+    case ',':
+      return one(Token::COMMA);
+    case '/':
+      return one(Token::SLASH);
+    case '{':
+      return one(Token::LBRACE);
+    case '}':
+      return one(Token::RBRACE);
+    case '(':
+      return one(Token::LPAREN);
+    case ')':
+      return one(Token::RPAREN);
+    case '[':
+      return one(Token::LBRACKET);
+    case ']':
+      return one(Token::RBRACKET);
+    case ';':
+      return one(Token::SEMICOLON);
+    case '?':
+      return one(Token::QUESTION);
+    case '*':
+      return one(Token::STAR);
+    default:
+      return one(Token::ILLEGAL);
   }
 }
 
 const char* Lexer::name(Token token) {
   switch (token) {
-    case Token::END: return "END";
-    case Token::ARROW: return "ARROW";
-    case Token::ASSIGN: return "ASSIGN";
-    case Token::BANG: return "BANG";
-    case Token::COLON: return "COLON";
-    case Token::CHAN: return "CHAN";
-    case Token::CLOCKNAME: return "CLOCKNAME";
-    case Token::CLOCK: return "CLOCK";
-    case Token::COMMA: return "COMMA";
-    case Token::CONSTNAME: return "CONSTNAME";
-    case Token::COMMIT: return "COMMIT";
-    case Token::CONST: return "CONST";
-    case Token::SLASH: return "SLASH";
-    case Token::EQ: return "EQ";
-    case Token::GE: return "GE";
-    case Token::GT: return "GT";
-    case Token::GUARD: return "GUARD";
-    case Token::HIDE: return "HIDE";
-    case Token::IDENT: return "IDENT";
-    case Token::INIT: return "INIT";
-    case Token::INT: return "INT";
-    case Token::INTNAME: return "INTNAME";
-    case Token::LBRACE: return "LBRACE";
-    case Token::LE: return "LE";
-    case Token::LPAREN: return "LPAREN";
-    case Token::LBRACKET: return "LBRACKET";
-    case Token::LT: return "LT";
-    case Token::MINUS: return "MINUS";
-    case Token::NE: return "NE";
-    case Token::NUMBER: return "NUMBER";
-    case Token::PLUS: return "PLUS";
-    case Token::PROCESS: return "PROCESS";
-    case Token::QUESTION: return "QUESTION";
-    case Token::RATE: return "RATE";
-    case Token::RBRACE: return "RBRACE";
-    case Token::RPAREN: return "RPAREN";
-    case Token::RBRACKET: return "RBRACKET";
-    case Token::SEMICOLON: return "SEMICOLON";
-    case Token::STATE: return "STATE";
-    case Token::STRING: return "STRING";
-    case Token::SYNC: return "SYNC";
-    case Token::SYSTEM: return "SYSTEM";
-    case Token::STAR: return "STAR";
-    case Token::TRANS: return "TRANS";
-    case Token::URGENT: return "URGENT";
-    case Token::ILLEGAL: return "ILLEGAL";
-    case Token::CHANNAME: return "CHANNAME";
-    case Token::MIN: return "MIN";
-    case Token::MAX: return "MAX";
-    case Token::PLUSASSIGN: return "PLUSASSIGN";
+    case Token::END:
+      return "END";
+    case Token::ARROW:
+      return "ARROW";
+    case Token::ASSIGN:
+      return "ASSIGN";
+    case Token::BANG:
+      return "BANG";
+    case Token::COLON:
+      return "COLON";
+    case Token::CHAN:
+      return "CHAN";
+    case Token::CLOCKNAME:
+      return "CLOCKNAME";
+    case Token::CLOCK:
+      return "CLOCK";
+    case Token::COMMA:
+      return "COMMA";
+    case Token::CONSTNAME:
+      return "CONSTNAME";
+    case Token::COMMIT:
+      return "COMMIT";
+    case Token::CONST:
+      return "CONST";
+    case Token::SLASH:
+      return "SLASH";
+    case Token::EQ:
+      return "EQ";
+    case Token::GE:
+      return "GE";
+    case Token::GT:
+      return "GT";
+    case Token::GUARD:
+      return "GUARD";
+    case Token::HIDE:
+      return "HIDE";
+    case Token::IDENT:
+      return "IDENT";
+    case Token::INIT:
+      return "INIT";
+    case Token::INT:
+      return "INT";
+    case Token::INTNAME:
+      return "INTNAME";
+    case Token::LBRACE:
+      return "LBRACE";
+    case Token::LE:
+      return "LE";
+    case Token::LPAREN:
+      return "LPAREN";
+    case Token::LBRACKET:
+      return "LBRACKET";
+    case Token::LT:
+      return "LT";
+    case Token::MINUS:
+      return "MINUS";
+    case Token::NE:
+      return "NE";
+    case Token::NUMBER:
+      return "NUMBER";
+    case Token::PLUS:
+      return "PLUS";
+    case Token::PROCESS:
+      return "PROCESS";
+    case Token::QUESTION:
+      return "QUESTION";
+    case Token::RATE:
+      return "RATE";
+    case Token::RBRACE:
+      return "RBRACE";
+    case Token::RPAREN:
+      return "RPAREN";
+    case Token::RBRACKET:
+      return "RBRACKET";
+    case Token::SEMICOLON:
+      return "SEMICOLON";
+    case Token::STATE:
+      return "STATE";
+    case Token::STRING:
+      return "STRING";
+    case Token::SYNC:
+      return "SYNC";
+    case Token::SYSTEM:
+      return "SYSTEM";
+    case Token::STAR:
+      return "STAR";
+    case Token::TRANS:
+      return "TRANS";
+    case Token::URGENT:
+      return "URGENT";
+    case Token::ILLEGAL:
+      return "ILLEGAL";
+    case Token::CHANNAME:
+      return "CHANNAME";
+    case Token::MIN:
+      return "MIN";
+    case Token::MAX:
+      return "MAX";
+    case Token::PLUSASSIGN:
+      return "PLUSASSIGN";
   }
   return "?";
 }

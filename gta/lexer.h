@@ -79,7 +79,7 @@ struct TokenValue {
 // process-wide lineNumber; over-long names draw a warning on the diagnostics sink. Every byte
 // sequence scans: what is not a token is ILLEGAL.
 class Lexer {
-public:
+ public:
   explicit Lexer(std::string text) : text_(std::move(text)) {}
 
   // The next token, 0 (END) at the end of the text; value is filled as described above.
@@ -95,7 +95,7 @@ public:
   // A readable name for a token code, for tests and diagnostics ("IDENT", "LE", ...).
   static const char* name(Token token);
 
-private:
+ private:
   Token identifier(TokenValue& value);
   Token qualifiedName(TokenValue& value);
   // Copies the name at [begin, end) into value, warning when it is longer than 63 characters.

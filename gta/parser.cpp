@@ -1,8 +1,8 @@
 #include "gta/parser.h"
 
 #include <initializer_list>
-#include <iterator>
 #include <istream>
+#include <iterator>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -28,11 +28,11 @@ struct Recover {};
 // Ends the reading: nothing can resume (end of the text, nesting too deep).
 struct Abort {};
 
-constexpr int maxNesting = 1000;          // parentheses and unary minus, per expression
-constexpr int maxClocks = 255;            // the reference clock included
-constexpr int maxStates = 32767;          // location numbers are 16 bits
-constexpr int maxFrames = 65536;          // a process symbol keeps its frame in 16 bits
-constexpr int maxSlots = 32767;           // and its slot in the upper half, sign bit clear
+constexpr int maxNesting = 1000;            // parentheses and unary minus, per expression
+constexpr int maxClocks = 255;              // the reference clock included
+constexpr int maxStates = 32767;            // location numbers are 16 bits
+constexpr int maxFrames = 65536;            // a process symbol keeps its frame in 16 bits
+constexpr int maxSlots = 32767;             // and its slot in the upper half, sign bit clear
 constexpr std::int32_t maxCells = 1 << 20;  // integer cells of all variables together
 // Larger clock constants would not fit a raw bound (2c + 1, with the top value meaning none).
 constexpr std::int32_t maxClockConstant = 1073741822;
@@ -65,13 +65,13 @@ struct ProcessReader {
 };
 
 class Parser {
-public:
+ public:
   explicit Parser(std::string text) : lexer_(std::move(text)) {}
 
   // The new system, or null when the text is rejected (the reasons are on the sink).
   Ref<System> run();
 
-private:
+ private:
   // Tokens are scanned only when the grammar needs to look at them, so a declaration's action
   // runs before the next name is classified.
   Token peek() {
@@ -300,11 +300,15 @@ Ref<System> Parser::run() {
 // declaration -> constDecl | chanDecl | clockDecl | intDecl
 void Parser::declaration() {
   switch (peek()) {
-    case Token::CONST: return constDecl();
+    case Token::CONST:
+      return constDecl();
     case Token::CHAN:
-    case Token::URGENT: return chanDecl();
-    case Token::CLOCK: return clockDecl();
-    default: return intDecl();
+    case Token::URGENT:
+      return chanDecl();
+    case Token::CLOCK:
+      return clockDecl();
+    default:
+      return intDecl();
   }
 }
 
@@ -667,8 +671,7 @@ void Parser::constraint(std::vector<Ref<Guard>>& guards) {
     if (op == opNE) fail("Operator != not supported for clocks.\n");
   } else {
     c = constExpr();
-    if (c < 0)
-      fail("Clock " + name + " compared to negative value. (" + std::to_string(c) + ")\n");
+    if (c < 0) fail("Clock " + name + " compared to negative value. (" + std::to_string(c) + ")\n");
     if (op == opNE) fail("Operator != not supported for clocks.\n");
   }
   c = clockConstant(c);
@@ -798,13 +801,26 @@ void Parser::point() {
 std::int32_t Parser::relop() {
   std::int32_t op;
   switch (peek()) {
-    case Token::LE: op = opLE; break;
-    case Token::LT: op = opLT; break;
-    case Token::NE: op = opNE; break;
-    case Token::GE: op = opGE; break;
-    case Token::GT: op = opGT; break;
-    case Token::EQ: op = opEQ; break;
-    default: syntaxError();
+    case Token::LE:
+      op = opLE;
+      break;
+    case Token::LT:
+      op = opLT;
+      break;
+    case Token::NE:
+      op = opNE;
+      break;
+    case Token::GE:
+      op = opGE;
+      break;
+    case Token::GT:
+      op = opGT;
+      break;
+    case Token::EQ:
+      op = opEQ;
+      break;
+    default:
+      syntaxError();
   }
   consume();
   return op;
@@ -858,7 +874,8 @@ std::int32_t Parser::constUnary() {
       expect(Token::RPAREN);
       return value;
     }
-    default: syntaxError();
+    default:
+      syntaxError();
   }
 }
 
@@ -905,7 +922,8 @@ Ref<IntegerExpression> Parser::intUnary() {
       consume();
       return Ref<IntegerExpression>(new ConstantExpression(value));
     }
-    case Token::INTNAME: return lvalue();
+    case Token::INTNAME:
+      return lvalue();
     case Token::MIN:
     case Token::MAX: {
       bool min = peek() == Token::MIN;
@@ -933,7 +951,8 @@ Ref<IntegerExpression> Parser::intUnary() {
       return Ref<IntegerExpression>(
           new IfExpression(std::move(condition), std::move(thenValue), std::move(elseValue)));
     }
-    default: syntaxError();
+    default:
+      syntaxError();
   }
 }
 
@@ -1004,7 +1023,7 @@ Ref<System> Parser::buildSystem(const std::vector<TokenValue>& names) {
 // The process-wide tables a model text fills. Constructed before reading: saves the current
 // tables and starts fresh ones. Unless kept, the saved tables come back when it goes.
 class TableTransaction {
-public:
+ public:
   TableTransaction()
       : symbols_(std::move(symbols())),
         channels_(std::move(channels())),
@@ -1026,7 +1045,7 @@ public:
   TableTransaction& operator=(const TableTransaction&) = delete;
   void keep() { kept_ = true; }
 
-private:
+ private:
   SymbolTable symbols_;
   Channels channels_;
   IntegerVariables integers_;
@@ -1036,13 +1055,13 @@ private:
 
 // Points the diagnostics sink at a buffer while it lives.
 class SinkRedirect {
-public:
+ public:
   explicit SinkRedirect(std::ostream& to) : previous_(errorStream()) { setErrorStream(to); }
   ~SinkRedirect() { setErrorStream(previous_); }
   SinkRedirect(const SinkRedirect&) = delete;
   SinkRedirect& operator=(const SinkRedirect&) = delete;
 
-private:
+ private:
   std::ostream& previous_;
 };
 

@@ -23,6 +23,7 @@ struct ParseResult {
 // working; an accepted one leaves the new system's tables in place.
 //
 // The reports are collected in the result: the diagnostics sink is pointed at a private buffer
-// for the duration of the call and then set back to standard error.
+// for the duration of the call and then set back to whatever it was before, so callers need not
+// redirect it themselves.
 ParseResult parseSystem(std::istream& in);
 ParseResult parseSystem(std::string_view text);

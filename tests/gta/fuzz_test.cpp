@@ -36,7 +36,8 @@ std::vector<std::string> seedModels() {
       "  state s0 [(0,0)] \"lab\" [(1,1)] { x <= 5, z < 4 } [(2,2)], s1, s2 { y <= N };\n"
       "  commit s2;\n  urgent s1;\n  init s0;\n"
       "  trans s0 { x <= 4 } [(1,1)] -> [(2,2)] s1 { guard x >= 1, y < 3 + 0, x <= y + 2,\n"
-      "      i == 1, (a[i] + 1) * 2 != -k / 2; sync c!; assign x := 0, a[i] := <?(i, j) - >?(1, k),\n"
+      "      i == 1, (a[i] + 1) * 2 != -k / 2; sync c!; assign x := 0, a[i] := <?(i, j) - >?(1, "
+      "k),\n"
       "      k := (i < 2 ? 1 : 2), global.x := 1; },\n"
       "    -> s2 { sync u?; assign i := i + 1; },\n"
       "    s2 -> s0 { guard z > 1; };\n"
@@ -47,11 +48,14 @@ std::vector<std::string> seedModels() {
 }
 
 const char* const fragments[] = {
-    "{", "}", "(", ")", "[", "]", ",", ";", "->", ":=", "global.", "global.x", "-", "+", "*",
-    "/", "2147483647", "99999999999", "0", "//", "\"", "\n", "x", "y", "N", "i", "a", "P",
-    "state", "process", "int", "clock", "chan", "urgent", "commit", "init", "trans", "guard",
-    "sync", "assign", "system", "hide", "<?", ">?", "!", "?", "==", "!=", "<", ">=", "=>",
-    "(((((((", ")))))))", "\r", "_", "#", "rate", "+=", " ",
+    "{",          "}",           "(",       ")",        "[",       "]",       ",",    ";",
+    "->",         ":=",          "global.", "global.x", "-",       "+",       "*",    "/",
+    "2147483647", "99999999999", "0",       "//",       "\"",      "\n",      "x",    "y",
+    "N",          "i",           "a",       "P",        "state",   "process", "int",  "clock",
+    "chan",       "urgent",      "commit",  "init",     "trans",   "guard",   "sync", "assign",
+    "system",     "hide",        "<?",      ">?",       "!",       "?",       "==",   "!=",
+    "<",          ">=",          "=>",      "(((((((",  ")))))))", "\r",      "_",    "#",
+    "rate",       "+=",          " ",
 };
 
 std::string mutate(std::string text, std::mt19937& rng) {

@@ -15,7 +15,7 @@ namespace {
 
 // Fresh symbol table, line counter at 1, and the diagnostics captured.
 class LexerTest : public testing::Test {
-protected:
+ protected:
   LexerTest() {
     symbols() = SymbolTable();
     lineNumber = 1;

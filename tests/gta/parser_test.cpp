@@ -29,7 +29,7 @@ void resetTables() {
 }
 
 class ParserTest : public testing::Test {
-protected:
+ protected:
   ParserTest() { resetTables(); }
   ~ParserTest() override { resetTables(); }
 
@@ -120,6 +120,30 @@ TEST_F(ParserTest, RoundTripOfAProcess) {
   EXPECT_EQ(system->process(1)->edge(0)->processNumber(), 1);
 }
 
+TEST_F(ParserTest, ListingOfTheBuiltProcess) {
+  Ref<System> system = accept(
+      "clock x;\n"
+      "process P {\n"
+      "  state a { x <= 3 }, b, c;\n"
+      "  init a;\n"
+      "  trans a -> b { guard x > 1; assign x := 0; }, b -> a {}, a -> c {};\n"
+      "}\n"
+      "system P;\n");
+  ASSERT_TRUE(system);
+  // a lies on the cycle a -> b -> a reached from the initial state: a loop entry.
+  EXPECT_EQ(listing(*system),
+            "Process: P\n"
+            "  Process with 3 states.\n"
+            "States:\n"
+            "  +a+ { x<=3}\n"
+            "  b { }\n"
+            "  c { }\n"
+            "Transitions: \n"
+            "  a -> b { guard 1<x; assign x:=0; }\n"
+            "  b -> a { }\n"
+            "  a -> c { }\n");
+}
+
 TEST_F(ParserTest, SyntaxErrorInAGuardDifference) {
   // "y - 0" is a difference written with "-": only "+" may follow the second clock.
   EXPECT_EQ(errors(model("clock x, y;\n", "state a; init a;\ntrans a -> a { guard x <= y - 1; };")),
@@ -127,17 +151,18 @@ TEST_F(ParserTest, SyntaxErrorInAGuardDifference) {
 }
 
 TEST_F(ParserTest, ClockConstraintsBecomeBoundsOnDifferences) {
-  Ref<System> system = accept(
-      model("clock x, y;\n",
-            "state a; init a;\n"
-            "trans a -> a { guard x == 5; }, -> a { guard x >= 2, x > 3, x < 4; },\n"
-            "  -> a { guard x <= y + 2, x > y, x == y + 1, x >= y; };"));
+  Ref<System> system =
+      accept(model("clock x, y;\n",
+                   "state a; init a;\n"
+                   "trans a -> a { guard x == 5; }, -> a { guard x >= 2, x > 3, x < 4; },\n"
+                   "  -> a { guard x <= y + 2, x > y, x == y + 1, x >= y; };"));
   ASSERT_TRUE(system);
   EXPECT_EQ(labels(*system, 0, 0), "{ guard x<=5, 5<=x; }");
   EXPECT_EQ(labels(*system, 0, 1), "{ guard 2<=x, 3<x, x<4; }");
   EXPECT_EQ(labels(*system, 0, 2), "{ guard x-y<=2, y-x<0, x-y<=1, y-x<=-1, y-x<=0; }");
   ASSERT_EQ(system->process(0)->edge(0)->guards().size(), 2u);
-  const auto* lower = dynamic_cast<const ClockGuard*>(system->process(0)->edge(0)->guards()[1].get());
+  const auto* lower =
+      dynamic_cast<const ClockGuard*>(system->process(0)->edge(0)->guards()[1].get());
   ASSERT_NE(lower, nullptr);
   EXPECT_EQ(lower->first(), 0);
   EXPECT_EQ(lower->second(), 1);
@@ -145,9 +170,10 @@ TEST_F(ParserTest, ClockConstraintsBecomeBoundsOnDifferences) {
 }
 
 TEST_F(ParserTest, ConstantsFoldWithTruncatingDivision) {
-  accept(model("const N 2*3+1;\nconst M -7/2;\nconst A 2-3-4;\nconst B 16/4/2;\n"
-               "const C -(2+3)*2;\nconst D N*N - M;\nconst E 7/-2;\nconst F - -3;\n",
-               "state a; init a;"));
+  accept(
+      model("const N 2*3+1;\nconst M -7/2;\nconst A 2-3-4;\nconst B 16/4/2;\n"
+            "const C -(2+3)*2;\nconst D N*N - M;\nconst E 7/-2;\nconst F - -3;\n",
+            "state a; init a;"));
   EXPECT_EQ(constant("N"), 7);
   EXPECT_EQ(constant("M"), -3);
   EXPECT_EQ(constant("A"), -5);
@@ -159,20 +185,21 @@ TEST_F(ParserTest, ConstantsFoldWithTruncatingDivision) {
 }
 
 TEST_F(ParserTest, ConstantArithmeticWrapsInThirtyTwoBits) {
-  accept(model("const A 2147483647 + 1;\nconst B -2147483647 - 1;\nconst C B / -1;\n"
-               "const D 65536 * 65536;\n",
-               "state a; init a;"));
+  accept(
+      model("const A 2147483647 + 1;\nconst B -2147483647 - 1;\nconst C B / -1;\n"
+            "const D 65536 * 65536;\n",
+            "state a; init a;"));
   EXPECT_EQ(constant("A"), -2147483647 - 1);
   EXPECT_EQ(constant("C"), -2147483647 - 1);
   EXPECT_EQ(constant("D"), 0);
 }
 
 TEST_F(ParserTest, IntegerExpressionsKeepPrecedenceAndAssociativity) {
-  Ref<System> system = accept(model(
-      "int[-100,100] v, w;\nint a[3];\nconst K 2;\n",
-      "state s; init s;\n"
-      "trans s -> s { assign v := -7/2, w := 1 + 2 * 3 - 4, v := 8 / 4 / 2, w := -v * K,\n"
-      "  v := a[v + 1] - (w - 1), w := <?(v, 3) + >?(1, w), v := (v >= 2 ? 1 : -1) ; };"));
+  Ref<System> system = accept(
+      model("int[-100,100] v, w;\nint a[3];\nconst K 2;\n",
+            "state s; init s;\n"
+            "trans s -> s { assign v := -7/2, w := 1 + 2 * 3 - 4, v := 8 / 4 / 2, w := -v * K,\n"
+            "  v := a[v + 1] - (w - 1), w := <?(v, 3) + >?(1, w), v := (v >= 2 ? 1 : -1) ; };"));
   ASSERT_TRUE(system);
   EXPECT_EQ(labels(*system, 0, 0),
             "{ assign v := ((0 - 7) / 2), w := ((1 + (2 * 3)) - 4), v := ((8 / 4) / 2), "
@@ -279,7 +306,8 @@ TEST_F(ParserTest, EveryCheckHasItsMessage) {
        "Error at line 4 : Operator != not supported for clocks.\n"},
       {model("clock x;\n", "state a; init a;\ntrans a -> a { assign x := -2; };"),
        "Error at line 4 : Clock x set to negative value. (-2)\n"},
-      {model("clock x;\nurgent chan u;\n", "state a; init a;\ntrans a -> a { guard x > 1; sync u!; };"),
+      {model("clock x;\nurgent chan u;\n",
+             "state a; init a;\ntrans a -> a { guard x > 1; sync u!; };"),
        "Error at line 5 : Clock guards are not allowed on urgent transitions.\n"},
       {"process P { state a; init a; }\nsystem P,\nQ;",
        "Error at line 3 : Type inconsistensy: Q not a process.\n"},
@@ -351,16 +379,16 @@ TEST_F(ParserTest, RecoveryReportsSeveralErrors) {
 TEST_F(ParserTest, RecoveryResumesInListsAndDeclarations) {
   std::string diagnostics = errors(
       "clock x;\n"
-      "int i j;\n"                                      // 2: declaration
+      "int i j;\n"  // 2: declaration
       "process P {\n"
-      "  int k := ;\n"                                  // 4: local declaration
-      "  state a { x <= }, b, c { x <= 1 };\n"          // 5: state list
+      "  int k := ;\n"                          // 4: local declaration
+      "  state a { x <= }, b, c { x <= 1 };\n"  // 5: state list
       "  init a;\n"
-      "  trans a -> b { guard x <= , i == 1; },\n"      // 7: guard list
-      "        b -> c { sync y!; assign x := 0; },\n"   // 8: sync clause
-      "        c -> a { assign x := , i := 2; },\n"     // 9: assignment list
-      "        a ->,\n"                                 // 10: transition list
-      "        c -> d {};\n"                            // 11: still checked
+      "  trans a -> b { guard x <= , i == 1; },\n"     // 7: guard list
+      "        b -> c { sync y!; assign x := 0; },\n"  // 8: sync clause
+      "        c -> a { assign x := , i := 2; },\n"    // 9: assignment list
+      "        a ->,\n"                                // 10: transition list
+      "        c -> d {};\n"                           // 11: still checked
       "}\n"
       "system P;\n");
   EXPECT_EQ(diagnostics,
