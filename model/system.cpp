@@ -15,6 +15,7 @@ namespace {
 // The location process p is in, or null when the state names a location the process does not
 // have (a state read from outside); such a process has no edges and no invariant.
 inline const ControlState* locationOf(const Process* process, const GlobalState* state, int p) {
+  if (p >= state->processCount()) return nullptr;
   const int k = state->location(p);
   return k >= 0 && k < process->locationCount() ? process->location(k) : nullptr;
 }
@@ -161,30 +162,27 @@ Ref<GlobalState> System::successorAt(const GlobalState* state, int p, const Tran
 
 Ref<GlobalState> System::successor(const GlobalState* state, const Transition* first,
                                    const Transition* second, bool delay) const {
-  if (!second) return nullptr;
   const int n = processCount();
+  if (!second || state->processCount() != n) return nullptr;
   const int q = second->processNumber();
   if (q < 0 || q >= n || second->owner() != process(q)) return nullptr;
   // The pair must be one the successor computation would form: an internal edge alone, or two
   // edges of different processes on one channel in opposite directions, each leaving the
-  // location its process is in.
+  // location its process is in, and with a committed partner when some process is committed.
+  const int p = first ? first->processNumber() : q;
   if (first) {
-    const int p = first->processNumber();
     if (p < 0 || p >= n || p == q || first->owner() != process(p)) return nullptr;
     if (first->synchronisation() == 0 || second->synchronisation() != -first->synchronisation())
       return nullptr;
     if (state->location(p) != first->source()) return nullptr;
-    if (state->location(q) != second->source()) return nullptr;
-    return successorAt(state, p, first, q, second, delay);
+  } else if (second->synchronisation() != 0) {
+    return nullptr;
   }
-  if (second->synchronisation() != 0 || state->location(q) != second->source()) return nullptr;
-  return successorAt(state, q, nullptr, q, second, delay);
-}
-
-bool System::pairCanSynchronise(const GlobalState* state, int p, int q) const {
-  const ControlState* lp = locationOf(process(p), state, p);
-  const ControlState* lq = locationOf(process(q), state, q);
-  return lp && lq && lp->canSynchroniseWith(*lq);
+  if (state->location(q) != second->source()) return nullptr;
+  if (committedCount(state) > 0 && !locationOf(process(p), state, p)->isCommitted() &&
+      !locationOf(process(q), state, q)->isCommitted())
+    return nullptr;
+  return successorAt(state, p, first, q, second, delay);
 }
 
 void System::pairSuccessors(const GlobalState* state, int p, int q, bool delay, bool extrapolate,
@@ -215,6 +213,7 @@ void System::pairSuccessors(const GlobalState* state, int p, int q, bool delay, 
 void System::successors(const GlobalState* state, bool delay, bool extrapolate,
                         SuccessorList& list) const {
   const int n = processCount();
+  if (state->processCount() != n) return;
   const bool anyCommitted = committedCount(state) > 0;
   const bool hasChannels = channels().size() > 0;
   for (int p = 0; p < n; ++p) {
@@ -257,6 +256,7 @@ void System::pairDiscreteSuccessors(const GlobalState* state, int p, int q,
 
 void System::discreteSuccessors(const GlobalState* state, SuccessorList& list) const {
   const int n = processCount();
+  if (state->processCount() != n) return;
   const bool anyCommitted = committedCount(state) > 0;
   const bool hasChannels = channels().size() > 0;
   for (int p = 0; p < n; ++p) {

@@ -54,7 +54,10 @@ class System : public Object {
   void successors(const GlobalState* state, bool delay, bool extrapolate,
                   SuccessorList& list) const;
   // The successor through exactly the pair (first may be null); null when disabled or when the
-  // invariants of the target cannot hold. Not extrapolated.
+  // invariants of the target cannot hold, and also when successors() would not form the pair:
+  // an edge not leaving its process's current location, a synchronising edge alone, edges on
+  // different channels, or no committed partner while some process is committed. Not
+  // extrapolated.
   Ref<GlobalState> successor(const GlobalState* state, const Transition* first,
                              const Transition* second, bool delay) const;
   // The same pairs as successors(), without evaluating any label: each state holds only the
@@ -103,7 +106,6 @@ class System : public Object {
                                const Transition* second, bool delay) const;
   // Time elapse and invariants on a state with an unpacked zone; false when empty.
   bool elapseAndRestrict(GlobalState* state, bool delay) const;
-  bool pairCanSynchronise(const GlobalState* state, int p, int q) const;
 
   std::vector<Ref<Process>> processes_;
   // Scratch for reduceActiveClocks: the union of active clocks.

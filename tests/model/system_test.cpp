@@ -339,6 +339,20 @@ TEST_F(Successors, SuccessorThroughAChosenPair) {
   EXPECT_TRUE(system->successor(next.get(), nullptr, internal, true));
 }
 
+TEST_F(Successors, ChosenEdgeMustRespectTheCommittedRule) {
+  Automaton p("P"), q("Q");
+  int a = p.location("a", true), b = p.location("b");
+  Transition* leave = p.edge(a, b);
+  int c = q.location("c"), d = q.location("d");
+  Transition* other = q.edge(c, d);
+  Ref<System> system = build({&p, &q});
+  Ref<GlobalState> start = system->initialState(true);
+  EXPECT_FALSE(system->successor(start.get(), nullptr, other, true));
+  Ref<GlobalState> next = system->successor(start.get(), nullptr, leave, true);
+  ASSERT_TRUE(next);
+  EXPECT_TRUE(system->successor(next.get(), nullptr, other, true));
+}
+
 TEST_F(Successors, DelayStepAppliesTheRulesToTheStateItself) {
   int x = clock("x");
   Automaton p("P");
