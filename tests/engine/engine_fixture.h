@@ -1,0 +1,100 @@
+// tests/engine/engine_fixture.h: models read from text, and states written as readable zones,
+// for the engine tests. Every test starts and ends with fresh process-wide tables and an empty
+// registry of stored states.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gta/parser.h"
+#include "model/chan.h"
+#include "model/globstat.h"
+#include "model/integer.h"
+#include "model/symtable.h"
+#include "model/system.h"
+#include "zones/clock.h"
+#include "zones/region.h"
+
+namespace engine_test {
+
+inline void resetTables() {
+  symbols() = SymbolTable();
+  channels() = Channels();
+  integerVariables() = IntegerVariables();
+  ClockInfo::table() = ClockTable();
+}
+
+inline int clockNumber(const std::string& name) {
+  for (int k = 1; k < ClockInfo::count(); ++k)
+    if (name == ClockInfo::name(k)) return k;
+  ADD_FAILURE() << "no clock " << name;
+  return 0;
+}
+
+// A closed zone over the loaded model's clocks from items such as "x <= 5", "y > 2",
+// "x - y < 3", "x == 1", separated by commas; every clock is at least 0.
+inline UnpackedRegion* zoneOf(const std::string& text) {
+  UnpackedRegion* zone = UnpackedRegion::create(ClockInfo::count(), true);
+  std::stringstream items(text);
+  std::string item;
+  while (std::getline(items, item, ',')) {
+    std::stringstream words(item);
+    std::string left, op, right;
+    words >> left >> op;
+    int i = clockNumber(left), j = 0;
+    if (op == "-") {
+      words >> right >> op;
+      j = clockNumber(right);
+    }
+    int c = 0;
+    words >> c;
+    if (op == "<=" || op == "<" || op == "==") zone->tighten(i, j, c, op == "<");
+    if (op == ">=" || op == ">" || op == "==") zone->tighten(j, i, -c, op == ">");
+  }
+  zone->close();
+  return zone;
+}
+
+// A state of the loaded model: locations, integer cells (all at their initial values when
+// none are given) and a zone.
+inline Ref<GlobalState> stateOf(const System& system, std::vector<int> locations,
+                                const std::string& zone, std::vector<int> cells = {}) {
+  Ref<GlobalState> state(GlobalState::create(system.processCount()));
+  for (int p = 0; p < system.processCount(); ++p) state->setLocation(p, locations[std::size_t(p)]);
+  IntegerValuation* valuation = integerVariables().createValuation(true);
+  for (std::size_t k = 0; k < cells.size(); ++k) (*valuation)[std::int32_t(k)] = cells[k];
+  state->setValuation(valuation);
+  state->setZone(zoneOf(zone));
+  return state;
+}
+
+// The zone of a state as its readable constraint list.
+inline std::string zoneText(const GlobalState* state) {
+  std::ostringstream out;
+  state->zone()->print(out);
+  return out.str();
+}
+
+class EngineTest : public testing::Test {
+protected:
+  EngineTest() {
+    GlobalState::destroyAllRegistered();
+    resetTables();
+  }
+  ~EngineTest() override {
+    GlobalState::destroyAllRegistered();
+    resetTables();
+  }
+
+  static Ref<System> load(const std::string& text) {
+    ParseResult r = parseSystem(text);
+    EXPECT_TRUE(r.system) << r.diagnostics;
+    return r.system;
+  }
+};
+
+}  // namespace engine_test
