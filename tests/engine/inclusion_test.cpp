@@ -1,0 +1,95 @@
+// tests/engine/inclusion_test.cpp: the lists' zone comparison against the zones' own relation,
+// on random zones in full and packed form.
+#include "engine/inclusion.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "engine_fixture.h"
+
+using namespace engine_test;
+
+namespace {
+
+class InclusionTest : public EngineTest {
+protected:
+  InclusionTest() {
+    load("clock x, y, z;\nprocess P { state A; init A; }\nsystem P;\n");
+  }
+
+  // A random closed non-empty zone: a few random bounds with small constants, so that many
+  // pairs are related by inclusion.
+  UnpackedRegion* randomZone(std::mt19937& random) {
+    int dim = ClockInfo::count();
+    for (;;) {
+      UnpackedRegion* zone = UnpackedRegion::create(dim, true);
+      int tightenings = int(random() % 4);
+      for (int k = 0; k < tightenings; ++k) {
+        int i = int(random() % dim), j = int(random() % dim);
+        if (i == j) continue;
+        int c = int(random() % 4) - (i == 0 ? 3 : 0);
+        zone->tighten(i, j, c, random() % 2 == 0);
+      }
+      zone->close();
+      if (!zone->isEmpty()) return zone;
+      delete zone;
+    }
+  }
+};
+
+TEST_F(InclusionTest, AgreesWithTheZoneRelationInBothForms) {
+  std::mt19937 random(7);
+  std::vector<std::unique_ptr<UnpackedRegion>> zones;
+  for (int k = 0; k < 60; ++k) zones.emplace_back(randomZone(random));
+  int dim = ClockInfo::count();
+  std::vector<std::int32_t> sa(dim), sb(dim);
+  UnpackedRegion* scratch = nullptr;
+  int related = 0;
+  for (auto& a : zones) {
+    std::unique_ptr<PackedRegion> packed(a->pack());
+    zoneSignature(a.get(), sa.data());
+    for (auto& b : zones) {
+      zoneSignature(b.get(), sb.data());
+      int expected = a->relation(b.get());
+      related += expected != Region::noInclusion;
+      EXPECT_EQ(compareZones(a.get(), sa.data(), b.get(), sb.data(), scratch), expected);
+      EXPECT_EQ(compareZones(a.get(), nullptr, b.get(), nullptr, scratch), expected);
+      // A packed zone answers "inside" for an equal zone as well.
+      int packedExpected = expected == Region::equal ? Region::argIncludedIn : expected;
+      EXPECT_EQ(compareZones(packed.get(), sa.data(), b.get(), sb.data(), scratch),
+                packedExpected);
+      EXPECT_EQ(packed->relation(b.get()), packedExpected);
+    }
+  }
+  EXPECT_GT(related, 200) << "the sample should exercise inclusion, not only its absence";
+  delete scratch;
+}
+
+TEST_F(InclusionTest, SignaturesGrowWithTheZone) {
+  std::mt19937 random(11);
+  int dim = ClockInfo::count();
+  std::vector<std::int32_t> sa(dim), sb(dim);
+  for (int k = 0; k < 300; ++k) {
+    std::unique_ptr<UnpackedRegion> a(randomZone(random)), b(randomZone(random));
+    if (a->relation(b.get()) != Region::argIncludedIn) continue;
+    zoneSignature(a.get(), sa.data());
+    zoneSignature(b.get(), sb.data());
+    for (int i = 0; i < dim; ++i) EXPECT_LE(sb[i], sa[i]);
+  }
+}
+
+TEST(CompareMatrices, HandlesLengthsThatAreNotMultiplesOfFour) {
+  std::vector<std::int32_t> a{1, 1, 1, 1, 1, 1, 1}, b = a;
+  EXPECT_EQ(compareMatrices(a.data(), b.data(), 7), Region::equal);
+  b[6] = 3;
+  EXPECT_EQ(compareMatrices(a.data(), b.data(), 7), Region::argIncludes);
+  a[0] = 5;
+  EXPECT_EQ(compareMatrices(a.data(), b.data(), 7), Region::noInclusion);
+  EXPECT_EQ(compareMatrices(a.data(), b.data(), 1), Region::argIncludedIn);
+  EXPECT_EQ(compareMatrices(a.data(), b.data(), 0), Region::equal);
+}
+
+}  // namespace
