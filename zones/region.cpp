@@ -400,21 +400,30 @@ PackedRegion* UnpackedRegion::pack() const {
       last = j;
     }
   }
+  // Edge a -> b is implied when a -> k -> b is as tight for some third head k. For each a and k
+  // the test runs along whole rows; only the flags of heads b other than a and k are read.
+  std::int32_t implied[255];
+  const std::int32_t* m = matrix();
   for (int x = 0; x < headCount; ++x) {
     const int a = heads[x];
+    const std::int32_t* rowA = m + a * dim;
+    std::memset(implied, 0, dim * sizeof(std::int32_t));
+    for (int z = 0; z < headCount; ++z) {
+      const int k = heads[z];
+      const std::int32_t ak = rowA[k];
+      if (k == a || isInfinite(ak)) continue;
+      const std::int32_t* rowK = m + k * dim;
+      const std::int32_t keep = implied[k];
+      for (int b = 0; b < dim; ++b) {
+        const std::int32_t kb = rowK[b];
+        const std::int32_t through = isInfinite(kb) ? infinityBound : addBounds(ak, kb);
+        implied[b] |= std::int32_t(through <= rowA[b]);
+      }
+      implied[k] = keep;
+    }
     for (int y = 0; y < headCount; ++y) {
       const int b = heads[y];
-      if (a == b) continue;
-      const std::int32_t ab = at(a, b);
-      if (isInfinite(ab)) continue;
-      bool redundant = false;
-      for (int z = 0; z < headCount && !redundant; ++z) {
-        const int k = heads[z];
-        if (k == a || k == b) continue;
-        const std::int32_t ak = at(a, k), kb = at(k, b);
-        redundant = !isInfinite(ak) && !isInfinite(kb) && addBounds(ak, kb) <= ab;
-      }
-      if (!redundant) needed[a * dim + b] = 1;
+      if (b != a && !isInfinite(rowA[b]) && !implied[b]) needed[a * dim + b] = 1;
     }
   }
   for (int x = 0; x < headCount; ++x) {
