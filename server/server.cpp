@@ -2,7 +2,11 @@
 
 #include <string>
 
+#include "engine/enumeration.h"
+#include "engine/pastwait.h"
+#include "model/system.h"
 #include "server/error.h"
+#include "trace/trace.h"
 
 namespace {
 constexpr std::size_t kShortestWord = 4;   // quit
@@ -12,10 +16,17 @@ constexpr std::size_t kLongestWord = 15;  // getInitialState
 const Server::Command Server::commands_[] = {
     {"quit", nullptr},
     {"version", &Server::handleVersion},
+    {"newSystem", &Server::handleNewSystem},
     {"setOptions", &Server::handleSetOptions},
+    {"getInitialState", &Server::handleGetInitialState},
+    {"getTransitions", &Server::handleGetTransitions},
+    {"getSuccessor", &Server::handleGetSuccessor},
+    {"startState", &Server::handleStartState},
+    {"modelCheck", &Server::handleModelCheck},
 };
 
-Server::Server(std::istream& in, std::ostream& out) : in_(in), filtered_(in), out_(out) {}
+Server::Server(std::istream& in, std::ostream& out)
+    : in_(in), filtered_(in), out_(out), progress_(new NullProgress) {}
 
 Server::~Server() = default;
 
@@ -57,7 +68,3 @@ void Server::handleVersion() {
   out_.flush();
   reply(".");
 }
-
-void Server::drop(unsigned what) { (void)what; }
-
-void Server::configure() {}

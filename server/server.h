@@ -5,8 +5,19 @@
 #include <ostream>
 #include <string_view>
 
+#include "model/integer.h"
 #include "model/ref.h"
 #include "server/filter.h"
+
+class GlobalState;
+class GlobalStateHasher;
+class PassedListFactory;
+class Progress;
+class StateSpaceEnumeration;
+class System;
+class TraceStore;
+class Transition;
+class WaitingListFactory;
 
 // Verification options, kept across model uploads.
 struct Options {
@@ -48,7 +59,23 @@ private:
   void writeError(const char* message);
 
   void handleVersion();
+  void handleNewSystem();
   void handleSetOptions();
+  void handleGetInitialState();
+  void handleGetTransitions();
+  void handleGetSuccessor();
+  void handleStartState();
+  void handleModelCheck();
+
+  // "No system received" unless a model is loaded; then rebuilds what a failed setOptions
+  // may have dropped.
+  void requireSystem();
+  // A state in state text from the input; the caller owns it.
+  Ref<GlobalState> readState();
+  void writeState(const GlobalState* state);
+  void writeTransitionLine(const Transition* transition);
+  // Writes the trace reply: step counts, then each state reached with its transitions.
+  void writeTrace(class Trace& path, class Trace& loop);
 
   // Forgets the engine objects named by the drop flags.
   void drop(unsigned what);
@@ -61,4 +88,21 @@ private:
   NewlineFilterStream filtered_;
   std::ostream& out_;
   Options options_;
+
+  Ref<System> system_;
+  Ref<GlobalStateHasher> discreteHasher_;
+  Ref<GlobalStateHasher> regionHasher_;
+  Ref<PassedListFactory> passedFactory_;
+  Ref<WaitingListFactory> waitingFactory_;
+  Ref<TraceStore> traceStore_;
+  Ref<Progress> progress_;
+  Ref<StateSpaceEnumeration> enumeration_;
+  Ref<GlobalState> startState_;
+  bool convexHullInUse_ = false;
+  bool bitStateInUse_ = false;
+
+  // Model checking: the kind of the last property checked (6: nothing to reuse) and the
+  // clocks it read, which the active-clock reduction keeps.
+  int previousKind_ = 6;
+  ClockSet activeClockSet_;
 };

@@ -1,0 +1,181 @@
+// The simulator requests and the state text format: locations, zone constraints as (i, j,
+// bound) groups with the bound's strictness bit inverted, and integer cells, each section
+// closed by a line ".".
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "engine/enumeration.h"
+#include "model/globstat.h"
+#include "model/integer.h"
+#include "model/proc.h"
+#include "model/system.h"
+#include "model/trans.h"
+#include "server/error.h"
+#include "server/server.h"
+#include "zones/clock.h"
+#include "zones/region.h"
+
+namespace {
+
+void expectTerminator(const std::string& line, const char* message) {
+  if (!isTerminator(line)) throw ProtocolError("%s", message);
+}
+
+std::int32_t readClockIndex(std::istream& in) {
+  std::int32_t index = parseInteger(readLine(in));
+  if (index < 0) throw ProtocolError("Bad constraint");
+  if (index >= ClockInfo::count()) throw ProtocolError("State inconsistent with current system");
+  return index;
+}
+
+}  // namespace
+
+void Server::requireSystem() {
+  if (!system_) throw ProtocolError("No system received");
+  configure();
+}
+
+Ref<GlobalState> Server::readState() {
+  const int processes = system_->processCount();
+  const int dim = ClockInfo::count();
+  Ref<GlobalState> state = GlobalState::create(processes);
+  UnpackedRegion* zone = UnpackedRegion::create(dim, true);
+  state->setZone(zone);
+  state->setValuation(integerVariables().createValuation(false));
+
+  for (int p = 0; p < processes; ++p) {
+    std::int32_t location = parseInteger(readLine(in_));
+    if (location < 0) throw ProtocolError("Bad control state");
+    if (location >= system_->process(p)->locationCount())
+      throw ProtocolError("State inconsistent with current system");
+    state->setLocation(p, std::int16_t(location));
+  }
+  expectTerminator(readLine(in_), "No terminating . after control state");
+
+  for (;;) {
+    std::string line = readLine(in_);
+    if (isTerminator(line)) break;
+    std::int32_t i = parseInteger(line);
+    if (i < 0) throw ProtocolError("Bad constraint");
+    if (i >= dim) throw ProtocolError("State inconsistent with current system");
+    std::int32_t j = readClockIndex(in_);
+    std::int32_t raw = parseInteger(readLine(in_)) ^ 1;
+    // Constants beyond what a model may use would overflow the zone arithmetic.
+    if (!isInfinite(raw) && std::abs(std::int64_t(boundValue(raw))) > maxClockConstant)
+      throw ProtocolError("Bad constraint");
+    zone->setBound(i, j, raw);
+    expectTerminator(readLine(in_), "No terminating . after constraint");
+  }
+  zone->close();
+  // Contradicting constraints describe no clock valuation at all.
+  if (zone->isEmpty()) throw ProtocolError("Bad constraint");
+
+  IntegerValuation* values = state->valuation();
+  for (std::int32_t k = 0; k < values->size(); ++k) (*values)[k] = parseInteger(readLine(in_));
+  expectTerminator(readLine(in_), "No terminating . after integer assignment");
+  return state;
+}
+
+void Server::writeState(const GlobalState* state) {
+  std::string text;
+  for (int p = 0; p < state->processCount(); ++p) text += std::to_string(state->location(p)) + '\n';
+  text += ".\n";
+  PackedRegion* packed = state->zone()->pack();
+  for (int k = 0; k < packed->count(); ++k) {
+    text += std::to_string(packed->firstClock(k)) + '\n';
+    text += std::to_string(packed->secondClock(k)) + '\n';
+    text += std::to_string(packed->boundAt(k) ^ 1) + '\n';
+    text += ".\n";
+  }
+  delete packed;
+  text += ".\n";
+  if (const IntegerValuation* values = state->valuation())
+    for (std::int32_t k = 0; k < values->size(); ++k) text += std::to_string((*values)[k]) + '\n';
+  text += ".\n";
+  out_ << text;
+  out_.flush();
+}
+
+void Server::writeTransitionLine(const Transition* transition) {
+  reply(std::to_string(transition->processNumber()) + ' ' +
+        std::to_string(transition->position() + 1));
+}
+
+void Server::handleGetInitialState() {
+  requireSystem();
+  Ref<GlobalState> initial = system_->initialState(true);
+  reply("ok");
+  if (!initial)
+    reply(".");
+  else
+    writeState(initial.get());
+}
+
+void Server::handleGetTransitions() {
+  requireSystem();
+  Ref<GlobalState> state = readState();
+  SuccessorList successors;
+  system_->successors(state.get(), true, false, successors);
+  reply("ok");
+  for (const WaitingEntry& entry : successors) {
+    if (!entry.first && !entry.second) continue;
+    writeState(entry.state.get());
+    if (entry.first) writeTransitionLine(entry.first.get());
+    if (entry.second) writeTransitionLine(entry.second.get());
+    reply(".");
+  }
+  reply(".");
+}
+
+void Server::handleGetSuccessor() {
+  requireSystem();
+  Ref<GlobalState> state = readState();
+  // A reference to a transition that does not exist is remembered as such and answered as a
+  // transition that cannot be taken, once the whole request has been read.
+  bool exists = true;
+  auto readTransition = [&]() -> Transition* {
+    std::int32_t p = parseInteger(readLine(in_));
+    std::int32_t k = parseInteger(readLine(in_));
+    if (p < 0 || p >= system_->processCount() || k < 0 || k >= system_->process(p)->edgeCount()) {
+      exists = false;
+      return nullptr;
+    }
+    return system_->process(p)->edge(k);
+  };
+  std::int32_t count = parseInteger(readLine(in_));
+  Transition* first = nullptr;
+  Transition* second = nullptr;
+  if (count == 1) {
+    second = readTransition();
+  } else {
+    first = readTransition();
+    second = readTransition();
+  }
+  if (!isTerminator(readLine(in_))) throw ProtocolError("End of request expected");
+
+  // The pair must be one the state really offers: edges leaving the current locations, a
+  // single edge without synchronisation, or two processes synchronising on one channel.
+  auto leaves = [&](const Transition* t) {
+    return t->source() == state->location(t->processNumber());
+  };
+  bool enabled = exists && leaves(second);
+  if (enabled && !first) enabled = second->isInternal();
+  if (enabled && first)
+    enabled = leaves(first) && first->processNumber() != second->processNumber() &&
+              !first->isInternal() && second->synchronisation() == -first->synchronisation();
+  Ref<GlobalState> next;
+  if (enabled) next = system_->successor(state.get(), first, second, true);
+  if (!next) throw ProtocolError("Transition is disabled");
+  reply("ok");
+  writeState(next.get());
+}
+
+void Server::handleStartState() {
+  requireSystem();
+  startState_ = readState();
+  enumeration_->reset(startState_);
+  GlobalState::destroyAllRegistered();
+  reply("ok");
+  reply(".");
+}
