@@ -20,6 +20,7 @@
 #include "model/trans.h"
 #include "server/error.h"
 #include "zones/clock.h"
+#include "zones/region.h"
 
 namespace {
 
@@ -34,8 +35,6 @@ constexpr int maxStates = 32767;            // location numbers are 16 bits
 constexpr int maxFrames = 65536;            // a process symbol keeps its frame in 16 bits
 constexpr int maxSlots = 32767;             // and its slot in the upper half, sign bit clear
 constexpr std::int32_t maxCells = 1 << 20;  // integer cells of all variables together
-// Larger clock constants would not fit a raw bound (2c + 1, with the top value meaning none).
-constexpr std::int32_t maxClockConstant = 1073741822;
 
 // Relational operator codes of integer guards, also used for clock constraints.
 constexpr std::int32_t opGE = 0, opLE = 1, opLT = 2, opGT = 3, opEQ = 4, opNE = 5;

@@ -320,6 +320,10 @@ TEST_F(ParserTest, EveryCheckHasItsMessage) {
        "Error at line 1 : Division by zero in constant expression.\n"},
       {model("clock x;\n", "state a; init a;\ntrans a -> a { guard x < 1073741823; };"),
        "Error at line 4 : Clock constant out of range.\n"},
+      // Beyond 2^20 the zone arithmetic could overflow while closing a matrix.
+      {model("clock x;\n", "state a; init a;\ntrans a -> a { guard x <= 1048577; };"),
+       "Error at line 4 : Clock constant out of range.\n"},
+      {model("clock x;\n", "state a; init a;\ntrans a -> a { guard x <= 1048576; };"), ""},
       {model("", "state a; init a; rate"), "Error at line 2 : parse error\n"},
       {model("int i;\n", "state a; init a;\ntrans a -> a { assign i += 1; };"),
        "Error at line 4 : parse error\n"},
