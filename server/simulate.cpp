@@ -32,12 +32,13 @@ std::int32_t readClockIndex(std::istream& in) {
 }  // namespace
 
 void Server::requireSystem() {
-  if (!system_) throw ProtocolError("No system received");
-  configure();
+  if (!session_.system()) throw ProtocolError("No system received");
+  session_.configure();
 }
 
 Ref<GlobalState> Server::readState() {
-  const int processes = system_->processCount();
+  const System* system = session_.system();
+  const int processes = system->processCount();
   const int dim = ClockInfo::count();
   Ref<GlobalState> state = GlobalState::create(processes);
   UnpackedRegion* zone = UnpackedRegion::create(dim, true);
@@ -47,7 +48,7 @@ Ref<GlobalState> Server::readState() {
   for (int p = 0; p < processes; ++p) {
     std::int32_t location = parseInteger(readLine(in_));
     if (location < 0) throw ProtocolError("Bad control state");
-    if (location >= system_->process(p)->locationCount())
+    if (location >= system->process(p)->locationCount())
       throw ProtocolError("State inconsistent with current system");
     state->setLocation(p, std::int16_t(location));
   }
@@ -104,7 +105,8 @@ void Server::writeTransitionLine(const Transition* transition) {
 
 void Server::handleGetInitialState() {
   requireSystem();
-  Ref<GlobalState> initial = system_->initialState(true);
+  const System* system = session_.system();
+  Ref<GlobalState> initial = system->initialState(true);
   reply("ok");
   if (!initial)
     reply(".");
@@ -114,9 +116,10 @@ void Server::handleGetInitialState() {
 
 void Server::handleGetTransitions() {
   requireSystem();
+  const System* system = session_.system();
   Ref<GlobalState> state = readState();
   SuccessorList successors;
-  system_->successors(state.get(), true, false, successors);
+  system->successors(state.get(), true, false, successors);
   reply("ok");
   for (const WaitingEntry& entry : successors) {
     if (!entry.first && !entry.second) continue;
@@ -130,6 +133,7 @@ void Server::handleGetTransitions() {
 
 void Server::handleGetSuccessor() {
   requireSystem();
+  const System* system = session_.system();
   Ref<GlobalState> state = readState();
   // A reference to a transition that does not exist is remembered as such and answered as a
   // transition that cannot be taken, once the whole request has been read.
@@ -137,11 +141,11 @@ void Server::handleGetSuccessor() {
   auto readTransition = [&]() -> Transition* {
     std::int32_t p = parseInteger(readLine(in_));
     std::int32_t k = parseInteger(readLine(in_));
-    if (p < 0 || p >= system_->processCount() || k < 0 || k >= system_->process(p)->edgeCount()) {
+    if (p < 0 || p >= system->processCount() || k < 0 || k >= system->process(p)->edgeCount()) {
       exists = false;
       return nullptr;
     }
-    return system_->process(p)->edge(k);
+    return system->process(p)->edge(k);
   };
   std::int32_t count = parseInteger(readLine(in_));
   Transition* first = nullptr;
@@ -154,18 +158,10 @@ void Server::handleGetSuccessor() {
   }
   if (!isTerminator(readLine(in_))) throw ProtocolError("End of request expected");
 
-  // The pair must be one the state really offers: edges leaving the current locations, a
-  // single edge without synchronisation, or two processes synchronising on one channel.
-  auto leaves = [&](const Transition* t) {
-    return t->source() == state->location(t->processNumber());
-  };
-  bool enabled = exists && leaves(second);
-  if (enabled && !first) enabled = second->isInternal();
-  if (enabled && first)
-    enabled = leaves(first) && first->processNumber() != second->processNumber() &&
-              !first->isInternal() && second->synchronisation() == -first->synchronisation();
+  // The successor computation refuses a pair the state does not offer (an edge that does not
+  // leave its process's location, a synchronising edge alone, mismatched channels).
   Ref<GlobalState> next;
-  if (enabled) next = system_->successor(state.get(), first, second, true);
+  if (exists) next = system->successor(state.get(), first, second, true);
   if (!next) throw ProtocolError("Transition is disabled");
   reply("ok");
   writeState(next.get());
@@ -173,9 +169,7 @@ void Server::handleGetSuccessor() {
 
 void Server::handleStartState() {
   requireSystem();
-  startState_ = readState();
-  enumeration_->reset(startState_);
-  GlobalState::destroyAllRegistered();
+  session_.setStartState(readState());
   reply("ok");
   reply(".");
 }

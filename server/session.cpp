@@ -1,0 +1,251 @@
+#include "server/session.h"
+
+#include <utility>
+
+#include "cdd/cdd.h"
+#include "checkers/leadsto.h"
+#include "checkers/liveness.h"
+#include "checkers/reachability.h"
+#include "engine/enumeration.h"
+#include "engine/pastwait.h"
+#include "model/globstat.h"
+#include "model/system.h"
+#include "server/error.h"
+#include "tctl/parser.h"
+#include "tctl/tctlexpr.h"
+#include "zones/clock.h"
+
+Session::Session() : progress_(new NullProgress) {}
+
+Session::~Session() = default;
+
+void Session::setSystem(Ref<System> system) {
+  drop(dropEnumeration | dropPassed | dropWaiting);
+  cdd::done();
+  cdd::init(64, 10000, 10000);
+  cdd::setGCHandler(nullptr);
+  cdd::setRehashHandler(nullptr);
+  cdd::addClocks(ClockInfo::count());
+
+  std::vector<std::int32_t> maximal = ClockInfo::zeroConstants();
+  DiagonalGuards diagonals;
+  system->collectConstants(maximal, diagonals);
+  ClockInfo::setConstants(std::move(maximal), std::move(diagonals));
+
+  system_ = std::move(system);
+  discreteHasher_ = system_->makeDiscreteHasher();
+  regionHasher_ = system_->makeRegionHasher();
+  startState_ = system_->initialState(false);
+  activeClockSet_.clear();
+  configure();
+}
+
+void Session::setOption(Option option, int value) {
+  switch (option) {
+    case orderOption:
+      if (bool(value) != options_.order) {
+        options_.order = value;
+        drop(dropWaiting | dropEnumeration);
+      }
+      break;
+    case reductionOption:
+      if (value != options_.reduction) {
+        options_.reduction = value;
+        drop(dropEnumeration);
+      }
+      break;
+    case representationOption:
+      if (value != options_.representation) {
+        options_.representation = value;
+        drop(dropEnumeration | dropPassed | dropWaiting);
+      }
+      break;
+    case reuseOption:
+      if (bool(value) != options_.reuse) {
+        options_.reuse = value;
+        drop(dropEnumeration);
+      }
+      break;
+    case activeClocksOption:
+      if (bool(value) != options_.activeClocks) {
+        options_.activeClocks = value;
+        drop(dropWaiting | dropEnumeration);
+      }
+      break;
+    case traceOption:
+      options_.trace = value;
+      drop(dropTraces | dropEnumeration);
+      break;
+  }
+}
+
+void Session::drop(unsigned what) {
+  if (what & dropWaiting) waitingFactory_ = nullptr;
+  if (what & dropPassed) passedFactory_ = nullptr;
+  if (what & dropTraces) traceStore_ = nullptr;
+  if (what & dropEnumeration) {
+    enumeration_ = nullptr;
+    // A new enumeration explores from scratch with freshly collected constants and, with the
+    // active-clock reduction, a fresh analysis of the current system.
+    previousKind_ = 6;
+  }
+}
+
+void Session::configure() {
+  if (!system_) return;
+  if (!traceStore_) {
+    if (options_.trace)
+      traceStore_ = new MemoryTraceStore;
+    else
+      traceStore_ = new NullTraceStore;
+  }
+  if (!passedFactory_) {
+    convexHullInUse_ = bitStateInUse_ = false;
+    switch (options_.representation) {
+      case 2:
+        passedFactory_ = new BitStatePassedListFactory(regionHasher_, bitStateBits);
+        bitStateInUse_ = true;
+        break;
+      case 3:
+        passedFactory_ = new ConvexHullPassedListFactory(discreteHasher_, passedListBuckets);
+        convexHullInUse_ = true;
+        break;
+      default:
+        passedFactory_ = new ClassicPassedListFactory(discreteHasher_, passedListBuckets,
+                                                      options_.representation == 1);
+    }
+  }
+  if (!waitingFactory_) {
+    Ref<WaitingListFactory> factory;
+    const bool hull = options_.representation == 3;
+    if (!options_.order) {
+      if (hull)
+        factory = new HashBasedWaitingListFactory<ConvexHullWaitingQueue>(discreteHasher_,
+                                                                          waitingListBuckets);
+      else
+        factory = new HashBasedWaitingListFactory<WaitingQueue>(discreteHasher_, waitingListBuckets);
+    } else {
+      if (hull)
+        factory = new HashBasedWaitingListFactory<ConvexHullWaitingStack>(discreteHasher_,
+                                                                          waitingListBuckets);
+      else
+        factory = new HashBasedWaitingListFactory<WaitingStack>(discreteHasher_, waitingListBuckets);
+    }
+    if (options_.activeClocks) factory = new ActiveClockWaitingListDecoratorFactory(system_, factory);
+    waitingFactory_ = std::move(factory);
+  }
+  if (!enumeration_) {
+    Ref<PassedList> passed = passedFactory_->create();
+    Ref<GenericStateSpaceEnumeration> generic = new GenericStateSpaceEnumeration(
+        system_, passed, waitingFactory_->create(), traceStore_, options_.reduction);
+    if (options_.reuse)
+      enumeration_ = new CachingStateSpaceEnumeration(generic, system_, passed, traceStore_);
+    else
+      enumeration_ = generic;
+    enumeration_->reset(startState_);
+    GlobalState::destroyAllRegistered();
+  }
+}
+
+void Session::setStartState(Ref<GlobalState> state) {
+  configure();
+  startState_ = std::move(state);
+  enumeration_->reset(startState_);
+  GlobalState::destroyAllRegistered();
+}
+
+void Session::setProgress(Ref<Progress> progress) { progress_ = std::move(progress); }
+
+CheckResult Session::check(int kind, Ref<TCTLExpression> property) {
+  configure();
+  std::vector<std::int32_t> maximal = ClockInfo::zeroConstants();
+  DiagonalGuards diagonals;
+  system_->collectConstants(maximal, diagonals);
+  property->collectConstants(maximal, diagonals);
+  if (!options_.reuse || maximal != ClockInfo::table().maxConstants ||
+      !(diagonals == ClockInfo::diagonals()))
+    previousKind_ = 6;
+  if (options_.activeClocks) {
+    ClockSet clocks;
+    property->collectClocks(clocks);
+    if (previousKind_ == 6 || clocks != activeClockSet_) {
+      activeClockSet_ = std::move(clocks);
+      system_->addActiveClocks(activeClockSet_);
+      previousKind_ = 6;
+    }
+  }
+  if (previousKind_ == 6) ClockInfo::setConstants(std::move(maximal), std::move(diagonals));
+
+  if (previousKind_ == propertyAlways || previousKind_ == propertyReachable ||
+      previousKind_ == propertyLeadsTo) {
+    enumeration_->reset(nullptr);
+  } else {
+    enumeration_->reset(startState_);
+    GlobalState::destroyAllRegistered();
+  }
+
+  CheckResult result;
+  TracePair trace;
+  switch (kind) {
+    case propertyAlways:
+    case propertyReachable: {
+      ReachabilityResult found = checkReachability(*enumeration_, *property);
+      result.found = found.found;
+      trace = found.trace;
+      break;
+    }
+    case propertyPersistent:
+    case propertyInevitable: {
+      if (!startState_) break;
+      Ref<LivenessChecker> checker =
+          new LivenessChecker(system_, passedFactory_, traceStore_, options_.reduction);
+      checker->setProperty(property);
+      checker->setInitial(startState_);
+      checker->run();
+      result.found = checker->getResult();
+      trace = checker->getTrace();
+      break;
+    }
+    case propertyLeadsTo: {
+      Ref<LeadsToChecker> checker = new LeadsToChecker(system_, enumeration_, passedFactory_,
+                                                       traceStore_, progress_, options_.reduction);
+      checker->setProperty(property);
+      checker->run();
+      result.found = checker->getResult();
+      trace = checker->getTrace();
+      break;
+    }
+    default:
+      throw InputError("Unsupported property type.");
+  }
+  previousKind_ = kind;
+
+  if (result.found)
+    result.verdict = convexHullInUse_ ? 'M' : 'T';
+  else
+    result.verdict = bitStateInUse_ ? 'M' : 'F';
+  // A[], A<> and --> search for a counterexample: finding one refutes the property.
+  if (kind == propertyAlways || kind == propertyInevitable || kind == propertyLeadsTo) {
+    if (result.verdict == 'T')
+      result.verdict = 'F';
+    else if (result.verdict == 'F')
+      result.verdict = 'T';
+  }
+  result.path = trace.first ? trace.first : Ref<Trace>(new NullTrace);
+  result.loop = trace.second ? trace.second : Ref<Trace>(new NullTrace);
+  return result;
+}
+
+std::vector<ReplayedStep> Session::replay(Trace& path, Trace& loop) const {
+  std::vector<ReplayedStep> steps;
+  Ref<GlobalState> state = system_->delayStep(startState_->copy(), false);
+  for (Trace* part : {&path, &loop}) {
+    for (part->reset(); !part->atEnd(); part->next()) {
+      TraceStep step = part->current();
+      if (state) state = system_->successor(state.get(), step.first.get(), step.second.get(), true);
+      if (!state) internalError("%s", "a trace step is not enabled in the state it leaves");
+      steps.push_back({step, state});
+    }
+  }
+  return steps;
+}

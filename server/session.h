@@ -1,0 +1,107 @@
+// server/session.h: one loaded system with its verification options and the engine objects
+// built from them: the part of the server that both the protocol handlers and the command-line
+// verifier drive, so that both give the same answers.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "model/integer.h"
+#include "model/ref.h"
+#include "trace/trace.h"
+
+class GlobalState;
+class GlobalStateHasher;
+class PassedListFactory;
+class Progress;
+class StateSpaceEnumeration;
+class System;
+class TCTLExpression;
+class TraceStore;
+class WaitingListFactory;
+
+// Verification options, kept across model uploads.
+struct Options {
+  bool order = false;      // depth-first waiting lists
+  int reduction = 1;       // storage reduction mode: 0, 1, or any other value
+  int representation = 0;  // 0 full zones, 1 packed, 2 bit-state, 3 convex hull
+  bool reuse = false;      // continue earlier explorations
+  bool activeClocks = false;
+  bool trace = false;
+};
+
+// The answer to one property.
+struct CheckResult {
+  bool found = false;  // the checker's own result: a witness or counterexample was found
+  char verdict = 'F';  // 'T', 'F' or 'M' (uncertain under an approximation)
+  // The path from the start state and, for liveness counterexamples, the loop after it.
+  Ref<Trace> path;
+  Ref<Trace> loop;
+};
+
+// One step of a trace replayed from the start state: the transitions and the state reached.
+struct ReplayedStep {
+  TraceStep step;
+  Ref<GlobalState> state;
+};
+
+class Session {
+public:
+  enum Option { orderOption, reductionOption, representationOption, reuseOption,
+                activeClocksOption, traceOption };
+
+  Session();
+  ~Session();
+
+  // Makes a parsed system current: fresh diagram library, constant tables, hashers, start
+  // state (its initial state without delay) and engine objects.
+  void setSystem(Ref<System> system);
+  System* system() const { return system_.get(); }
+  const Options& options() const { return options_; }
+
+  // Changes one option and drops what depends on it. Setting trace always takes effect.
+  // representation must lie in 0 to 3.
+  void setOption(Option option, int value);
+  // Builds whatever engine object is missing; nothing before a system is loaded.
+  void configure();
+
+  GlobalState* startState() const { return startState_.get(); }
+  // Model checks start from this state from now on.
+  void setStartState(Ref<GlobalState> state);
+
+  // Checks a parsed property of kind 0 to 4 (A[], E<>, E[], A<>, -->) from the start state.
+  CheckResult check(int kind, Ref<TCTLExpression> property);
+
+  // The states a trace passes through, replayed from the start state after its delay step.
+  std::vector<ReplayedStep> replay(Trace& path, Trace& loop) const;
+
+  // The progress indicator handed to long loops; a NullProgress unless replaced.
+  void setProgress(Ref<Progress> progress);
+  StateSpaceEnumeration* enumeration() const { return enumeration_.get(); }
+
+private:
+  enum Drop : unsigned {
+    dropWaiting = 1,
+    dropPassed = 2,
+    dropTraces = 4,
+    dropEnumeration = 8,
+  };
+  void drop(unsigned what);
+
+  Options options_;
+  Ref<System> system_;
+  Ref<GlobalStateHasher> discreteHasher_;
+  Ref<GlobalStateHasher> regionHasher_;
+  Ref<PassedListFactory> passedFactory_;
+  Ref<WaitingListFactory> waitingFactory_;
+  Ref<TraceStore> traceStore_;
+  Ref<Progress> progress_;
+  Ref<StateSpaceEnumeration> enumeration_;
+  Ref<GlobalState> startState_;
+  bool convexHullInUse_ = false;
+  bool bitStateInUse_ = false;
+
+  // The kind of the last property checked (6: nothing to reuse) and the clocks it read,
+  // which the active-clock reduction keeps.
+  int previousKind_ = 6;
+  ClockSet activeClockSet_;
+};
