@@ -190,6 +190,8 @@ void LivenessChecker::setProperty(Ref<TCTLExpression> property) {
 
 void LivenessChecker::setInitial(Ref<GlobalState> state) { initial_ = std::move(state); }
 
+void LivenessChecker::setProgress(Ref<Progress> progress) { progress_ = std::move(progress); }
+
 TracePair LivenessChecker::getTrace() const {
   return TracePair(traces_->createTrace(loopStart_), traces_->createTrace(loopStart_, loopEnd_));
 }
@@ -203,6 +205,7 @@ void LivenessChecker::found(std::int32_t start, std::int32_t end) {
 void LivenessChecker::run() {
   result_ = false;
   loopStart_ = loopEnd_ = -1;
+  explored_ = 0;
   stack_.clear();
   front_.clear();
   if (!initial_ || !passed_ || !initial_->zone()) return;
@@ -215,6 +218,8 @@ void LivenessChecker::run() {
   parts_.clear();
 
   while (Ref<GlobalState> state = nextState()) {
+    ++explored_;
+    if (progress_) progress_->tick(state.get());
     std::int32_t index = state->traceIndex();
     // Waiting forever in the state keeps the predicate.
     if (!system_->isTimeStopped(state.get()) && state->isUnbounded()) {

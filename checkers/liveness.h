@@ -15,6 +15,7 @@
 #include "tctl/tctlexpr.h"
 #include "trace/trace.h"
 
+class Progress;
 class UnpackedRegion;
 
 // The two parts of a diagnostic trace: the path from the start state, and the loop that
@@ -69,6 +70,13 @@ public:
   // the loop is empty when the run ends in one state).
   TracePair getTrace() const;
 
+  // Ticked once for every state the search examines; a request to stop is not honoured, since
+  // a search cut short has no sound answer. None by default.
+  void setProgress(Ref<Progress> progress);
+  // States the last run examined, and the entries left on its depth-first stack.
+  std::uint64_t exploredCount() const { return explored_; }
+  std::size_t waitingCount() const { return stack_.size(); }
+
   // The trace indices of the run's loop: both the same for a run ending in one state, -1
   // without a run.
   std::int32_t loopStart() const { return loopStart_; }
@@ -103,6 +111,8 @@ private:
   std::int32_t loopStart_ = -1;
   std::int32_t loopEnd_ = -1;
   int reduction_;
+  Ref<Progress> progress_;
+  std::uint64_t explored_ = 0;
   SuccessorList successors_;  // scratch
   SuccessorList parts_;       // scratch
 };
