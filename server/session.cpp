@@ -15,6 +15,35 @@
 #include "tctl/tctlexpr.h"
 #include "zones/clock.h"
 
+// Hands out the states of the wrapped enumeration, counting them and ticking the progress
+// indicator for each. A request to stop is not honoured: a reachability check cut short would
+// answer as if the state space had been exhausted.
+class Session::CountingEnumeration final : public StateSpaceEnumeration {
+public:
+  CountingEnumeration(Ref<StateSpaceEnumeration> inner, Ref<Progress> progress)
+      : inner_(std::move(inner)), progress_(std::move(progress)) {}
+
+  Ref<GlobalState> next() override {
+    Ref<GlobalState> state = inner_->next();
+    if (state) {
+      ++count_;
+      progress_->tick(state.get());
+    }
+    return state;
+  }
+  Ref<Trace> getTrace() override { return inner_->getTrace(); }
+  void reset(Ref<GlobalState> state) override { inner_->reset(std::move(state)); }
+
+  std::uint64_t count() const { return count_; }
+  void clearCount() { count_ = 0; }
+  void setProgress(Ref<Progress> progress) { progress_ = std::move(progress); }
+
+private:
+  Ref<StateSpaceEnumeration> inner_;
+  Ref<Progress> progress_;
+  std::uint64_t count_ = 0;
+};
+
 Session::Session() : progress_(new NullProgress) {}
 
 Session::~Session() = default;
@@ -85,6 +114,8 @@ void Session::drop(unsigned what) {
   if (what & dropTraces) traceStore_ = nullptr;
   if (what & dropEnumeration) {
     enumeration_ = nullptr;
+    counting_ = nullptr;
+    generic_ = nullptr;
     // A new enumeration explores from scratch with freshly collected constants and, with the
     // active-clock reduction, a fresh analysis of the current system.
     previousKind_ = 6;
@@ -138,10 +169,14 @@ void Session::configure() {
     Ref<PassedList> passed = passedFactory_->create();
     Ref<GenericStateSpaceEnumeration> generic = new GenericStateSpaceEnumeration(
         system_, passed, waitingFactory_->create(), traceStore_, options_.reduction);
+    Ref<StateSpaceEnumeration> inner;
     if (options_.reuse)
-      enumeration_ = new CachingStateSpaceEnumeration(generic, system_, passed, traceStore_);
+      inner = new CachingStateSpaceEnumeration(generic, system_, passed, traceStore_);
     else
-      enumeration_ = generic;
+      inner = generic;
+    generic_ = std::move(generic);
+    counting_ = new CountingEnumeration(std::move(inner), progress_);
+    enumeration_ = counting_;
     enumeration_->reset(startState_);
     GlobalState::destroyAllRegistered();
   }
@@ -154,10 +189,29 @@ void Session::setStartState(Ref<GlobalState> state) {
   GlobalState::destroyAllRegistered();
 }
 
-void Session::setProgress(Ref<Progress> progress) { progress_ = std::move(progress); }
+void Session::setProgress(Ref<Progress> progress) {
+  progress_ = std::move(progress);
+  if (counting_) counting_->setProgress(progress_);
+}
+
+CheckStatistics Session::statistics() const {
+  CheckStatistics statistics;
+  statistics.explored = livenessExplored_;
+  if (counting_) statistics.explored += counting_->count();
+  if (liveness_) {
+    statistics.explored += liveness_->exploredCount();
+    statistics.waiting = liveness_->waitingCount();
+  } else if (generic_) {
+    statistics.waiting = std::uint64_t(generic_->waitingList()->size());
+  }
+  statistics.stored = std::uint64_t(GlobalState::registeredCount());
+  return statistics;
+}
 
 CheckResult Session::check(int kind, Ref<TCTLExpression> property) {
   configure();
+  counting_->clearCount();
+  livenessExplored_ = 0;
   std::vector<std::int32_t> maximal = ClockInfo::zeroConstants();
   DiagonalGuards diagonals;
   system_->collectConstants(maximal, diagonals);
@@ -201,7 +255,17 @@ CheckResult Session::check(int kind, Ref<TCTLExpression> property) {
           new LivenessChecker(system_, passedFactory_, traceStore_, options_.reduction);
       checker->setProperty(property);
       checker->setInitial(startState_);
-      checker->run();
+      checker->setProgress(progress_);
+      {
+        // The statistics read the search while it runs.
+        struct Running {
+          LivenessChecker*& slot;
+          ~Running() { slot = nullptr; }
+        } running{liveness_};
+        liveness_ = checker.get();
+        checker->run();
+      }
+      livenessExplored_ = checker->exploredCount();
       result.found = checker->getResult();
       trace = checker->getTrace();
       break;

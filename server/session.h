@@ -10,8 +10,10 @@
 #include "trace/trace.h"
 
 class GlobalState;
+class GenericStateSpaceEnumeration;
 class GlobalStateHasher;
 class PassedListFactory;
+class LivenessChecker;
 class Progress;
 class StateSpaceEnumeration;
 class System;
@@ -36,6 +38,14 @@ struct CheckResult {
   // The path from the start state and, for liveness counterexamples, the loop after it.
   Ref<Trace> path;
   Ref<Trace> loop;
+};
+
+// The work of a check: states examined, states kept by the passed lists, states on the
+// frontier. The liveness searches of a leads-to check are not counted as examined.
+struct CheckStatistics {
+  std::uint64_t explored = 0;
+  std::uint64_t stored = 0;
+  std::uint64_t waiting = 0;
 };
 
 // One step of a trace replayed from the start state: the transitions and the state reached.
@@ -74,11 +84,17 @@ public:
   // The states a trace passes through, replayed from the start state after its delay step.
   std::vector<ReplayedStep> replay(Trace& path, Trace& loop) const;
 
-  // The progress indicator handed to long loops; a NullProgress unless replaced.
+  // The progress indicator handed to long loops; a NullProgress unless replaced. Every search
+  // ticks it once per state it examines; only the leads-to check honours a request to stop.
   void setProgress(Ref<Progress> progress);
+  // The counters of the check under way (for a progress indicator called from inside it), or
+  // of the last check when none runs.
+  CheckStatistics statistics() const;
   StateSpaceEnumeration* enumeration() const { return enumeration_.get(); }
 
 private:
+  class CountingEnumeration;
+
   enum Drop : unsigned {
     dropWaiting = 1,
     dropPassed = 2,
@@ -96,6 +112,10 @@ private:
   Ref<TraceStore> traceStore_;
   Ref<Progress> progress_;
   Ref<StateSpaceEnumeration> enumeration_;
+  // The enumeration's outermost layer, which counts the states it hands out, and the generic
+  // enumeration inside it, whose waiting list is the frontier.
+  Ref<CountingEnumeration> counting_;
+  Ref<GenericStateSpaceEnumeration> generic_;
   Ref<GlobalState> startState_;
   bool convexHullInUse_ = false;
   bool bitStateInUse_ = false;
@@ -104,4 +124,9 @@ private:
   // which the active-clock reduction keeps.
   int previousKind_ = 6;
   ClockSet activeClockSet_;
+
+  // The liveness search under way, if any, and the states examined by the finished liveness
+  // search of the last check.
+  LivenessChecker* liveness_ = nullptr;
+  std::uint64_t livenessExplored_ = 0;
 };
