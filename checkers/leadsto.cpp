@@ -11,7 +11,9 @@ LeadsToChecker::LeadsToChecker(Ref<System> system, Ref<StateSpaceEnumeration> en
       traces_(std::move(traces)),
       progress_(std::move(progress)),
       enumeration_(std::move(enumeration)),
-      liveness_(new LivenessChecker(system_, factory_, traces_, reduction)) {}
+      liveness_(new LivenessChecker(system_, factory_, traces_, reduction)) {
+  liveness_->setProgress(progress_);
+}
 
 LeadsToChecker::~LeadsToChecker() = default;
 
@@ -24,6 +26,7 @@ void LeadsToChecker::setProperty(Ref<TCTLExpression> property) {
 void LeadsToChecker::run() {
   result_ = false;
   fromLiveness_ = false;
+  livenessExplored_ = 0;
   path_ = nullptr;
   if (!property_) return;
   auto* pair = static_cast<OrExpr*>(property_.get());
@@ -45,6 +48,7 @@ void LeadsToChecker::run() {
     for (const WaitingEntry& part : parts) {
       liveness_->setInitial(part.state);
       liveness_->run();
+      livenessExplored_ += liveness_->exploredCount();
       if (liveness_->getResult()) {
         result_ = true;
         fromLiveness_ = true;

@@ -26,6 +26,8 @@ public:
   // checker's path to the start of the run it found; then the run's loop (empty when it ends
   // in one state). Both empty when no counterexample was found.
   TracePair getTrace() const;
+  // States examined by the liveness searches of the last run so far, all searches together.
+  std::uint64_t livenessExplored() const { return livenessExplored_; }
 
 private:
   Ref<System> system_;
@@ -39,4 +41,5 @@ private:
   PredicateSplitter premise_;  // by p
   Ref<Trace> path_;            // the enumeration's trace to the state where p held
   bool fromLiveness_ = false;  // the liveness checker found the counterexample
+  std::uint64_t livenessExplored_ = 0;
 };
