@@ -15,6 +15,23 @@
 #include "tctl/tctlexpr.h"
 #include "zones/clock.h"
 
+namespace {
+
+// Points a slot at a search for as long as it runs, so the statistics can read it meanwhile.
+template <class Search>
+class RunningSearch {
+public:
+  RunningSearch(Search*& slot, Search* search) : slot_(slot) { slot_ = search; }
+  ~RunningSearch() { slot_ = nullptr; }
+  RunningSearch(const RunningSearch&) = delete;
+  RunningSearch& operator=(const RunningSearch&) = delete;
+
+private:
+  Search*& slot_;
+};
+
+}  // namespace
+
 // Hands out the states of the wrapped enumeration, counting them and ticking the progress
 // indicator for each. A request to stop is not honoured: a reachability check cut short would
 // answer as if the state space had been exhausted.
@@ -198,6 +215,7 @@ CheckStatistics Session::statistics() const {
   CheckStatistics statistics;
   statistics.explored = livenessExplored_;
   if (counting_) statistics.explored += counting_->count();
+  if (leadsTo_) statistics.explored += leadsTo_->livenessExplored();
   if (liveness_) {
     statistics.explored += liveness_->exploredCount();
     statistics.waiting = liveness_->waitingCount();
@@ -257,12 +275,7 @@ CheckResult Session::check(int kind, Ref<TCTLExpression> property) {
       checker->setInitial(startState_);
       checker->setProgress(progress_);
       {
-        // The statistics read the search while it runs.
-        struct Running {
-          LivenessChecker*& slot;
-          ~Running() { slot = nullptr; }
-        } running{liveness_};
-        liveness_ = checker.get();
+        RunningSearch<LivenessChecker> running(liveness_, checker.get());
         checker->run();
       }
       livenessExplored_ = checker->exploredCount();
@@ -274,7 +287,11 @@ CheckResult Session::check(int kind, Ref<TCTLExpression> property) {
       Ref<LeadsToChecker> checker = new LeadsToChecker(system_, enumeration_, passedFactory_,
                                                        traceStore_, progress_, options_.reduction);
       checker->setProperty(property);
-      checker->run();
+      {
+        RunningSearch<LeadsToChecker> running(leadsTo_, checker.get());
+        checker->run();
+      }
+      livenessExplored_ = checker->livenessExplored();
       result.found = checker->getResult();
       trace = checker->getTrace();
       break;

@@ -13,6 +13,7 @@ class GlobalState;
 class GenericStateSpaceEnumeration;
 class GlobalStateHasher;
 class PassedListFactory;
+class LeadsToChecker;
 class LivenessChecker;
 class Progress;
 class StateSpaceEnumeration;
@@ -41,7 +42,7 @@ struct CheckResult {
 };
 
 // The work of a check: states examined, states kept by the passed lists, states on the
-// frontier. The liveness searches of a leads-to check are not counted as examined.
+// frontier.
 struct CheckStatistics {
   std::uint64_t explored = 0;
   std::uint64_t stored = 0;
@@ -125,8 +126,9 @@ private:
   int previousKind_ = 6;
   ClockSet activeClockSet_;
 
-  // The liveness search under way, if any, and the states examined by the finished liveness
-  // search of the last check.
+  // The liveness or leads-to search under way, if any, and the states examined by the
+  // liveness searches of the last check.
   LivenessChecker* liveness_ = nullptr;
+  LeadsToChecker* leadsTo_ = nullptr;
   std::uint64_t livenessExplored_ = 0;
 };
