@@ -86,7 +86,12 @@ int explore(const char* path, const Options& options) {
   enumeration->reset(system->initialState(false));
   GlobalState::destroyAllRegistered();
   long handedOut = 0;
-  while (Ref<GlobalState> state = enumeration->next()) ++handedOut;
+  int waitingPeak = 0;
+  WaitingList* waiting = generic->waitingList();
+  while (Ref<GlobalState> state = enumeration->next()) {
+    ++handedOut;
+    if (waiting->size() > waitingPeak) waitingPeak = waiting->size();
+  }
   double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   double cpu = cpuSeconds() - cpuBegin;
@@ -97,6 +102,8 @@ int explore(const char* path, const Options& options) {
   std::printf("%-18s handed out %9ld  stored %9ld  wall %8.3f s  cpu %8.3f s  %9.0f states/s"
               "  peak %7.1f MiB\n",
               name, handedOut, stored, seconds, cpu, cpu > 0 ? handedOut / cpu : 0.0, peakMiB());
+  std::printf("%-18s largest waiting list %d entries, %ld discrete parts stored\n", "", waitingPeak,
+              stored < 0 ? -1L : long(dynamic_cast<HashBasedPassedList*>(passed.get())->groupCount()));
   std::fflush(stdout);
   passed->clear();
   enumeration = nullptr;

@@ -10,8 +10,6 @@
 
 namespace {
 
-constexpr std::int32_t signatureClamp = 1 << 23;
-
 // Rebuilds a packed zone in scratch without allocating, as PackedRegion::unpack() does.
 void unpackInto(const PackedRegion* packed, UnpackedRegion*& scratch) {
   int dim = packed->dimension();
@@ -31,17 +29,26 @@ void unpackInto(const PackedRegion* packed, UnpackedRegion*& scratch) {
 
 }  // namespace
 
-void zoneSignature(const UnpackedRegion* zone, std::int32_t* signature) {
+void zoneSignature(const UnpackedRegion* zone, std::int32_t clamp, Signature* signature) {
   int dim = zone->dimension();
   const std::int32_t* m = zone->matrix();
   for (int i = 0; i < dim; ++i, m += dim) {
     std::int64_t sum = 0;
     for (int j = 0; j < dim; ++j) {
       std::int32_t v = m[j];
-      sum += v > signatureClamp ? signatureClamp : v < -signatureClamp ? -signatureClamp : v;
+      sum += v > clamp ? clamp : v < -clamp ? -clamp : v;
     }
-    signature[i] = sum > INT32_MAX ? INT32_MAX : sum < INT32_MIN ? INT32_MIN : std::int32_t(sum);
+    signature[i] = Signature(sum > INT16_MAX ? INT16_MAX : sum < INT16_MIN ? INT16_MIN : sum);
   }
+}
+
+std::int32_t signatureClamp() {
+  std::int64_t largest = 0;
+  for (std::int32_t constant : ClockInfo::table().maxConstants)
+    if (constant > largest) largest = constant;
+  // Differences of two clocks reach twice the largest constant; raw bounds double that.
+  std::int64_t clamp = 4 * largest + 4;
+  return std::int32_t(clamp > (1 << 23) ? (1 << 23) : clamp);
 }
 
 int compareMatrices(const std::int32_t* a, const std::int32_t* b, int n) {
@@ -68,8 +75,8 @@ int compareMatrices(const std::int32_t* a, const std::int32_t* b, int n) {
   return aAbove ? Region::noInclusion : Region::argIncludes;
 }
 
-int compareZones(const Region* stored, const std::int32_t* storedSignature,
-                 const UnpackedRegion* fresh, const std::int32_t* freshSignature,
+int compareZones(const Region* stored, const Signature* storedSignature,
+                 const UnpackedRegion* fresh, const Signature* freshSignature,
                  UnpackedRegion*& scratch) {
   int dim = fresh->dimension();
   bool up = false, down = false;

@@ -50,15 +50,21 @@ void HashBasedPassedList::clear() {
   groups_ = 0;
 }
 
-const std::int32_t* HashBasedPassedList::prepare(const UnpackedRegion* zone) {
+const Signature* HashBasedPassedList::prepare(const UnpackedRegion* zone) {
   int dim = zone->dimension();
-  if (dim != dim_) {
-    if (stored_ != 0) return nullptr;
-    dim_ = dim;
-    zonePool_.reshape(std::size_t(dim) * sizeof(std::int32_t));
-    signature_.assign(std::size_t(dim), 0);
+  if (stored_ == 0) {
+    mixed_ = false;
+    if (dim != dim_) {
+      dim_ = dim;
+      zonePool_.reshape(std::size_t(dim) * sizeof(Signature));
+      signature_.assign(std::size_t(dim), 0);
+    }
+    clamp_ = signatureClamp();
+  } else if (dim != dim_) {
+    mixed_ = true;
   }
-  zoneSignature(zone, signature_.data());
+  if (mixed_) return nullptr;
+  zoneSignature(zone, clamp_, signature_.data());
   return signature_.data();
 }
 
@@ -71,25 +77,25 @@ HashBasedPassedList::Group* HashBasedPassedList::findGroup(const GlobalState* st
 }
 
 int HashBasedPassedList::compare(const ZoneNode* node, const UnpackedRegion* zone,
-                                 const std::int32_t* signature) {
-  if (node->dim != zone->dimension()) return Region::noInclusion;
-  const std::int32_t* stored =
-      signature ? static_cast<const std::int32_t*>(NodePool<ZoneNode>::tail(node)) : nullptr;
-  return compareZones(node->zone, stored, zone, signature, scratch_);
+                                 const Signature* signature) {
+  if (signature)
+    return compareZones(node->state->zone(),
+                        static_cast<const Signature*>(NodePool<ZoneNode>::tail(node)), zone,
+                        signature, scratch_);
+  const Region* stored = node->state->zone();
+  if (stored->dimension() != zone->dimension()) return Region::noInclusion;
+  return compareZones(stored, nullptr, zone, nullptr, scratch_);
 }
 
 void HashBasedPassedList::store(Group* group, unsigned bucket, GlobalState* state,
-                                const std::int32_t* signature) {
+                                const Signature* signature) {
   if (!group) {
     group = groupPool_.make(Group{buckets_[bucket], nullptr, state});
     buckets_[bucket] = group;
     ++groups_;
   }
-  ZoneNode* node = zonePool_.make(ZoneNode{group->zones, state, state->zone(), dim_});
-  if (signature)
-    std::copy(signature, signature + dim_, signatureOf(node));
-  else
-    node->dim = state->zone()->dimension();
+  ZoneNode* node = zonePool_.make(ZoneNode{group->zones, state});
+  if (signature) std::copy(signature, signature + dim_, signatureOf(node));
   group->zones = node;
   group->key = state;
   ++stored_;
@@ -122,7 +128,7 @@ void HashBasedPassedList::growIfNeeded() {
 
 Ref<GlobalState> ClassicPassedList::add(Ref<GlobalState> state) {
   const UnpackedRegion* zone = unpackedZone(state.get());
-  const std::int32_t* signature = prepare(zone);
+  const Signature* signature = prepare(zone);
   unsigned bucket;
   Group* group = findGroup(state.get(), bucket);
   if (group) {
@@ -151,7 +157,7 @@ Ref<GlobalState> ClassicPassedList::add(Ref<GlobalState> state) {
 
 Ref<GlobalState> ConvexHullPassedList::add(Ref<GlobalState> state) {
   const UnpackedRegion* zone = unpackedZone(state.get());
-  const std::int32_t* signature = prepare(zone);
+  const Signature* signature = prepare(zone);
   unsigned bucket;
   Group* group = findGroup(state.get(), bucket);
   if (!group) {
@@ -160,7 +166,7 @@ Ref<GlobalState> ConvexHullPassedList::add(Ref<GlobalState> state) {
   }
   ZoneNode* node = group->zones;
   int relation = compare(node, zone, signature);
-  if (relation == Region::noInclusion && node->dim != zone->dimension()) {
+  if (relation == Region::noInclusion && node->state->zone()->dimension() != zone->dimension()) {
     // Zones of another dimension cannot be joined; keep both.
     store(group, bucket, state->copyUnpacked(true), signature);
     return state;
@@ -169,14 +175,13 @@ Ref<GlobalState> ConvexHullPassedList::add(Ref<GlobalState> state) {
   if (relation == Region::argIncludes) {
     GlobalState::destroyRegistered(node->state);
     node->state = state->copyUnpacked(true);
-    node->zone = node->state->zone();
     group->key = node->state;
     if (signature) std::copy(signature, signature + dim_, signatureOf(node));
     return state;
   }
-  UnpackedRegion* stored = static_cast<UnpackedRegion*>(node->zone);
+  UnpackedRegion* stored = static_cast<UnpackedRegion*>(node->state->zone());
   stored->convexHull(zone);
-  if (signature) zoneSignature(stored, signatureOf(node));
+  if (signature) zoneSignature(stored, clamp_, signatureOf(node));
   state->setZone(stored->copy());
   return state;
 }
@@ -253,14 +258,20 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
   const GlobalState* state = entry.state.get();
   const UnpackedRegion* zone = unpackedZone(state);
   int dim = zone->dimension();
-  if (dim != dim_ && count_ == 0) {
-    dim_ = dim;
-    pool_.reshape(std::size_t(dim) * sizeof(std::int32_t));
-    signature_.assign(std::size_t(dim), 0);
+  if (count_ == 0) {
+    mixed_ = false;
+    if (dim != dim_) {
+      dim_ = dim;
+      pool_.reshape(std::size_t(dim) * sizeof(Signature));
+      signature_.assign(std::size_t(dim), 0);
+    }
+    clamp_ = signatureClamp();
+  } else if (dim != dim_) {
+    mixed_ = true;
   }
-  const std::int32_t* signature = nullptr;
-  if (dim == dim_) {
-    zoneSignature(zone, signature_.data());
+  const Signature* signature = nullptr;
+  if (!mixed_) {
+    zoneSignature(zone, clamp_, signature_.data());
     signature = signature_.data();
   }
   unsigned bucket = (*hasher_)(state, size_);
@@ -268,11 +279,11 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
   if (group) {
     for (Node* waiting = group->members; waiting;) {
       Node* next = waiting->memberNext;
-      if (waiting->dim != dim) {
+      Region* old = waiting->entry.state->zone();
+      if (!signature && old->dimension() != dim) {
         waiting = next;
         continue;
       }
-      Region* old = waiting->entry.state->zone();
       int relation =
           compareZones(old, signature ? signatureOf(waiting) : nullptr, zone, signature, scratch_);
       if (relation == Region::argIncludes) {
@@ -285,7 +296,7 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
       } else if (hull_) {
         UnpackedRegion* widened = static_cast<UnpackedRegion*>(old);
         widened->convexHull(zone);
-        if (signature) zoneSignature(widened, signatureOf(waiting));
+        if (signature) zoneSignature(widened, clamp_, signatureOf(waiting));
         return;
       }
       waiting = next;
@@ -293,7 +304,6 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
   }
   Node* node = pool_.make();
   node->entry = std::move(entry);
-  node->dim = dim;
   if (signature) std::copy(signature, signature + dim, signatureOf(node));
   if (!front_) {
     front_ = back_ = node;

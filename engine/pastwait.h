@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/inclusion.h"
 #include "engine/pool.h"
 #include "model/globstat.h"
 #include "model/hasher.h"
@@ -48,12 +49,10 @@ public:
   unsigned bucketCount() const { return size_; }
 
 protected:
-  // Followed in its slot by the zone's signature when dim equals the list's dimension.
+  // Followed in its slot by the signature of the state's zone (engine/inclusion.h).
   struct ZoneNode {
     ZoneNode* next;
     GlobalState* state;  // registered copy, owned by the registry
-    Region* zone;        // the state's zone, read without a detour through the state
-    std::int32_t dim;
   };
   struct Group {
     Group* next;
@@ -62,18 +61,19 @@ protected:
   };
 
   HashBasedPassedList(Ref<GlobalStateHasher> hasher, unsigned size);
-  // Takes the new state's zone: fixes the signature length at the first state and computes
-  // the zone's signature. Returns the signature, or null when the dimension is not the list's.
-  const std::int32_t* prepare(const UnpackedRegion* zone);
+  // Takes the new state's zone: fixes the signature length and clamp at the first state and
+  // computes the zone's signature. Returns the signature, or null once states of different
+  // dimensions have met in the list (then every comparison reads the zones).
+  const Signature* prepare(const UnpackedRegion* zone);
   // The group of state's discrete part in its bucket, or null; bucket receives the bucket.
   Group* findGroup(const GlobalState* state, unsigned& bucket) const;
   // How node's zone relates to the new zone, whose signature prepare() gave.
-  int compare(const ZoneNode* node, const UnpackedRegion* zone, const std::int32_t* signature);
+  int compare(const ZoneNode* node, const UnpackedRegion* zone, const Signature* signature);
   // Stores state (a registered copy) with the signature of its zone (null when none).
-  void store(Group* group, unsigned bucket, GlobalState* state, const std::int32_t* signature);
+  void store(Group* group, unsigned bucket, GlobalState* state, const Signature* signature);
   void unlinkZone(ZoneNode** link);
-  static std::int32_t* signatureOf(ZoneNode* node) {
-    return static_cast<std::int32_t*>(NodePool<ZoneNode>::tail(node));
+  static Signature* signatureOf(ZoneNode* node) {
+    return static_cast<Signature*>(NodePool<ZoneNode>::tail(node));
   }
   void growIfNeeded();
 
@@ -85,7 +85,9 @@ protected:
   std::size_t stored_ = 0;
   std::size_t groups_ = 0;
   int dim_ = 0;                        // signature length; 0 until the first state
-  std::vector<std::int32_t> signature_;  // of the state being added
+  std::int32_t clamp_ = 0;             // signature clamp, fixed with the length
+  bool mixed_ = false;                 // states of different dimensions met: no signatures
+  std::vector<Signature> signature_;   // of the state being added
   UnpackedRegion* scratch_ = nullptr;  // for comparisons that need a stored zone unpacked
 
   friend class HashBasedPassedListEnumeration;
@@ -220,7 +222,7 @@ protected:
 
 private:
   struct Group;
-  // Followed in its slot by the zone's signature when dim equals the list's dimension.
+  // Followed in its slot by the signature of the state's zone (engine/inclusion.h).
   struct Node {
     WaitingEntry entry;
     Node* orderNext = nullptr;
@@ -228,7 +230,6 @@ private:
     Node* memberNext = nullptr;
     Node** memberLink = nullptr;  // the pointer that points at this node; null when emptied
     Group* group = nullptr;
-    std::int32_t dim = 0;
   };
   struct Group {
     Group* next;
@@ -240,8 +241,8 @@ private:
   void addMember(Group* group, Node* node);
   // Takes the node out of its group; an emptied group goes when dropGroup is set.
   void removeMember(Node* node, bool dropGroup);
-  static std::int32_t* signatureOf(Node* node) {
-    return static_cast<std::int32_t*>(NodePool<Node>::tail(node));
+  static Signature* signatureOf(Node* node) {
+    return static_cast<Signature*>(NodePool<Node>::tail(node));
   }
   void dropFront();
   void dropEmptyFront();
@@ -258,8 +259,10 @@ private:
   std::size_t groups_ = 0;  // groups in the hash index
   NodePool<Node> pool_;
   NodePool<Group> groupPool_;
-  int dim_ = 0;                          // signature length; 0 until the first entry
-  std::vector<std::int32_t> signature_;  // of the entry being put
+  int dim_ = 0;                        // signature length; 0 until the first entry
+  std::int32_t clamp_ = 0;             // signature clamp, fixed with the length
+  bool mixed_ = false;                 // states of different dimensions met: no signatures
+  std::vector<Signature> signature_;   // of the entry being put
   UnpackedRegion* scratch_ = nullptr;  // for comparisons that need a stored zone unpacked
 };
 
