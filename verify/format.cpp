@@ -1,0 +1,209 @@
+// Readable texts of model names, edges and states, and JSON quoting.
+#include "verify/format.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <utility>
+
+#include "model/globstat.h"
+#include "model/integer.h"
+#include "model/proc.h"
+#include "model/symtable.h"
+#include "model/system.h"
+#include "model/trans.h"
+#include "zones/clock.h"
+#include "zones/region.h"
+
+std::string processName(const System& system, int p) {
+  if (p < 0 || p >= system.processCount() || !system.process(p)) return "?";
+  return symbols().find(processKind, system.process(p)->processSymbol()).name;
+}
+
+std::string locationName(const System& system, int p, int location) {
+  if (p < 0 || p >= system.processCount() || !system.process(p)) return "?";
+  const Process* process = system.process(p);
+  if (location < 0 || location >= process->locationCount()) return "?";
+  return symbols().find(stateKind, process->location(location)->symbol()).name;
+}
+
+std::string edgeLabels(const Transition& edge) {
+  std::ostringstream text;
+  edge.printLabels(text);
+  return text.str();
+}
+
+std::string edgeText(const System& system, const Transition& edge) {
+  int p = edge.processNumber();
+  return processName(system, p) + ": " + locationName(system, p, edge.source()) + " -> " +
+         locationName(system, p, edge.destination()) + " " + edgeLabels(edge);
+}
+
+namespace {
+
+// " < c" or " <= c" for a raw bound on an upper side.
+std::string upperText(std::int32_t raw) {
+  return std::string(isStrict(raw) ? " < " : " <= ") + std::to_string(boundValue(raw));
+}
+
+// "c < " or "c <= " for the raw bound of the opposite difference, read as a lower bound.
+std::string lowerText(std::int32_t raw) {
+  return std::to_string(-std::int64_t(boundValue(raw))) + (isStrict(raw) ? " < " : " <= ");
+}
+
+}  // namespace
+
+// Clocks whose difference is fixed fall into classes, each with its smallest clock as
+// representative (the class of the reference clock holds the clocks with a fixed value). Among
+// the representatives, a bound implied by two others through a third clock is left out; without
+// zero-weight cycles what remains is the unique smallest set that implies the zone.
+std::vector<std::string> zoneConstraints(const Region& zone) {
+  std::unique_ptr<UnpackedRegion> closed(zone.unpack());
+  closed->fullClose();
+  const int dim = closed->dimension();
+  auto fixed = [&](int i, int j) {
+    std::int32_t up = closed->at(i, j), down = closed->at(j, i);
+    return !isInfinite(up) && !isInfinite(down) && !isStrict(up) && !isStrict(down) &&
+           boundValue(up) == -boundValue(down);
+  };
+  std::vector<int> representative(std::size_t(dim), -1);
+  for (int i = 0; i < dim; ++i) {
+    if (representative[std::size_t(i)] >= 0) continue;
+    representative[std::size_t(i)] = i;
+    for (int j = i + 1; j < dim; ++j)
+      if (representative[std::size_t(j)] < 0 && fixed(i, j)) representative[std::size_t(j)] = i;
+  }
+  auto isRepresentative = [&](int i) { return representative[std::size_t(i)] == i; };
+  auto needed = [&](int i, int j) {
+    std::int32_t raw = closed->at(i, j);
+    if (i == j || isInfinite(raw)) return false;
+    for (int k = 0; k < dim; ++k) {
+      if (k == i || k == j || !isRepresentative(k)) continue;
+      std::int32_t a = closed->at(i, k), b = closed->at(k, j);
+      if (!isInfinite(a) && !isInfinite(b) && addBounds(a, b) <= raw) return false;
+    }
+    return true;
+  };
+
+  std::vector<std::string> items;
+  // Fixed values and equal clocks.
+  for (int j = 1; j < dim; ++j) {
+    int r = representative[std::size_t(j)];
+    if (r == j) continue;
+    std::int32_t c = boundValue(closed->at(j, r));
+    if (r == 0)
+      items.push_back(std::string(ClockInfo::name(j)) + " == " + std::to_string(c));
+    else if (c == 0)
+      items.push_back(std::string(ClockInfo::name(r)) + " == " + ClockInfo::name(j));
+    else
+      items.push_back(std::string(ClockInfo::name(j)) + " - " + ClockInfo::name(r) + " == " +
+                      std::to_string(c));
+  }
+  // Bounds of single clocks, then of differences, each as one range when both sides count.
+  for (int i = 0; i < dim; ++i) {
+    if (!isRepresentative(i)) continue;
+    for (int j = i + 1; j < dim; ++j) {
+      if (!isRepresentative(j)) continue;
+      // For i == 0 the term is x_j itself, bounded above by (j, 0) and below by (0, j).
+      int high = i == 0 ? j : i, low = i == 0 ? 0 : j;
+      std::string term = i == 0 ? std::string(ClockInfo::name(j))
+                                : std::string(ClockInfo::name(i)) + " - " + ClockInfo::name(j);
+      bool upper = needed(high, low);
+      // Every clock is at least 0; that needs no saying.
+      bool lower = needed(low, high) && !(i == 0 && closed->at(low, high) == zeroBound);
+      std::int32_t above = closed->at(high, low), below = closed->at(low, high);
+      if (upper && lower) {
+        items.push_back(lowerText(below) + term + upperText(above));
+      } else if (upper) {
+        if (i != 0 && boundValue(above) == 0)  // x - y <= 0 reads better as x <= y
+          items.push_back(std::string(ClockInfo::name(i)) + (isStrict(above) ? " < " : " <= ") +
+                          ClockInfo::name(j));
+        else
+          items.push_back(term + upperText(above));
+      } else if (lower) {
+        if (i != 0 && boundValue(below) == 0)
+          items.push_back(std::string(ClockInfo::name(i)) + (isStrict(below) ? " > " : " >= ") +
+                          ClockInfo::name(j));
+        else
+          items.push_back(term + (isStrict(below) ? " > " : " >= ") +
+                          std::to_string(-std::int64_t(boundValue(below))));
+      }
+    }
+  }
+  return items;
+}
+
+std::vector<std::string> locationNames(const System& system, const GlobalState& state) {
+  std::vector<std::string> names;
+  for (int p = 0; p < state.processCount() && p < system.processCount(); ++p)
+    names.push_back(processName(system, p) + "." + locationName(system, p, state.location(p)));
+  return names;
+}
+
+std::vector<std::string> variableValues(const GlobalState& state) {
+  std::vector<std::string> values;
+  const IntegerVariables& variables = integerVariables();
+  const IntegerValuation* valuation = state.valuation();
+  auto cell = [&](std::int32_t k) -> std::string {
+    if (!valuation || k < 0 || k >= valuation->size()) return "?";
+    return std::to_string((*valuation)[k]);
+  };
+  for (std::int32_t v = 0; v < variables.size(); ++v) {
+    const IntegerVariable& variable = variables[v];
+    if (variable.size == 1) {
+      values.push_back(variable.name + " = " + cell(variable.offset));
+      continue;
+    }
+    std::string text = variable.name + " = [";
+    for (std::int32_t k = 0; k < variable.size; ++k) {
+      if (k) text += ", ";
+      text += cell(variable.offset + k);
+    }
+    values.push_back(text + "]");
+  }
+  return values;
+}
+
+std::string jsonString(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    unsigned char u = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      default:
+        if (u < 0x20 || u == 0x7F) {
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\u%04x", u);
+          out += escape;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string join(const std::vector<std::string>& items, std::string_view separator) {
+  std::string out;
+  for (std::size_t k = 0; k < items.size(); ++k) {
+    if (k) out += separator;
+    out += items[k];
+  }
+  return out;
+}
