@@ -56,8 +56,8 @@ const Signature* HashBasedPassedList::prepare(const UnpackedRegion* zone) {
     mixed_ = false;
     if (dim != dim_) {
       dim_ = dim;
-      zonePool_.reshape(std::size_t(dim) * sizeof(Signature));
-      signature_.assign(std::size_t(dim), 0);
+      zonePool_.reshape(std::size_t(signatureLength(dim)) * sizeof(Signature));
+      signature_.assign(std::size_t(signatureLength(dim)), 0);
     }
     clamp_ = signatureClamp();
   } else if (dim != dim_) {
@@ -95,7 +95,7 @@ void HashBasedPassedList::store(Group* group, unsigned bucket, GlobalState* stat
     ++groups_;
   }
   ZoneNode* node = zonePool_.make(ZoneNode{group->zones, state});
-  if (signature) std::copy(signature, signature + dim_, signatureOf(node));
+  if (signature) std::copy(signature, signature + signatureLength(dim_), signatureOf(node));
   group->zones = node;
   group->key = state;
   ++stored_;
@@ -133,8 +133,13 @@ Ref<GlobalState> ClassicPassedList::add(Ref<GlobalState> state) {
   Group* group = findGroup(state.get(), bucket);
   if (group) {
     bool removed = false;
+    int length = signatureLength(dim_);
     ZoneNode** link = &group->zones;
     while (ZoneNode* node = *link) {
+      if (signature && signaturesExcludeInclusion(signatureOf(node), signature, length)) {
+        link = &node->next;
+        continue;
+      }
       int relation = compare(node, zone, signature);
       if (relation == Region::argIncludes) {
         GlobalState* old = node->state;
@@ -176,7 +181,7 @@ Ref<GlobalState> ConvexHullPassedList::add(Ref<GlobalState> state) {
     GlobalState::destroyRegistered(node->state);
     node->state = state->copyUnpacked(true);
     group->key = node->state;
-    if (signature) std::copy(signature, signature + dim_, signatureOf(node));
+    if (signature) std::copy(signature, signature + signatureLength(dim_), signatureOf(node));
     return state;
   }
   UnpackedRegion* stored = static_cast<UnpackedRegion*>(node->state->zone());
@@ -262,8 +267,8 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
     mixed_ = false;
     if (dim != dim_) {
       dim_ = dim;
-      pool_.reshape(std::size_t(dim) * sizeof(Signature));
-      signature_.assign(std::size_t(dim), 0);
+      pool_.reshape(std::size_t(signatureLength(dim)) * sizeof(Signature));
+      signature_.assign(std::size_t(signatureLength(dim)), 0);
     }
     clamp_ = signatureClamp();
   } else if (dim != dim_) {
@@ -279,13 +284,19 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
   if (group) {
     for (Node* waiting = group->members; waiting;) {
       Node* next = waiting->memberNext;
-      Region* old = waiting->entry.state->zone();
-      if (!signature && old->dimension() != dim) {
-        waiting = next;
-        continue;
+      // The waiting state itself is read only when the signatures leave the question open.
+      Region* old = nullptr;
+      int relation = Region::noInclusion;
+      if (!signature ||
+          !signaturesExcludeInclusion(signatureOf(waiting), signature, signatureLength(dim))) {
+        old = waiting->entry.state->zone();
+        if (!signature && old->dimension() != dim) {
+          waiting = next;
+          continue;
+        }
+        relation = compareZones(old, signature ? signatureOf(waiting) : nullptr, zone, signature,
+                                scratch_);
       }
-      int relation =
-          compareZones(old, signature ? signatureOf(waiting) : nullptr, zone, signature, scratch_);
       if (relation == Region::argIncludes) {
         // Emptied where it stands: get() and isEmpty() skip it later. The group stays, even
         // when it runs empty, for the newcomer.
@@ -294,7 +305,7 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
       } else if (relation != Region::noInclusion) {
         return;  // a group is an antichain: nothing was emptied on the way
       } else if (hull_) {
-        UnpackedRegion* widened = static_cast<UnpackedRegion*>(old);
+        UnpackedRegion* widened = static_cast<UnpackedRegion*>(waiting->entry.state->zone());
         widened->convexHull(zone);
         if (signature) zoneSignature(widened, clamp_, signatureOf(waiting));
         return;
@@ -304,7 +315,7 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
   }
   Node* node = pool_.make();
   node->entry = std::move(entry);
-  if (signature) std::copy(signature, signature + dim, signatureOf(node));
+  if (signature) std::copy(signature, signature + signatureLength(dim), signatureOf(node));
   if (!front_) {
     front_ = back_ = node;
   } else if (stack_) {
