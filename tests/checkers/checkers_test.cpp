@@ -509,6 +509,59 @@ TEST_F(Checkers, SynchronisationsAreStepsOfTheTraces) {
   EXPECT_EQ(verdict("E[] Q.W"), 'F');
 }
 
+// The zones of the parts a splitter makes of the idle location's start state (x == 0).
+std::vector<std::string> partZones(Ref<System> system, TCTLExpression* predicate,
+                                   Ref<GlobalState> state) {
+  PredicateSplitter splitter(system, disjunctiveNormalForm(predicate));
+  SuccessorList parts;
+  splitter.split(WaitingEntry{nullptr, nullptr, state}, parts);
+  std::vector<std::string> zones;
+  for (const WaitingEntry& part : parts) {
+    std::ostringstream text;
+    part.state->zone()->print(text);
+    zones.push_back(text.str());
+  }
+  return zones;
+}
+
+TEST_F(Checkers, SplittingFollowsWaitingAcrossClauses) {
+  load(idle);
+  using ::testing::ElementsAre;
+  // Each clause's own part comes last, after the parts that waiting reaches from it.
+  EXPECT_THAT(partZones(system_, property("E[] P.x < 3 or P.x >= 3").expression.get(), start_),
+              ElementsAre("P.x>=3", "P.x<3"));
+  EXPECT_THAT(partZones(system_, property("E[] P.x <= 3 or P.x > 3").expression.get(), start_),
+              ElementsAre("P.x>3", "P.x<=3"));
+  // x == 3 belongs to neither clause: waiting cannot cross the gap.
+  EXPECT_THAT(partZones(system_, property("E[] P.x < 3 or P.x > 3").expression.get(), start_),
+              ElementsAre("P.x<3"));
+  // Clauses whose discrete part fails yield nothing; a clock clause not met at x == 0 neither.
+  EXPECT_THAT(partZones(system_, property("E[] not P.A or P.x > 1").expression.get(), start_),
+              ElementsAre());
+  EXPECT_THAT(partZones(system_, property("E[] P.A and P.x <= 2").expression.get(), start_),
+              ElementsAre("P.x<=2"));
+}
+
+// Asks the loop to stop at the first state.
+class StopAtOnce : public Progress {
+public:
+  bool tick(const GlobalState*) override { return true; }
+};
+
+TEST_F(Checkers, LeadsToStoppedByProgressDoesNotHold) {
+  load(forced);
+  ParsedProperty p = property("P.A --> P.C");
+  restart();
+  Ref<LeadsToChecker> checker(
+      new LeadsToChecker(system_, enumeration_, passedFactory_, traces_, new StopAtOnce));
+  checker->setProperty(p.expression);
+  checker->run();
+  EXPECT_TRUE(checker->getResult());
+  TracePair trace = checker->getTrace();
+  EXPECT_EQ(trace.first->length(), 0);
+  EXPECT_EQ(trace.second->length(), 0);
+}
+
 // Hash index of the front: a test hasher with a tiny table forces the index to grow.
 class LocationHasher : public GlobalStateHasher {
 public:
