@@ -98,6 +98,7 @@ void PredicateSplitter::split(const WaitingEntry& entry, SuccessorList& out) {
   // A clause is dead when one of its discrete tests fails; dead clauses start out marked so
   // that no move ever enters them.
   marked_.assign(count, 0);
+  made_.clear();
   for (std::size_t k = 0; k < count; ++k)
     for (const Ref<TCTLExpression>& conjunct : clauses_[k])
       if (conjunct->typeCode() != TCTLExpression::clockType && !conjunct->satisfiedBy(state)) {
@@ -127,8 +128,20 @@ void PredicateSplitter::split(const WaitingEntry& entry, SuccessorList& out) {
       appendChanges(entry, part.get(), k, out);
       marked_[k] = 0;
     }
+    made_.emplace_back(k, part.get());
     out.push_back(WaitingEntry{entry.first, entry.second, std::move(part)});
   }
+  made_.clear();
+}
+
+bool PredicateSplitter::isCovered(std::size_t clause, const GlobalState* part) const {
+  const auto* zone = unpackedZone(part);
+  for (const auto& [k, other] : made_) {
+    if (k != clause) continue;
+    Region::Relation relation = other->zone()->relation(zone);
+    if (relation == Region::argIncludedIn || relation == Region::equal) return true;
+  }
+  return false;
 }
 
 void PredicateSplitter::appendChanges(const WaitingEntry& entry, const GlobalState* from,
@@ -138,7 +151,8 @@ void PredicateSplitter::appendChanges(const WaitingEntry& entry, const GlobalSta
     // already covers whatever a move into it would reach, and the moves on from there.
     if (marked_[k] || !timed_[k]) continue;
     Ref<GlobalState> part = changePart(from, current, k);
-    if (!part) continue;
+    if (!part || isCovered(k, part.get())) continue;
+    made_.emplace_back(k, part.get());
     out.push_back(WaitingEntry{entry.first, entry.second, part});
     marked_[k] = 1;
     appendChanges(entry, part.get(), k, out);

@@ -44,11 +44,17 @@ private:
   // The part of clause `to` reached from `from` (inside clause `at`) by waiting across their
   // border; null when there is none.
   Ref<GlobalState> changePart(const GlobalState* from, std::size_t at, std::size_t to) const;
+  // A part of the clause made by this split already includes part. Waiting crosses a clause
+  // (convex) in one stretch, so the moves on from an included part add nothing: skipping it
+  // keeps overlapping clauses from multiplying into every order of visiting them.
+  bool isCovered(std::size_t clause, const GlobalState* part) const;
 
   Ref<System> system_;
   std::vector<Conjuncts> clauses_;
   std::vector<char> marked_;  // per clause: dead in the state, or already on the chain
   std::vector<char> timed_;   // per clause: it has a clock constraint
+  // The parts this split has made so far, with their clauses (kept alive by the output list).
+  std::vector<std::pair<std::size_t, const GlobalState*>> made_;
 };
 
 class LivenessChecker : public Object {

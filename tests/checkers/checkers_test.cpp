@@ -221,6 +221,18 @@ TEST_F(Checkers, LivenessIdleLocation) {
   EXPECT_EQ(verdict("E[] P.x < 3 or P.x >= 3"), 'T');
 }
 
+TEST_F(Checkers, OverlappingClausesDoNotMultiply) {
+  load(idle);
+  std::string overlapping = "E[] P.x < 1";
+  for (int c = 2; c <= 14; ++c) overlapping += " or P.x < " + std::to_string(c);
+  EXPECT_EQ(verdict(overlapping.c_str()), 'F');  // waiting passes x == 14 at last
+  std::string touching = "E[] P.x < 1";
+  for (int c = 1; c <= 14; ++c)
+    touching += " or (P.x >= " + std::to_string(c) + " and P.x < " + std::to_string(c + 1) + ")";
+  EXPECT_EQ(verdict(touching.c_str()), 'F');
+  EXPECT_EQ(verdict((touching + " or P.x >= 15").c_str()), 'T');
+}
+
 // Invariant x <= 5 and no edge: every run ends in a deadlock at x == 5.
 const char* const bounded = R"(
 process P {
