@@ -1,0 +1,127 @@
+// The command line of quorix-verify and the splitting of a queries file.
+#include "verify/options.h"
+
+#include <string>
+#include <vector>
+
+#include "gmock/gmock.h"
+#include "gtest/gtest.h"
+
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::IsEmpty;
+
+namespace {
+
+std::string parse(std::vector<std::string> args, CommandLine& line) {
+  return parseCommandLine(args, line);
+}
+
+}  // namespace
+
+TEST(CommandLineOptions, DefaultsAreTheServers) {
+  CommandLine line;
+  ASSERT_EQ(parse({"m.gta"}, line), "");
+  EXPECT_FALSE(line.depthFirst);
+  EXPECT_EQ(line.reduction, 1);
+  EXPECT_EQ(line.representation, 0);
+  EXPECT_FALSE(line.reuse);
+  EXPECT_FALSE(line.activeClocks);
+  EXPECT_FALSE(line.trace);
+  EXPECT_FALSE(line.json);
+  EXPECT_EQ(line.modelFile, "m.gta");
+  EXPECT_EQ(line.queriesFile, "");
+  EXPECT_THAT(line.queryOptions, IsEmpty());
+}
+
+TEST(CommandLineOptions, EveryValueInBothSpellings) {
+  CommandLine line;
+  ASSERT_EQ(parse({"--order", "dfs", "--reduction=2", "--representation", "hull", "--reuse",
+                   "--active-clocks", "--trace", "--json", "--dot=g.dot", "m.gta", "q.q"},
+                  line),
+            "");
+  EXPECT_TRUE(line.depthFirst);
+  EXPECT_EQ(line.reduction, 2);
+  EXPECT_EQ(line.representation, 3);
+  EXPECT_TRUE(line.reuse && line.activeClocks && line.trace && line.json);
+  EXPECT_EQ(line.dotFile, "g.dot");
+  EXPECT_EQ(line.modelFile, "m.gta");
+  EXPECT_EQ(line.queriesFile, "q.q");
+
+  const char* names[] = {"full", "packed", "bitstate", "hull"};
+  for (int k = 0; k < 4; ++k) {
+    CommandLine each;
+    ASSERT_EQ(parse({"--representation", names[k], "m"}, each), "");
+    EXPECT_EQ(each.representation, k) << names[k];
+  }
+  CommandLine order;
+  ASSERT_EQ(parse({"--order=dfs", "--order=bfs", "m"}, order), "");
+  EXPECT_FALSE(order.depthFirst) << "the last value counts";
+}
+
+TEST(CommandLineOptions, QueriesKeepTheirOrderAndMayLookLikeOptions) {
+  CommandLine line;
+  ASSERT_EQ(parse({"-q", "E<> P.a", "m.gta", "--query", "-- weird", "-q", "A[] x"}, line), "");
+  EXPECT_THAT(line.queryOptions, ElementsAre("E<> P.a", "-- weird", "A[] x"));
+  EXPECT_EQ(line.modelFile, "m.gta");
+}
+
+TEST(CommandLineOptions, DoubleDashEndsTheOptions) {
+  CommandLine line;
+  ASSERT_EQ(parse({"--", "--trace"}, line), "");
+  EXPECT_EQ(line.modelFile, "--trace");
+  EXPECT_FALSE(line.trace);
+  CommandLine dash;
+  ASSERT_EQ(parse({"-"}, dash), "") << "a lone dash is a file name";
+  EXPECT_EQ(dash.modelFile, "-");
+}
+
+TEST(CommandLineOptions, UsageErrorsAreNamed) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* message;
+  } cases[] = {
+      {{}, "no model file given"},
+      {{"a", "b", "c"}, "too many arguments: 'c'"},
+      {{"--bogus", "m"}, "unknown option '--bogus'"},
+      {{"-x", "m"}, "unknown option '-x'"},
+      {{"--order", "up", "m"}, "bad value 'up' for --order"},
+      {{"--reduction", "3", "m"}, "bad value '3' for --reduction"},
+      {{"--reduction", "", "m"}, "bad value '' for --reduction"},
+      {{"--representation", "Full", "m"}, "bad value 'Full' for --representation"},
+      {{"m", "--order"}, "option '--order' needs a value"},
+      {{"m", "-q"}, "option '-q' needs a property"},
+      {{"m", "--dot"}, "option '--dot' needs a file name"},
+      {{"--dot=", "m"}, "option '--dot' needs a file name"},
+      {{"--trace=1", "m"}, "option '--trace' takes no value"},
+  };
+  for (const Case& c : cases) {
+    CommandLine line;
+    EXPECT_THAT(parse(c.args, line), HasSubstr(c.message)) << testing::PrintToString(c.args);
+  }
+}
+
+TEST(CommandLineOptions, HelpAndVersionNeedNoModel) {
+  CommandLine help, version;
+  EXPECT_EQ(parse({"--help"}, help), "");
+  EXPECT_TRUE(help.help);
+  EXPECT_EQ(parse({"--version"}, version), "");
+  EXPECT_TRUE(version.version);
+}
+
+TEST(SplitQueries, SkipsBlankAndCommentLinesAndNamesTheLine) {
+  std::vector<PropertySource> queries =
+      splitQueries("// heading\n\nE<> P.a\r\n   \t\n  // indented comment\n  A[] x > 1  \nE[] y", "q.q");
+  ASSERT_EQ(queries.size(), 3u);
+  EXPECT_EQ(queries[0].text, "E<> P.a");
+  EXPECT_EQ(queries[0].origin, "q.q:3");
+  EXPECT_EQ(queries[1].text, "A[] x > 1");
+  EXPECT_EQ(queries[1].origin, "q.q:6");
+  EXPECT_EQ(queries[2].text, "E[] y") << "a last line without a line feed counts";
+  EXPECT_EQ(queries[2].origin, "q.q:7");
+}
+
+TEST(SplitQueries, EmptyTextsGiveNothing) {
+  EXPECT_THAT(splitQueries("", "q"), IsEmpty());
+  EXPECT_THAT(splitQueries("\n\n\r\n", "q"), IsEmpty());
+}
