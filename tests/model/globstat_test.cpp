@@ -51,18 +51,6 @@ class States : public testing::Test {
 };
 }  // namespace
 
-TEST_F(States, StartWithoutZoneValuesOrTraceIndex) {
-  GlobalState* s = keep(GlobalState::create(3));
-  EXPECT_EQ(s->processCount(), 3);
-  EXPECT_EQ(s->traceIndex(), -1);
-  EXPECT_EQ(s->zone(), nullptr);
-  EXPECT_EQ(s->valuation(), nullptr);
-  EXPECT_FALSE(s->isRegistered());
-  EXPECT_FALSE(s->isUnbounded());
-  EXPECT_FALSE(s->isPacked());
-  for (int p = 0; p < 4; ++p) EXPECT_EQ(s->locations()[p], 0);
-}
-
 TEST_F(States, OddProcessCountsFillWholeWords) {
   GlobalState* s = state({1, 2, 3}, {7}, 0, 4);
   EXPECT_EQ(s->locationSlots(), 4);
@@ -126,15 +114,12 @@ TEST_F(States, RegistryKeepsCreationOrder) {
   GlobalState* b = GlobalState::createRegistered(2);
   GlobalState* c = GlobalState::createRegistered(3);
   GlobalState* d = GlobalState::createRegistered(1);
-  EXPECT_TRUE(a->isRegistered());
   EXPECT_EQ(registry(), (std::vector<GlobalState*>{a, b, c, d}));
 
   GlobalState::destroyRegistered(b);
   EXPECT_EQ(registry(), (std::vector<GlobalState*>{a, c, d}));
-  GlobalState::destroyRegistered(d);
-  EXPECT_EQ(registry(), (std::vector<GlobalState*>{a, c}));
-  GlobalState::destroyRegistered(a);
-  EXPECT_EQ(registry(), (std::vector<GlobalState*>{c}));
+  GlobalState::destroyRegistered(d);  // the last one
+  GlobalState::destroyRegistered(a);  // the first one
   GlobalState::destroyRegistered(nullptr);
   GlobalState* e = GlobalState::createRegistered(1);
   EXPECT_EQ(registry(), (std::vector<GlobalState*>{c, e}));
@@ -168,47 +153,40 @@ TEST_F(States, RelationNames) {
   for (int code : {3, -1, 5, 8}) EXPECT_STREQ(GlobalState::relationName(code), "*ILLEGAL*");
 }
 
-TEST_F(States, DifferentLocationsNeverInclude) {
+// Locations always decide; values decide only when there are integer variables, zones only when
+// there are clocks.
+TEST_F(States, RelationComparesWhatTheSystemHas) {
+  struct Case {
+    bool integers, clocks;
+    std::vector<int> locationsB;
+    int valueB, loB, hiB;
+    Region::Relation relation;
+  } cases[] = {
+      {false, true, {1, 3}, 3, 0, 5, Region::noInclusion},
+      {false, true, {1, 2}, 4, 1, 3, Region::argIncludedIn},
+      {false, true, {1, 2}, 3, 0, 5, Region::equal},
+      {true, false, {1, 2}, 3, 1, 3, Region::equal},
+      {true, false, {1, 2}, 4, 0, 5, Region::noInclusion},
+      {true, true, {1, 2}, 3, 2, 4, Region::argIncludedIn},
+      {true, true, {1, 2}, 4, 2, 4, Region::noInclusion},
+  };
+  for (const Case& c : cases) {
+    symbols() = SymbolTable();
+    if (c.integers) symbols().declare("i", integerKind, 0);
+    if (c.clocks) symbols().declare("x", clockKind, 1);
+    GlobalState* a = state({1, 2}, {3}, 0, 5);
+    GlobalState* b = state(c.locationsB, {c.valueB}, c.loB, c.hiB);
+    const Region::Relation mirrored[] = {Region::noInclusion, Region::argIncludes,
+                                         Region::argIncludedIn, Region::noInclusion, Region::equal};
+    SCOPED_TRACE(testing::Message() << c.integers << c.clocks << " " << c.valueB << " [" << c.loB
+                                    << "," << c.hiB << "]");
+    EXPECT_EQ(a->relation(b), c.relation);
+    EXPECT_EQ(b->relation(a), mirrored[c.relation]);
+    EXPECT_EQ(a->sameDiscrete(b), c.locationsB[1] == 2 && (!c.integers || c.valueB == 3));
+  }
   symbols().declare("x", clockKind, 1);
-  GlobalState* a = state({0, 1, 2}, {}, 0, 5);
-  GlobalState* b = state({0, 1, 3}, {}, 0, 5);
-  EXPECT_EQ(a->relation(b), Region::noInclusion);
-  EXPECT_FALSE(a->sameDiscrete(b));
-}
-
-TEST_F(States, WithoutIntegerVariablesValuesAreIgnored) {
-  symbols().declare("x", clockKind, 1);
-  GlobalState* wide = state({1}, {1}, 0, 5);
-  GlobalState* narrow = state({1}, {2}, 1, 3);
-  EXPECT_EQ(wide->relation(narrow), Region::argIncludedIn);
-  EXPECT_EQ(narrow->relation(wide), Region::argIncludes);
-  EXPECT_EQ(wide->relation(wide), Region::equal);
-  EXPECT_TRUE(wide->sameDiscrete(narrow));
-}
-
-TEST_F(States, WithoutClocksValuesDecide) {
-  symbols().declare("i", integerKind, 0);
-  GlobalState* a = state({1}, {3}, 0, 5);
-  GlobalState* sameValues = state({1}, {3}, 1, 3);
-  GlobalState* other = state({1}, {4}, 0, 5);
-  EXPECT_EQ(a->relation(sameValues), Region::equal) << "zones are not compared";
-  EXPECT_EQ(a->relation(other), Region::noInclusion);
-  EXPECT_TRUE(a->sameDiscrete(sameValues));
-  EXPECT_FALSE(a->sameDiscrete(other));
-}
-
-TEST_F(States, WithClocksAndIntegersBothDecide) {
-  symbols().declare("i", integerKind, 0);
-  symbols().declare("x", clockKind, 1);
-  GlobalState* wide = state({1}, {3}, 0, 5);
   GlobalState* narrow = state({1}, {3}, 2, 4);
-  GlobalState* otherValue = state({1}, {4}, 2, 4);
-  EXPECT_EQ(wide->relation(narrow), Region::argIncludedIn);
-  EXPECT_EQ(narrow->relation(wide), Region::argIncludes);
-  EXPECT_EQ(wide->relation(otherValue), Region::noInclusion);
-  GlobalState* apart = state({1}, {3}, 6, 7);
-  EXPECT_EQ(narrow->relation(apart), Region::noInclusion);
-  EXPECT_EQ(apart->relation(narrow), Region::noInclusion);
+  EXPECT_EQ(narrow->relation(state({1}, {3}, 6, 7)), Region::noInclusion);
 }
 
 TEST_F(States, ZoneOperations) {

@@ -50,6 +50,18 @@ inline int variable(const char* name, int lo, int hi, int init, int size = 1) {
   return integerVariables().declare(symbols().counter(integerKind) - 1, -1, lo, hi, init, size);
 }
 
+// An integer variable starting at its default value.
+inline int intVar(const char* name, int lo, int hi, int size = 1) {
+  return variable(name, lo, hi, defaultIntegerValue(lo, hi), size);
+}
+
+// A one-process state holding the initial values of the integer variables.
+inline Ref<GlobalState> valueState() {
+  Ref<GlobalState> state(GlobalState::create(1));
+  state->setValuation(integerVariables().createValuation(true));
+  return state;
+}
+
 inline Ref<IntegerExpression> num(int value) { return new ConstantExpression(value); }
 inline Ref<VariableExpression> var(int v, Ref<IntegerExpression> index = nullptr) {
   return new VariableExpression(v, integerVariables()[v].symbolIndex, std::move(index));

@@ -78,26 +78,6 @@ TEST_F(Preparation, ChannelSetsAndUrgentEdges) {
   EXPECT_FALSE(la->canSynchroniseWith(*la));
 }
 
-TEST_F(Preparation, SelfLoopOnTheInitialLocationMakesItALoopEntry) {
-  Automaton p("P");
-  int a = p.location("a"), b = p.location("b");
-  p.edge(a, b);
-  p.edge(a, a);
-  Ref<System> system = build({&p});
-  EXPECT_THAT(loopEntries(system->process(0)), ElementsAre(a));
-}
-
-TEST_F(Preparation, AcyclicAutomatonHasNoLoopEntries) {
-  Automaton p("P");
-  int a = p.location("a"), b = p.location("b"), c = p.location("c"), d = p.location("d");
-  p.edge(a, b);
-  p.edge(a, c);
-  p.edge(b, d);
-  p.edge(c, d);
-  Ref<System> system = build({&p});
-  EXPECT_THAT(loopEntries(system->process(0)), ElementsAre());
-}
-
 TEST_F(Preparation, LoopEntriesFollowTheSearchInIncreasingLocationOrder) {
   // a -> b -> c -> b, and c -> a: both a and b close a cycle on the search path.
   Automaton p("P");
@@ -119,10 +99,22 @@ TEST_F(Preparation, LoopEntriesFollowTheSearchInIncreasingLocationOrder) {
   (void)g;
   r.edge(h, i);
   r.edge(i, h);
-  Ref<System> system = build({&p, &q, &r});
+  // A self-loop on the initial location; a diamond without cycles.
+  Automaton s("S"), t("T");
+  int j = s.location("j"), k = s.location("k");
+  s.edge(j, k);
+  s.edge(j, j);
+  int l = t.location("l"), m = t.location("m"), n = t.location("n"), o = t.location("o");
+  t.edge(l, m);
+  t.edge(l, n);
+  t.edge(m, o);
+  t.edge(n, o);
+  Ref<System> system = build({&p, &q, &r, &s, &t});
   EXPECT_THAT(loopEntries(system->process(0)), ElementsAre(a, b));
   EXPECT_THAT(loopEntries(system->process(1)), ElementsAre(e));
   EXPECT_THAT(loopEntries(system->process(2)), ElementsAre());
+  EXPECT_THAT(loopEntries(system->process(3)), ElementsAre(j));
+  EXPECT_THAT(loopEntries(system->process(4)), ElementsAre());
 }
 
 TEST_F(Preparation, LongChainsDoNotExhaustTheSearch) {
