@@ -98,8 +98,8 @@ std::vector<std::string> zoneConstraints(const Region& zone) {
     else if (c == 0)
       items.push_back(std::string(ClockInfo::name(r)) + " == " + ClockInfo::name(j));
     else
-      items.push_back(std::string(ClockInfo::name(j)) + " - " + ClockInfo::name(r) + " == " +
-                      std::to_string(c));
+      items.push_back(std::string(ClockInfo::name(j)) + " - " + ClockInfo::name(r) +
+                      " == " + std::to_string(c));
   }
   // Bounds of single clocks, then of differences, each as one range when both sides count.
   for (int i = 0; i < dim; ++i) {

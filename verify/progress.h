@@ -12,7 +12,7 @@ class Session;
 // Ticked by the searches of the session; once a check has run for a second, rewrites one line
 // on the stream every quarter of a second with the session's counters. Never asks to stop.
 class TerminalProgress final : public Progress {
-public:
+ public:
   // The session and the stream must outlive the indicator (the verifier owns all three).
   TerminalProgress(const Session& session, std::ostream& out);
 
@@ -23,10 +23,10 @@ public:
   void finish();
 
   // The line's text for the given counters after the given seconds.
-  static std::string lineText(std::uint64_t explored, std::uint64_t stored,
-                              std::uint64_t waiting, double seconds);
+  static std::string lineText(std::uint64_t explored, std::uint64_t stored, std::uint64_t waiting,
+                              double seconds);
 
-private:
+ private:
   using Clock = std::chrono::steady_clock;
 
   const Session& session_;

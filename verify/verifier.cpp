@@ -115,8 +115,8 @@ ShownTrace replayTrace(const Session& session, int kind, const CheckResult& resu
   std::int32_t k = 0;
   for (ReplayedStep& step : session.replay(*result.path, *result.loop))
     shown.steps.push_back({step.step, std::move(step.state), k++ >= pathLength});
-  shown.liveness = kind == propertyPersistent || kind == propertyInevitable ||
-                   kind == propertyLeadsTo;
+  shown.liveness =
+      kind == propertyPersistent || kind == propertyInevitable || kind == propertyLeadsTo;
   shown.loopLength = result.loop->length();
   return shown;
 }
@@ -139,7 +139,8 @@ void writeStateText(const System& system, const GlobalState& state, std::ostream
 }
 
 void writeTraceText(const System& system, const ShownTrace& trace, std::ostream& out) {
-  out << "    trace, " << trace.steps.size() << (trace.steps.size() == 1 ? " step:\n" : " steps:\n");
+  out << "    trace, " << trace.steps.size()
+      << (trace.steps.size() == 1 ? " step:\n" : " steps:\n");
   if (trace.start) {
     out << "      start\n";
     writeStateText(system, *trace.start, out, "        ");
@@ -191,7 +192,8 @@ std::string stateJson(const System& system, const GlobalState& state) {
       continue;
     }
     json += "[";
-    for (std::int32_t k = 0; k < variable.size; ++k) json += (k ? "," : "") + cell(variable.offset + k);
+    for (std::int32_t k = 0; k < variable.size; ++k)
+      json += (k ? "," : "") + cell(variable.offset + k);
     json += "]";
   }
   return json + "}}";
@@ -392,7 +394,8 @@ int runVerifier(const CommandLine& line, std::ostream& out, std::ostream& err, b
       out << property.source.text << '\n';
       out << "    " << verdictWords(result.verdict) << '\n';
       out << "    " << counters.explored << (counters.explored == 1 ? " state" : " states")
-          << " explored, " << counters.stored << " stored, " << seconds(elapsed) << " s, peak memory " << megabytes(memory) << '\n';
+          << " explored, " << counters.stored << " stored, " << seconds(elapsed)
+          << " s, peak memory " << megabytes(memory) << '\n';
       if (withTrace) writeTraceText(*system, trace, out);
     }
     out.flush();

@@ -19,7 +19,7 @@ namespace {
 
 // Clocks x = 1, y = 2, z = 3 from a model read for the purpose.
 class ZoneText : public testing::Test {
-protected:
+ protected:
   void SetUp() override {
     ParseResult parsed = parseSystem("clock x, y, z;\nprocess P { state a; init a; }\nsystem P;\n");
     ASSERT_TRUE(parsed.system) << parsed.diagnostics;

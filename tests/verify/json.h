@@ -26,7 +26,7 @@ struct JsonValue {
 };
 
 class JsonReader {
-public:
+ public:
   // Throws std::runtime_error unless text is exactly one JSON value (white space around it).
   static JsonValue parse(const std::string& text) {
     JsonReader reader(text);
@@ -36,15 +36,15 @@ public:
     return value;
   }
 
-private:
+ private:
   explicit JsonReader(const std::string& text) : text_(text) {}
 
   [[noreturn]] void fail(const std::string& what) const {
     throw std::runtime_error(what + " at " + std::to_string(at_));
   }
   void space() {
-    while (at_ < text_.size() && (text_[at_] == ' ' || text_[at_] == '\n' ||
-                                  text_[at_] == '\t' || text_[at_] == '\r'))
+    while (at_ < text_.size() &&
+           (text_[at_] == ' ' || text_[at_] == '\n' || text_[at_] == '\t' || text_[at_] == '\r'))
       ++at_;
   }
   bool literal(const char* word) {
@@ -124,9 +124,9 @@ private:
     if (literal("null")) return v;
     std::size_t start = at_;
     if (at_ < text_.size() && text_[at_] == '-') ++at_;
-    while (at_ < text_.size() && (std::isdigit(static_cast<unsigned char>(text_[at_])) ||
-                                  text_[at_] == '.' || text_[at_] == 'e' || text_[at_] == 'E' ||
-                                  text_[at_] == '+' || text_[at_] == '-'))
+    while (at_ < text_.size() &&
+           (std::isdigit(static_cast<unsigned char>(text_[at_])) || text_[at_] == '.' ||
+            text_[at_] == 'e' || text_[at_] == 'E' || text_[at_] == '+' || text_[at_] == '-'))
       ++at_;
     if (at_ == start) fail("value expected");
     v.type = JsonValue::number;
@@ -149,14 +149,30 @@ private:
       if (++at_ >= text_.size()) fail("escape at end");
       char e = text_[at_++];
       switch (e) {
-        case '"': out += '"'; break;
-        case '\\': out += '\\'; break;
-        case '/': out += '/'; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
+        case '"':
+          out += '"';
+          break;
+        case '\\':
+          out += '\\';
+          break;
+        case '/':
+          out += '/';
+          break;
+        case 'n':
+          out += '\n';
+          break;
+        case 't':
+          out += '\t';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
         case 'u': {
           if (at_ + 4 > text_.size()) fail("short \\u escape");
           out += char(std::strtol(text_.substr(at_, 4).c_str(), nullptr, 16));

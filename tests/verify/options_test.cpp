@@ -110,8 +110,8 @@ TEST(CommandLineOptions, HelpAndVersionNeedNoModel) {
 }
 
 TEST(SplitQueries, SkipsBlankAndCommentLinesAndNamesTheLine) {
-  std::vector<PropertySource> queries =
-      splitQueries("// heading\n\nE<> P.a\r\n   \t\n  // indented comment\n  A[] x > 1  \nE[] y", "q.q");
+  std::vector<PropertySource> queries = splitQueries(
+      "// heading\n\nE<> P.a\r\n   \t\n  // indented comment\n  A[] x > 1  \nE[] y", "q.q");
   ASSERT_EQ(queries.size(), 3u);
   EXPECT_EQ(queries[0].text, "E<> P.a");
   EXPECT_EQ(queries[0].origin, "q.q:3");

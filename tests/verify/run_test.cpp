@@ -1,4 +1,6 @@
 // End-to-end runs of quorix-verify: verdicts, exit statuses, outputs, traces and bad input.
+#include "run.h"
+
 #include <regex>
 #include <sstream>
 #include <string>
@@ -7,7 +9,6 @@
 #include "gmock/gmock.h"
 #include "gtest/gtest.h"
 #include "json.h"
-#include "run.h"
 
 using testing::AllOf;
 using testing::ElementsAre;
@@ -92,9 +93,9 @@ TEST(ExampleModels, VerdictsAndExitStatus) {
   for (std::size_t k = 0; k < 6; ++k) {
     EXPECT_EQ(out[3 * k], texts[k]);
     EXPECT_EQ(out[3 * k + 1], std::string("    ") + expected[k]) << texts[k];
-    EXPECT_THAT(out[3 * k + 2], testing::MatchesRegex(
-                                    "    [0-9]+ states? explored, [0-9]+ stored, [0-9]+\\.[0-9]+ "
-                                    "s, peak memory [0-9]+\\.[0-9] MB"));
+    EXPECT_THAT(out[3 * k + 2],
+                testing::MatchesRegex("    [0-9]+ states? explored, [0-9]+ stored, [0-9]+\\.[0-9]+ "
+                                      "s, peak memory [0-9]+\\.[0-9] MB"));
   }
   EXPECT_EQ(out.back(), "6 properties: 5 satisfied, 1 not satisfied");
 
@@ -146,7 +147,7 @@ TEST(ExampleModels, AnswersAreTheServersUnderEveryOption) {
   }
   // Bit-state hashing applies no inclusion, so it explores many zones: a small model only.
   std::vector<std::string> handshake = {"E<> B.t1", "E<> A.s0 and B.t1", "A[] n <= 1",
-                                        "E[] A.s0", "A<> B.t1", "A.s0 --> B.t1"};
+                                        "E[] A.s0", "A<> B.t1",          "A.s0 --> B.t1"};
   std::vector<std::string> args = {"--json", "--representation", "bitstate",
                                    model("handshake.gta")};
   for (const std::string& property : handshake) {
@@ -157,20 +158,21 @@ TEST(ExampleModels, AnswersAreTheServersUnderEveryOption) {
   EXPECT_THAT(hashed, ElementsAre("T", "M", "M", "M", "M", "M"));
   EXPECT_EQ(hashed, serverVerdicts(model("handshake.gta"), handshake, {"representation 2"}));
 
-  RunResult fischer = runVerify({"--json", "--order", "dfs", "--reuse", example("fischer.gta"),
-                                 example("fischer.q")});
+  RunResult fischer = runVerify(
+      {"--json", "--order", "dfs", "--reuse", example("fischer.gta"), example("fischer.q")});
   EXPECT_EQ(verdicts(fischer), serverVerdicts(example("fischer.gta"), queries(example("fischer.q")),
                                               {"order 1", "reuse T"}));
 }
 
 TEST(ExampleModels, ApproximationsAnswerMaybe) {
-  RunResult bitstate = runVerify({"--representation", "bitstate", model("handshake.gta"), "-q",
-                                  "E<> A.s0 and B.t1"});
+  RunResult bitstate = runVerify(
+      {"--representation", "bitstate", model("handshake.gta"), "-q", "E<> A.s0 and B.t1"});
   EXPECT_EQ(bitstate.status, 1);
   EXPECT_THAT(bitstate.out, HasSubstr("\n    maybe satisfied (approximation)\n"));
-  EXPECT_THAT(bitstate.out, HasSubstr("1 property: 0 satisfied, 0 not satisfied, 1 maybe satisfied"));
-  RunResult hull = runVerify({"--json", "--representation", "hull", example("fischer.gta"), "-q",
-                              "E<> P1.cs"});
+  EXPECT_THAT(bitstate.out,
+              HasSubstr("1 property: 0 satisfied, 0 not satisfied, 1 maybe satisfied"));
+  RunResult hull =
+      runVerify({"--json", "--representation", "hull", example("fischer.gta"), "-q", "E<> P1.cs"});
   EXPECT_EQ(hull.status, 1);
   EXPECT_THAT(verdicts(hull), ElementsAre("M"));
 }
@@ -195,8 +197,8 @@ TEST(Output, ReadableTraceOfASynchronisation) {
 }
 
 TEST(Output, TracesOnlyForWitnessesAndCounterexamples) {
-  RunResult run = runVerify(
-      {"--trace", model("handshake.gta"), "-q", "A[] n <= 1", "-q", "A[] n == 0"});
+  RunResult run =
+      runVerify({"--trace", model("handshake.gta"), "-q", "A[] n <= 1", "-q", "A[] n == 0"});
   EXPECT_EQ(run.status, 1);
   std::string out = withoutStatistics(run.out);
   EXPECT_THAT(out, StartsWith("A[] n <= 1\n    satisfied\nA[] n == 0\n    not satisfied\n"
@@ -236,8 +238,8 @@ TEST(Output, JsonObjectPerProperty) {
   std::vector<JsonValue> objects = jsonLines(run.out);
   ASSERT_EQ(objects.size(), 2u) << run.out;
   for (const JsonValue& object : objects) {
-    EXPECT_THAT(object.order, ElementsAre("text", "source", "kind", "verdict", "result",
-                                          "statistics", "trace"));
+    EXPECT_THAT(object.order,
+                ElementsAre("text", "source", "kind", "verdict", "result", "statistics", "trace"));
     const JsonValue& statistics = object["statistics"];
     EXPECT_THAT(statistics.order, ElementsAre("explored", "stored", "seconds", "peakMemoryKB"));
     for (const std::string& name : statistics.order)
@@ -279,6 +281,26 @@ TEST(Output, JsonObjectPerProperty) {
   EXPECT_FALSE(leadsTo.has("trace")) << "traces appear only with --trace";
 }
 
+TEST(Output, StatisticsCountTheStatesOfEachSearch) {
+  // The handshake has two symbolic states: before and after the synchronisation.
+  RunResult run = runVerify({"--json", model("handshake.gta"), "-q", "A[] n <= 1", "-q", "E<> B.t0",
+                             "-q", "E[] A.s0 or A.s1", "-q", "A.s0 --> B.t1"});
+  std::vector<JsonValue> objects = jsonLines(run.out);
+  ASSERT_EQ(objects.size(), 4u) << run.err;
+  auto counts = [&](std::size_t k) {
+    const JsonValue& statistics = objects[k]["statistics"];
+    return std::vector<double>{statistics["explored"].value, statistics["stored"].value};
+  };
+  EXPECT_EQ(counts(0), (std::vector<double>{2, 2})) << "the whole state space";
+  EXPECT_EQ(counts(1), (std::vector<double>{1, 1})) << "the start state is a witness";
+  EXPECT_EQ(counts(2), (std::vector<double>{2, 2}))
+      << "the liveness search reaches s1, where time diverges";
+  // Leads-to: the two states of the exploration, and the liveness search for a run avoiding
+  // B.t1 from the start state (where A.s0 holds), which examines that state alone, in a passed
+  // list of its own: its only successor lies in B.t1.
+  EXPECT_EQ(counts(3), (std::vector<double>{3, 3}));
+}
+
 TEST(Output, QueriesFromFileThenFromOptions) {
   std::string path = tempPath("q.q");
   writeWholeFile(path, "// comment\r\n\r\nE<> P1.cs\r\n  A[] not deadlock  \n");
@@ -301,8 +323,9 @@ TEST(Output, ModelWithCarriageReturnsReadsAsWithout) {
   std::string path = tempPath("crlf.gta");
   writeWholeFile(path, crlf);
   RunResult run = runVerify({"--json", path, example("train_crossing.q")});
-  EXPECT_EQ(verdicts(run), verdicts(runVerify({"--json", example("train_crossing.gta"),
-                                               example("train_crossing.q")})));
+  EXPECT_EQ(
+      verdicts(run),
+      verdicts(runVerify({"--json", example("train_crossing.gta"), example("train_crossing.q")})));
   std::remove(path.c_str());
 }
 
@@ -318,13 +341,13 @@ TEST(Output, DotGraphOfTheNetwork) {
   EXPECT_EQ(run.status, 0) << run.err;
   std::string dot = readWholeFile(path);
   EXPECT_THAT(dot, StartsWith("digraph network {\n"));
-  EXPECT_THAT(dot, AllOf(HasSubstr("subgraph cluster_0 {\n    label=\"Train1\";"),
-                         HasSubstr("subgraph cluster_2 {\n    label=\"Gate\";"),
-                         HasSubstr("p2_3 [label=\"Check\\n(committed)\", peripheries=2];"),
-                         HasSubstr("p0_1 [label=\"Near\\nTrain1.x<=5\"];"),
-                         HasSubstr("p2_init -> p2_0;"),
-                         HasSubstr("p2_3 -> p2_0 [label=\"near == 0\"];"),
-                         HasSubstr("p0_0 -> p0_1 [label=\"appr!\\nTrain1.x:=0\"];")));
+  EXPECT_THAT(
+      dot, AllOf(HasSubstr("subgraph cluster_0 {\n    label=\"Train1\";"),
+                 HasSubstr("subgraph cluster_2 {\n    label=\"Gate\";"),
+                 HasSubstr("p2_3 [label=\"Check\\n(committed)\", peripheries=2];"),
+                 HasSubstr("p0_1 [label=\"Near\\nTrain1.x<=5\"];"), HasSubstr("p2_init -> p2_0;"),
+                 HasSubstr("p2_3 -> p2_0 [label=\"near == 0\"];"),
+                 HasSubstr("p0_0 -> p0_1 [label=\"appr!\\nTrain1.x:=0\"];")));
   EXPECT_EQ(dot.back(), '\n');
   std::remove(path.c_str());
 
@@ -336,20 +359,22 @@ TEST(Output, DotGraphOfTheNetwork) {
 TEST(BadInput, UnreadableOrRejectedModels) {
   RunResult missing = runVerify({"/nonexistent/model.gta"});
   EXPECT_EQ(missing.status, 2);
-  EXPECT_EQ(missing.err,
-            "quorix-verify: cannot read model '/nonexistent/model.gta': No such file or directory\n");
+  EXPECT_EQ(
+      missing.err,
+      "quorix-verify: cannot read model '/nonexistent/model.gta': No such file or directory\n");
   EXPECT_THAT(missing.out, IsEmpty());
 
   RunResult directory = runVerify({sourcePath("examples")});
   EXPECT_EQ(directory.status, 2);
 
   std::string path = tempPath("bad.gta");
-  writeWholeFile(path, "// fine\nprocess P {\n  state a; init a;\n  trans a -> b { };\n}\nsystem P;\n");
+  writeWholeFile(path,
+                 "// fine\nprocess P {\n  state a; init a;\n  trans a -> b { };\n}\nsystem P;\n");
   RunResult rejected = runVerify({path, "-q", "E<> P.a"});
   EXPECT_EQ(rejected.status, 2);
-  EXPECT_THAT(lines(rejected.err), ElementsAre(StartsWith("Error at line 4 : "),
-                                               "quorix-verify: the model in '" + path +
-                                                   "' was rejected"));
+  EXPECT_THAT(lines(rejected.err),
+              ElementsAre(StartsWith("Error at line 4 : "),
+                          "quorix-verify: the model in '" + path + "' was rejected"));
   EXPECT_THAT(rejected.out, IsEmpty());
 
   std::string garbage;
@@ -363,8 +388,8 @@ TEST(BadInput, UnreadableOrRejectedModels) {
 }
 
 TEST(BadInput, RejectedPropertiesStopBeforeAnyCheck) {
-  RunResult run = runVerify({example("fischer.gta"), "-q", "E<> P1.cs", "-q", "E<> P1.",
-                             "-q", "A[] (", "-q", "quit"});
+  RunResult run = runVerify(
+      {example("fischer.gta"), "-q", "E<> P1.cs", "-q", "E<> P1.", "-q", "A[] (", "-q", "quit"});
   EXPECT_EQ(run.status, 2);
   EXPECT_THAT(run.out, IsEmpty());
   EXPECT_THAT(run.err, HasSubstr("-q: E<> P1.\nBad property"));
