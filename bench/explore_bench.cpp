@@ -82,7 +82,8 @@ int explore(const char* path, const Options& options) {
   Ref<GenericStateSpaceEnumeration> generic = new GenericStateSpaceEnumeration(
       system, passed, waitingFactory->create(), traces, options.reduction);
   Ref<StateSpaceEnumeration> enumeration = generic;
-  if (options.reuse) enumeration = new CachingStateSpaceEnumeration(generic, system, passed, traces);
+  if (options.reuse)
+    enumeration = new CachingStateSpaceEnumeration(generic, system, passed, traces);
   enumeration->reset(system->initialState(false));
   GlobalState::destroyAllRegistered();
   long handedOut = 0;
@@ -92,18 +93,19 @@ int explore(const char* path, const Options& options) {
     ++handedOut;
     if (waiting->size() > waitingPeak) waitingPeak = waiting->size();
   }
-  double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   double cpu = cpuSeconds() - cpuBegin;
   long stored = -1;
   if (auto* hashed = dynamic_cast<HashBasedPassedList*>(passed.get()))
     stored = long(hashed->storedCount());
   const char* name = std::strrchr(path, '/') ? std::strrchr(path, '/') + 1 : path;
-  std::printf("%-18s handed out %9ld  stored %9ld  wall %8.3f s  cpu %8.3f s  %9.0f states/s"
-              "  peak %7.1f MiB\n",
-              name, handedOut, stored, seconds, cpu, cpu > 0 ? handedOut / cpu : 0.0, peakMiB());
-  std::printf("%-18s largest waiting list %d entries, %ld discrete parts stored\n", "", waitingPeak,
-              stored < 0 ? -1L : long(dynamic_cast<HashBasedPassedList*>(passed.get())->groupCount()));
+  std::printf(
+      "%-18s handed out %9ld  stored %9ld  wall %8.3f s  cpu %8.3f s  %9.0f states/s"
+      "  peak %7.1f MiB\n",
+      name, handedOut, stored, seconds, cpu, cpu > 0 ? handedOut / cpu : 0.0, peakMiB());
+  std::printf(
+      "%-18s largest waiting list %d entries, %ld discrete parts stored\n", "", waitingPeak,
+      stored < 0 ? -1L : long(dynamic_cast<HashBasedPassedList*>(passed.get())->groupCount()));
   std::fflush(stdout);
   passed->clear();
   enumeration = nullptr;

@@ -29,8 +29,11 @@ GenericStateSpaceEnumeration::GenericStateSpaceEnumeration(Ref<System> system,
                                                            Ref<PassedList> passed,
                                                            Ref<WaitingList> waiting,
                                                            Ref<TraceStore> traces, int reduction)
-    : system_(std::move(system)), passed_(std::move(passed)), waiting_(std::move(waiting)),
-      traces_(std::move(traces)), reduction_(reduction) {}
+    : system_(std::move(system)),
+      passed_(std::move(passed)),
+      waiting_(std::move(waiting)),
+      traces_(std::move(traces)),
+      reduction_(reduction) {}
 
 void GenericStateSpaceEnumeration::reset(Ref<GlobalState> state) {
   if (state) initial_ = std::move(state);
@@ -75,10 +78,13 @@ Ref<Trace> GenericStateSpaceEnumeration::getTrace() { return traces_->createTrac
 
 // --- caching enumeration ---
 
-CachingStateSpaceEnumeration::CachingStateSpaceEnumeration(
-    Ref<GenericStateSpaceEnumeration> inner, Ref<System> system, Ref<PassedList> passed,
-    Ref<TraceStore> traces)
-    : inner_(std::move(inner)), system_(std::move(system)), passed_(std::move(passed)),
+CachingStateSpaceEnumeration::CachingStateSpaceEnumeration(Ref<GenericStateSpaceEnumeration> inner,
+                                                           Ref<System> system,
+                                                           Ref<PassedList> passed,
+                                                           Ref<TraceStore> traces)
+    : inner_(std::move(inner)),
+      system_(std::move(system)),
+      passed_(std::move(passed)),
       traces_(std::move(traces)) {}
 
 void CachingStateSpaceEnumeration::reset(Ref<GlobalState> state) {

@@ -35,9 +35,8 @@ public:
 // for the order.
 class GenericStateSpaceEnumeration final : public StateSpaceEnumeration {
 public:
-  GenericStateSpaceEnumeration(Ref<System> system, Ref<PassedList> passed,
-                               Ref<WaitingList> waiting, Ref<TraceStore> traces,
-                               int reduction = 1);
+  GenericStateSpaceEnumeration(Ref<System> system, Ref<PassedList> passed, Ref<WaitingList> waiting,
+                               Ref<TraceStore> traces, int reduction = 1);
 
   Ref<GlobalState> next() override;
   Ref<Trace> getTrace() override;

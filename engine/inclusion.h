@@ -50,9 +50,10 @@ std::int32_t signatureClamp();
 int compareMatrices(const std::int32_t* a, const std::int32_t* b, int n);
 
 // How the stored zone relates to the new one (unpacked, closed, of the same dimension), given
-// both signatures (or without the quick test when either is null). A packed stored zone is first checked against its constraints alone; when
-// the new zone leaves it, the stored zone is unpacked into scratch, which is made (or remade
-// at another dimension) when needed and belongs to the caller.
+// both signatures (or without the quick test when either is null). A packed stored zone is first
+// checked against its constraints alone; when the new zone leaves it, the stored zone is unpacked
+// into scratch, which is made (or remade at another dimension) when needed and belongs to the
+// caller.
 int compareZones(const Region* stored, const Signature* storedSignature,
                  const UnpackedRegion* fresh, const Signature* freshSignature,
                  UnpackedRegion*& scratch);

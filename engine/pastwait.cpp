@@ -218,10 +218,13 @@ GlobalState* HashBasedPassedListEnumeration::next() {
 
 // --- waiting lists ---
 
-HashBasedWaitingList::HashBasedWaitingList(Ref<GlobalStateHasher> hasher, unsigned size,
-                                           bool stack, bool hull)
-    : buckets_(size ? size : 1, nullptr), size_(size ? size : 1), hasher_(std::move(hasher)),
-      stack_(stack), hull_(hull) {}
+HashBasedWaitingList::HashBasedWaitingList(Ref<GlobalStateHasher> hasher, unsigned size, bool stack,
+                                           bool hull)
+    : buckets_(size ? size : 1, nullptr),
+      size_(size ? size : 1),
+      hasher_(std::move(hasher)),
+      stack_(stack),
+      hull_(hull) {}
 
 HashBasedWaitingList::~HashBasedWaitingList() {
   clear();

@@ -84,7 +84,7 @@ protected:
   NodePool<ZoneNode> zonePool_;
   std::size_t stored_ = 0;
   std::size_t groups_ = 0;
-  int dim_ = 0;                        // signature length; 0 until the first state
+  int dim_ = 0;                        // zone dimension of the signatures; 0 at first
   std::int32_t clamp_ = 0;             // signature clamp, fixed with the length
   bool mixed_ = false;                 // states of different dimensions met: no signatures
   std::vector<Signature> signature_;   // of the state being added
@@ -259,7 +259,7 @@ private:
   std::size_t groups_ = 0;  // groups in the hash index
   NodePool<Node> pool_;
   NodePool<Group> groupPool_;
-  int dim_ = 0;                        // signature length; 0 until the first entry
+  int dim_ = 0;                        // zone dimension of the signatures; 0 at first
   std::int32_t clamp_ = 0;             // signature clamp, fixed with the length
   bool mixed_ = false;                 // states of different dimensions met: no signatures
   std::vector<Signature> signature_;   // of the entry being put

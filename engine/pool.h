@@ -55,8 +55,8 @@ private:
   struct FreeSlot {
     FreeSlot* next;
   };
-  static constexpr std::size_t align =
-      alignof(T) > alignof(FreeSlot) ? alignof(T) : alignof(FreeSlot);
+  static constexpr std::size_t align = alignof(T) > alignof(FreeSlot) ? alignof(T)
+                                                                      : alignof(FreeSlot);
 
   void shape(std::size_t extra) {
     extra_ = extra;

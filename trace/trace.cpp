@@ -39,8 +39,7 @@ Ref<Trace> concatTraces(Ref<Trace> head, Ref<Trace> tail) {
   return Ref<Trace>(new ConcatTrace(std::move(head), std::move(tail)));
 }
 
-std::int32_t MemoryTraceStore::addStep(Transition* first, Transition* second,
-                                       std::int32_t parent) {
+std::int32_t MemoryTraceStore::addStep(Transition* first, Transition* second, std::int32_t parent) {
   entries_.push_back(Entry{Ref<Transition>(first), Ref<Transition>(second), parent});
   return std::int32_t(entries_.size() - 1);
 }

@@ -34,12 +34,13 @@ protected:
                      : Ref<PassedListFactory>(new ClassicPassedListFactory(hasher, 17609, false));
     Ref<WaitingListFactory> waitingFactory;
     if (options.hull)
-      waitingFactory = options.stack
-                           ? Ref<WaitingListFactory>(new ConvexHullWaitingStackFactory(hasher, 1009))
-                           : Ref<WaitingListFactory>(new ConvexHullWaitingQueueFactory(hasher, 1009));
+      waitingFactory =
+          options.stack ? Ref<WaitingListFactory>(new ConvexHullWaitingStackFactory(hasher, 1009))
+                        : Ref<WaitingListFactory>(new ConvexHullWaitingQueueFactory(hasher, 1009));
     else
-      waitingFactory = options.stack ? Ref<WaitingListFactory>(new WaitingStackFactory(hasher, 1009))
-                                     : Ref<WaitingListFactory>(new WaitingQueueFactory(hasher, 1009));
+      waitingFactory = options.stack
+                           ? Ref<WaitingListFactory>(new WaitingStackFactory(hasher, 1009))
+                           : Ref<WaitingListFactory>(new WaitingQueueFactory(hasher, 1009));
     traces = options.traces ? Ref<TraceStore>(new MemoryTraceStore)
                             : Ref<TraceStore>(new NullTraceStore);
     passed = passedFactory->create();
@@ -57,7 +58,8 @@ protected:
     std::string text;
     for (int p = 0; p < system->processCount(); ++p) {
       if (p) text += ",";
-      text += symbols().find(stateKind, system->process(p)->firstSymbol() + state->location(p)).name;
+      text +=
+          symbols().find(stateKind, system->process(p)->firstSymbol() + state->location(p)).name;
     }
     if (state->valuation())
       for (int k = 0; k < state->valuation()->size(); ++k)
@@ -186,9 +188,9 @@ TEST_F(EnumerationTest, StorageReductionDecidesWhetherARevisitIsHandedOutAgain) 
   };
   std::vector<std::string> once{"A", "B1", "B2", "C", "B3"};
   std::vector<std::string> twice{"A", "B1", "B2", "C", "B3", "C"};
-  for (const Case& c : {Case{"", 0, once}, Case{"", 1, once}, Case{"", 2, twice},
-                        Case{"  commit C;\n", 0, once}, Case{"  commit C;\n", 1, twice},
-                        Case{"  commit C;\n", 2, twice}}) {
+  for (const Case& c :
+       {Case{"", 0, once}, Case{"", 1, once}, Case{"", 2, twice}, Case{"  commit C;\n", 0, once},
+        Case{"  commit C;\n", 1, twice}, Case{"  commit C;\n", 2, twice}}) {
     start(twoPaths(c.extra), Options{c.reduction});
     EXPECT_EQ(all(), c.expected) << c.extra << " reduction " << c.reduction;
     resetTables();
@@ -216,7 +218,8 @@ TEST(IsStoredState, FollowsTheReductionAndTheLoopEntries) {
   inA->setLocation(0, 0);
   inB->setLocation(0, 1);
   EXPECT_TRUE(system.process(0)->isLoopEntry(0));
-  for (int reduction : {0, 1, 2}) EXPECT_TRUE(isStoredState(system, reduction, nullptr, nullptr, inB.get()));
+  for (int reduction : {0, 1, 2})
+    EXPECT_TRUE(isStoredState(system, reduction, nullptr, nullptr, inB.get()));
   EXPECT_TRUE(isStoredState(system, 0, nullptr, aToB, inB.get()));
   EXPECT_FALSE(isStoredState(system, 1, nullptr, aToB, inB.get())) << "committed, no loop entry";
   EXPECT_TRUE(isStoredState(system, 1, nullptr, cToA, inA.get()));
@@ -273,11 +276,12 @@ TEST_F(EnumerationTest, CachingReplaysStoredStatesAndRebuildsUnstoredOnes) {
     std::string key = name(state.get());
     ++seen[key];
     // The trace leads back to the start through every step, unstored ones included.
-    EXPECT_EQ(enumeration->getTrace()->length(), 2 * state->valuation()->cells()[0] - (key[0] == 'C'))
+    EXPECT_EQ(enumeration->getTrace()->length(),
+              2 * state->valuation()->cells()[0] - (key[0] == 'C'))
         << key;
   }
-  EXPECT_EQ(seen, (std::map<std::string, int>{{"A 0", 1}, {"A 1", 1}, {"A 2", 1}, {"C 1", 1},
-                                              {"C 2", 1}}));
+  EXPECT_EQ(seen, (std::map<std::string, int>{
+                      {"A 0", 1}, {"A 1", 1}, {"A 2", 1}, {"C 1", 1}, {"C 2", 1}}));
 }
 
 TEST_F(EnumerationTest, CachingReplaysFirstThenContinuesTheExploration) {

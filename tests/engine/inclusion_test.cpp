@@ -16,9 +16,7 @@ namespace {
 
 class InclusionTest : public EngineTest {
 protected:
-  InclusionTest() {
-    load("clock x, y, z;\nprocess P { state A; init A; }\nsystem P;\n");
-  }
+  InclusionTest() { load("clock x, y, z;\nprocess P { state A; init A; }\nsystem P;\n"); }
 
   void agreesWithTheZoneRelation(std::int32_t clamp);
 
@@ -43,8 +41,7 @@ protected:
 };
 
 TEST_F(InclusionTest, AgreesWithTheZoneRelationInBothForms) {
-  for (std::int32_t clamp : {1 << 23, 9, 1})
-    agreesWithTheZoneRelation(clamp);
+  for (std::int32_t clamp : {1 << 23, 9, 1}) agreesWithTheZoneRelation(clamp);
 }
 
 void InclusionTest::agreesWithTheZoneRelation(std::int32_t clamp) {
@@ -66,8 +63,7 @@ void InclusionTest::agreesWithTheZoneRelation(std::int32_t clamp) {
       EXPECT_EQ(compareZones(a.get(), nullptr, b.get(), nullptr, scratch), expected);
       // A packed zone answers "inside" for an equal zone as well.
       int packedExpected = expected == Region::equal ? Region::argIncludedIn : expected;
-      EXPECT_EQ(compareZones(packed.get(), sa.data(), b.get(), sb.data(), scratch),
-                packedExpected);
+      EXPECT_EQ(compareZones(packed.get(), sa.data(), b.get(), sb.data(), scratch), packedExpected);
       EXPECT_EQ(packed->relation(b.get()), packedExpected);
     }
   }

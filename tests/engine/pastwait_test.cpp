@@ -267,9 +267,8 @@ TEST_F(WaitingListTest, EmptiedEntriesAreSkippedInOrder) {
 
 TEST_F(WaitingListTest, ConvexHullWidensTheWaitingStateInsteadOfQueueing) {
   for (bool stackOrder : {false, true}) {
-    Ref<WaitingList> list =
-        stackOrder ? Ref<WaitingList>(new ConvexHullWaitingStack(hasher, 1009))
-                   : Ref<WaitingList>(new ConvexHullWaitingQueue(hasher, 1009));
+    Ref<WaitingList> list = stackOrder ? Ref<WaitingList>(new ConvexHullWaitingStack(hasher, 1009))
+                                       : Ref<WaitingList>(new ConvexHullWaitingQueue(hasher, 1009));
     list->put(entry(0, "x <= 2, y <= 5"));
     list->put(entry(0, "x <= 5, y <= 2"));
     EXPECT_EQ(list->size(), 1);
@@ -322,12 +321,12 @@ TEST_F(WaitingListTest, ActiveClockDecoratorMakesStatesDifferingInDeadClocksEqua
 TEST_F(WaitingListTest, FactoriesMakeTheKindTheyName) {
   EXPECT_NE(dynamic_cast<WaitingQueue*>(WaitingQueueFactory(hasher, 7).create().get()), nullptr);
   EXPECT_NE(dynamic_cast<WaitingStack*>(WaitingStackFactory(hasher, 7).create().get()), nullptr);
-  EXPECT_NE(
-      dynamic_cast<ConvexHullWaitingQueue*>(ConvexHullWaitingQueueFactory(hasher, 7).create().get()),
-      nullptr);
-  EXPECT_NE(
-      dynamic_cast<ConvexHullWaitingStack*>(ConvexHullWaitingStackFactory(hasher, 7).create().get()),
-      nullptr);
+  EXPECT_NE(dynamic_cast<ConvexHullWaitingQueue*>(
+                ConvexHullWaitingQueueFactory(hasher, 7).create().get()),
+            nullptr);
+  EXPECT_NE(dynamic_cast<ConvexHullWaitingStack*>(
+                ConvexHullWaitingStackFactory(hasher, 7).create().get()),
+            nullptr);
 }
 
 }  // namespace
