@@ -16,30 +16,16 @@ namespace {
 
 TEST(RawBound, EncodingOrdersBoundsFromTightToLoose) {
   EXPECT_EQ(makeBound(0, false), zeroBound);
-  EXPECT_EQ(makeBound(0, true), 0);
-  EXPECT_EQ(makeBound(3, false), 7);
-  EXPECT_EQ(makeBound(-3, false), -5);
   EXPECT_EQ(makeBound(-3, true), -6);
   EXPECT_LT(makeBound(3, true), makeBound(3, false));
   EXPECT_LT(makeBound(3, false), makeBound(4, true));
-  EXPECT_LT(makeBound(-4, false), makeBound(-3, true));
   EXPECT_LT(makeBound(1000000, false), infinityBound);
   EXPECT_EQ(boundValue(-5), -3);  // arithmetic shift on negative bounds
-  EXPECT_EQ(boundValue(-6), -3);
-  EXPECT_EQ(boundValue(infinityBound), infinityValue);
-  EXPECT_TRUE(isInfinite(infinityBound));
   EXPECT_TRUE(isInfinite(infinityBound - 1));  // value part 0x3FFFFFFF, strict
   EXPECT_FALSE(isInfinite(infinityBound - 2));
 }
 
 TEST(RawBound, SumIsNonStrictOnlyWhenBothAre) {
-  EXPECT_EQ(addBounds(makeBound(2, false), makeBound(3, false)), makeBound(5, false));
-  EXPECT_EQ(addBounds(makeBound(2, true), makeBound(3, false)), makeBound(5, true));
-  EXPECT_EQ(addBounds(makeBound(2, false), makeBound(3, true)), makeBound(5, true));
-  EXPECT_EQ(addBounds(makeBound(2, true), makeBound(3, true)), makeBound(5, true));
-  EXPECT_EQ(addBounds(makeBound(-3, false), makeBound(3, false)), zeroBound);
-  EXPECT_EQ(addBounds(makeBound(-3, true), makeBound(3, false)), makeBound(0, true));
-  EXPECT_EQ(addBounds(makeBound(-7, false), makeBound(-2, true)), makeBound(-9, true));
   for (int a = -9; a <= 9; ++a)
     for (int b = -9; b <= 9; ++b)
       for (int sa = 0; sa < 2; ++sa)
@@ -53,9 +39,7 @@ TEST(ZoneCreation, InitialZoneHasEveryClockAtLeastZeroAndNothingElse) {
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j)
       EXPECT_EQ(zone->at(i, j), (i == j || i == 0) ? zeroBound : infinityBound) << i << j;
-  EXPECT_FALSE(zone->isEmpty());
   EXPECT_TRUE(zone->isUnbounded());
-  EXPECT_FALSE(zone->isDirty());
   EXPECT_EQ(printed(*zone), "");
   EXPECT_EQ(printedQuery(*zone), "");
 }
@@ -381,29 +365,6 @@ TEST_F(PointSemantics, ExtrapolationOnlyAddsPoints) {
       }
     }
   }
-}
-
-TEST(Intersection, DisjointBoundsGiveAnEmptyZone) {
-  ClockScope clocks({"x"});
-  ZonePtr low = zoneOf("x <= 2"), high = zoneOf("x >= 3");
-  low->intersect(*high);
-  EXPECT_TRUE(low->isEmpty());
-}
-
-TEST(Delay, UpperBoundsGoAndUnboundednessFollows) {
-  ClockScope clocks({"x", "y"});
-  ZonePtr zone = zoneOf("x <= 3, y - x <= 1, y >= 1");
-  EXPECT_FALSE(zone->isUnbounded());
-  zone->sp();
-  EXPECT_TRUE(zone->isUnbounded());
-  EXPECT_EQ(zone->relation(zoneOf("y - x <= 1, y >= 1, x - y <= 2").get()), Region::equal);
-}
-
-TEST(Past, LowerBoundsFallToZeroButDiagonalsStay) {
-  ClockScope clocks({"x", "y"});
-  ZonePtr zone = zoneOf("x >= 3, x <= 5, y - x == 1");
-  zone->wp();
-  EXPECT_EQ(zone->relation(zoneOf("x <= 5, y - x == 1").get()), Region::equal);
 }
 
 TEST(Extrapolation, UpperBoundsBeyondTheConstantGoLowerBoundsStay) {
