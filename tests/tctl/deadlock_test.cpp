@@ -103,98 +103,50 @@ bool sampledDeadlock(const System* system, const GlobalState* state) {
   return false;
 }
 
-TEST_F(Deadlock, LocationWithoutEdgesIsADeadlockWheneverTheZoneIsNotEmpty) {
-  load(R"(
-clock x;
-process P { state s; init s; }
-system P;
-)");
-  Ref<GlobalState> s = initial();
-  EXPECT_TRUE(deadlocked(s.get()));
-  s = initial("x > 2 and x < 3");
-  EXPECT_TRUE(deadlocked(s.get()));
+const char* const noEdge = "clock x;\nprocess P { state s; init s; }\nsystem P;";
+const char* const upperGuard =
+    "clock x;\nprocess P { state s, t; init s; trans s -> t { guard x <= 3; }; }\nsystem P;";
+const char* const upperGuardAndInvariant =
+    "clock x;\nprocess P { state s { x <= 3 }, t; init s; trans s -> t { guard x <= 3; }; }\n"
+    "system P;";
+const char* const lowerGuard =
+    "clock x;\nint[0,1] i;\n"
+    "process P { state s, t; init s; trans s -> t { guard x > 5, i == 0; }; }\nsystem P;";
+
+TEST_F(Deadlock, SomeValuationOfTheZoneThatCanNeverAct) {
+  struct Case {
+    const char* model;
+    const char* zone;
+    int i;  // the value of the integer variable, if any
+    bool deadlocked;
+  } cases[] = {
+      {noEdge, "", 0, true},
+      {noEdge, "x > 2 and x < 3", 0, true},
+      {upperGuard, "", 0, true},  // valuations past the guard can never act
+      {upperGuard, "x <= 10", 0, true},
+      {upperGuard, "x <= 3", 0, false},
+      {upperGuard, "x > 3", 0, true},
+      {upperGuardAndInvariant, "", 0, false},  // the invariant keeps every valuation in reach
+      {lowerGuard, "", 0, false},              // the lower guard is reached by waiting
+      {lowerGuard, "x <= 1", 0, true},         // only the valuations of the zone count
+      {lowerGuard, "", 1, true},               // a failing integer guard disables the edge
+  };
+  for (const Case& c : cases) {
+    load(c.model);
+    Ref<GlobalState> s = initial(c.zone);
+    if (c.i) s->valuation()->cells()[0] = c.i;
+    Ref<GlobalState> before(s->copy());
+    EXPECT_EQ(deadlocked(s.get()), c.deadlocked) << c.model << "\nzone: " << c.zone;
+    EXPECT_EQ(before->relation(s.get()), Region::equal) << "the predicate leaves the state alone";
+  }
 }
 
-TEST_F(Deadlock, ValuationsPastAnUpperGuardCanNeverAct) {
-  load(R"(
-clock x;
-process P {
-  state s, t;
-  init s;
-  trans s -> t { guard x <= 3; };
-}
-system P;
-)");
-  EXPECT_TRUE(deadlocked(initial("x <= 10").get()));
-  EXPECT_TRUE(deadlocked(initial().get()));
-  EXPECT_FALSE(deadlocked(initial("x <= 3").get()));
-  EXPECT_TRUE(deadlocked(initial("x > 3").get()));
-  // The predicate does not change the state.
-  Ref<GlobalState> s = initial("x <= 10");
-  Ref<GlobalState> before(s->copy());
-  deadlocked(s.get());
-  EXPECT_EQ(before->relation(s.get()), Region::equal);
-}
-
-TEST_F(Deadlock, InvariantKeepsEveryValuationWithinReach) {
-  load(R"(
-clock x;
-process P {
-  state s { x <= 3 }, t;
-  init s;
-  trans s -> t { guard x <= 3; };
-}
-system P;
-)");
-  EXPECT_FALSE(deadlocked(initial().get()));
-}
-
-TEST_F(Deadlock, LowerGuardIsReachedByWaiting) {
-  load(R"(
-clock x;
-int[0,1] i;
-process P {
-  state s, t;
-  init s;
-  trans s -> t { guard x > 5, i == 0; };
-}
-system P;
-)");
-  EXPECT_FALSE(deadlocked(initial().get()));
-  // Only the valuations of the zone count: cut off below the guard, nothing can act.
-  EXPECT_TRUE(deadlocked(initial("x <= 1").get()));
-  // An integer guard that fails disables the edge whatever the clocks.
-  Ref<GlobalState> s = initial();
-  s->valuation()->cells()[0] = 1;
-  EXPECT_TRUE(deadlocked(s.get()));
-}
-
-TEST_F(Deadlock, PackedZoneIsReadAsWell) {
-  load(R"(
-clock x;
-process P {
-  state s, t;
-  init s;
-  trans s -> t { guard x <= 3; };
-}
-system P;
-)");
+TEST_F(Deadlock, PackedZoneIsReadAsWellAndWithoutASystemNothingIsEnabled) {
+  load(upperGuard);
   Ref<GlobalState> s = initial("x <= 10");
   s->setZone(s->zone()->pack());
   EXPECT_TRUE(deadlocked(s.get()));
   EXPECT_TRUE(s->isPacked());
-}
-
-TEST_F(Deadlock, WithoutASystemNothingIsEnabled) {
-  load(R"(
-clock x;
-process P {
-  state s, t;
-  init s;
-  trans s -> t { guard x <= 3; };
-}
-system P;
-)");
   EXPECT_TRUE(CDDDeadlockExpr(nullptr).satisfiedBy(initial("x <= 3").get()));
 }
 

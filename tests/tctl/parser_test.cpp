@@ -103,71 +103,41 @@ TEST_F(Property, DeadlockOnlyInReachabilityAndInvariance) {
 }
 
 TEST_F(Property, ClockComparisons) {
-  CheckedProperty p = parse("E<> x > 3 and x < 5\n");
-  ASSERT_EQ(p.expression->typeCode(), TCTLExpression::andType);
-  auto* both = static_cast<AndExpr*>(p.expression.get());
-  ASSERT_EQ(both->left()->typeCode(), TCTLExpression::clockType);
-  ASSERT_EQ(both->right()->typeCode(), TCTLExpression::clockType);
-  auto* lower = static_cast<ClockExpr*>(both->left());
+  CheckedProperty p = parse("E<> x > 3\n");
+  ASSERT_EQ(p.expression->typeCode(), TCTLExpression::clockType);
+  auto* lower = static_cast<ClockExpr*>(p.expression.get());
   EXPECT_EQ(lower->first(), 0);  // 0 - x < -3
   EXPECT_EQ(lower->second(), clock("x"));
   EXPECT_EQ(lower->constant(), -3);
   EXPECT_TRUE(lower->isStrict());
-  auto* upper = static_cast<ClockExpr*>(both->right());
-  EXPECT_EQ(upper->first(), clock("x"));
-  EXPECT_EQ(upper->second(), 0);
-  EXPECT_EQ(upper->constant(), 5);
 
-  p = parse("E<> x < y + 2\n");
-  ASSERT_EQ(p.expression->typeCode(), TCTLExpression::clockType);
-  auto* diff = static_cast<ClockExpr*>(p.expression.get());
-  EXPECT_EQ(diff->first(), clock("x"));
-  EXPECT_EQ(diff->second(), clock("y"));
-  EXPECT_EQ(diff->constant(), 2);
-  EXPECT_TRUE(diff->isStrict());
-
+  EXPECT_EQ(accepted("E<> x < y + 2 and x < 5\n", 1), "(x<y+2 and x<5)");
   EXPECT_EQ(accepted("E<> x >= y - 1\n", 1), "y<=x+1");
   EXPECT_EQ(accepted("E<> x <= y\n", 1), "x<=y");
   EXPECT_EQ(accepted("E<> x == 3\n", 1), "(x>=3 and x<=3)");
   EXPECT_EQ(accepted("E<> x != y + 1\n", 1), "(x<y+1 or y<x-1)");
   EXPECT_EQ(accepted("E<> x < N\n", 1), "x<3");  // a constant is a number
   EXPECT_EQ(accepted("E<> P.z <= 4\n", 1), "P.z<=4");
-
-  EXPECT_EQ(rejected("E<> x - y < 2\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> 3 < x\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> x < -3\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> x < 2 + 1\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> (x) < 2\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> x < i\n"), "Bad property\n");
   // Constants beyond what a zone can hold are refused rather than overflowing its bounds.
-  EXPECT_EQ(rejected("E<> x < 2000000\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> x < y - 2000000\n"), "Bad property\n");
+  for (const char* text : {"E<> x - y < 2\n", "E<> 3 < x\n", "E<> x < -3\n", "E<> x < 2 + 1\n",
+                           "E<> (x) < 2\n", "E<> x < i\n", "E<> x < 2000000\n",
+                           "E<> x < y - 2000000\n"})
+    EXPECT_EQ(rejected(text), "Bad property\n");
 }
 
 TEST_F(Property, IntegerComparisonsAndArithmetic) {
-  CheckedProperty p = parse("E<> i == 2\n");
-  ASSERT_EQ(p.expression->typeCode(), TCTLExpression::integerType);
-  EXPECT_EQ(static_cast<IntExpr*>(p.expression.get())->relation(), 4);
-
   EXPECT_EQ(accepted("E<> - 1 * 2 == i\n", 1), "((0 - 1) * 2) == i");
   EXPECT_EQ(accepted("E<> 1 + 2 * 3 != i\n", 1), "(1 + (2 * 3)) != i");
   EXPECT_EQ(accepted("E<> 1 - 2 - 3 < i\n", 1), "((1 - 2) - 3) < i");
   EXPECT_EQ(accepted("E<> 8 / 4 / 2 >= i\n", 1), "((8 / 4) / 2) >= i");
   EXPECT_EQ(accepted("E<> - - i > 0\n", 1), "(0 - (0 - i)) > 0");
   EXPECT_EQ(accepted("E<> a[i + 1] <= N\n", 1), "a[(i + 1)] <= 3");
-  EXPECT_EQ(accepted("E<> (i + 1) * 2 == 4\n", 1), "((i + 1) * 2) == 4");
-  EXPECT_EQ(accepted("E<> ((i)) == 2\n", 1), "i == 2");
   EXPECT_EQ(accepted("E<> ((i == 2))\n", 1), "i == 2");
   EXPECT_EQ(accepted("E<> P.j == 0\n", 1), "P.j == 0");
-
-  EXPECT_EQ(rejected("E<> (i == 2) == 3\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> i\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> (i)\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> i < 2 < 3\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> -(i < 2)\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> P.s and (i)\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> i == 99999999999\n"), "Bad property\n");
   EXPECT_EQ(accepted("E<> i == 2147483647\n", 1), "i == 2147483647");
+  for (const char* text : {"E<> (i == 2) == 3\n", "E<> i\n", "E<> (i)\n", "E<> i < 2 < 3\n",
+                           "E<> -(i < 2)\n", "E<> P.s and (i)\n", "E<> i == 99999999999\n"})
+    EXPECT_EQ(rejected(text), "Bad property\n");
 }
 
 TEST_F(Property, LogicalPrecedenceAndLeftAssociativity) {
@@ -215,13 +185,10 @@ TEST_F(Property, OneBadPropertyLineThenTheRestOfTheLineIsStillScanned) {
             "Bad property: bar: undefined symbol.\nBad property: baz: undefined symbol.\n");
   // Nothing after the line feed is read, even after an error.
   EXPECT_EQ(rejected("E<> ) foo\nbar\n"), "Bad property\nBad property: foo: undefined symbol.\n");
-  EXPECT_EQ(rejected("E<>\n"), "Bad property\n");
-  EXPECT_EQ(rejected("P.s\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> P.s P.t\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> . P.s\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> @F P.s\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> P.s @L\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> i = 2\n"), "Bad property\n");  // a lone "=" is skipped
+  // A lone "=" is skipped.
+  for (const char* text : {"E<>\n", "P.s\n", "E<> P.s P.t\n", "E<> . P.s\n", "E<> @F P.s\n",
+                           "E<> P.s @L\n", "E<> i = 2\n"})
+    EXPECT_EQ(rejected(text), "Bad property\n");
 }
 
 TEST_F(Property, StrayCharactersAreSkipped) {
