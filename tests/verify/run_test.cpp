@@ -121,8 +121,7 @@ TEST(ExampleModels, AnswersAreTheServersUnderEveryOption) {
     std::vector<std::string> options;
   } settings[] = {
       {{}, {}},
-      {{"--order", "dfs"}, {"order 1"}},
-      {{"--reduction", "0"}, {"reduction 0"}},
+      {{"--order", "dfs", "--reduction", "0"}, {"order 1", "reduction 0"}},
       {{"--reduction", "2", "--representation", "packed"}, {"reduction 2", "representation 1"}},
       {{"--representation", "hull"}, {"representation 3"}},
       {{"--reuse", "--active-clocks"}, {"reuse T", "activeClocks T"}},
