@@ -286,7 +286,12 @@ int runVerifier(const CommandLine& line, std::ostream& out, std::ostream& err, b
     }
     sources = splitQueries(queriesText, line.queriesFile);
   }
-  for (const std::string& text : line.queryOptions) sources.push_back({text, "-q"});
+  for (const std::string& text : line.queryOptions) {
+    std::string property;
+    for (char c : text)
+      if (c != '\r') property += c;
+    sources.push_back({property, "-q"});
+  }
 
   ParseResult parsed = parseSystem(modelText);
   err << parsed.diagnostics;

@@ -407,6 +407,9 @@ TEST(BadInput, RejectedPropertiesStopBeforeAnyCheck) {
   EXPECT_EQ(twoLines.status, 2);
   EXPECT_THAT(twoLines.err, HasSubstr("A property is one line."));
 
+  RunResult carriageReturn = runVerify({"--json", example("fischer.gta"), "-q", "E<> P1.cs\r"});
+  EXPECT_THAT(verdicts(carriageReturn), ElementsAre("T")) << "dropped, as the server drops it";
+
   RunResult missing = runVerify({example("fischer.gta"), "/nonexistent/q.q"});
   EXPECT_EQ(missing.status, 2);
   EXPECT_THAT(missing.err, HasSubstr("cannot read queries '/nonexistent/q.q'"));
