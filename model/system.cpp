@@ -210,8 +210,8 @@ void System::pairSuccessors(const GlobalState* state, int p, int q, bool delay, 
   }
 }
 
-void System::successors(const GlobalState* state, bool delay, bool extrapolate,
-                        SuccessorList& list) const {
+template <class Visit>
+void System::forEachPair(const GlobalState* state, Visit&& visit) const {
   const int n = processCount();
   if (state->processCount() != n) return;
   const bool anyCommitted = committedCount(state) > 0;
@@ -220,14 +220,19 @@ void System::successors(const GlobalState* state, bool delay, bool extrapolate,
     const ControlState* lp = locationOf(process(p), state, p);
     if (!lp) continue;
     const bool pCommitted = lp->isCommitted();
-    if (!anyCommitted || pCommitted) pairSuccessors(state, p, p, delay, extrapolate, list);
+    if (!anyCommitted || pCommitted) visit(p, p);
     if (!hasChannels) continue;
     for (int q = p + 1; q < n; ++q) {
       const ControlState* lq = locationOf(process(q), state, q);
       if (!lq || (anyCommitted && !pCommitted && !lq->isCommitted())) continue;
-      if (lp->canSynchroniseWith(*lq)) pairSuccessors(state, p, q, delay, extrapolate, list);
+      if (lp->canSynchroniseWith(*lq)) visit(p, q);
     }
   }
+}
+
+void System::successors(const GlobalState* state, bool delay, bool extrapolate,
+                        SuccessorList& list) const {
+  forEachPair(state, [&](int p, int q) { pairSuccessors(state, p, q, delay, extrapolate, list); });
 }
 
 void System::pairDiscreteSuccessors(const GlobalState* state, int p, int q,
@@ -255,22 +260,7 @@ void System::pairDiscreteSuccessors(const GlobalState* state, int p, int q,
 }
 
 void System::discreteSuccessors(const GlobalState* state, SuccessorList& list) const {
-  const int n = processCount();
-  if (state->processCount() != n) return;
-  const bool anyCommitted = committedCount(state) > 0;
-  const bool hasChannels = channels().size() > 0;
-  for (int p = 0; p < n; ++p) {
-    const ControlState* lp = locationOf(process(p), state, p);
-    if (!lp) continue;
-    const bool pCommitted = lp->isCommitted();
-    if (!anyCommitted || pCommitted) pairDiscreteSuccessors(state, p, p, list);
-    if (!hasChannels) continue;
-    for (int q = p + 1; q < n; ++q) {
-      const ControlState* lq = locationOf(process(q), state, q);
-      if (!lq || (anyCommitted && !pCommitted && !lq->isCommitted())) continue;
-      if (lp->canSynchroniseWith(*lq)) pairDiscreteSuccessors(state, p, q, list);
-    }
-  }
+  forEachPair(state, [&](int p, int q) { pairDiscreteSuccessors(state, p, q, list); });
 }
 
 Ref<GlobalState> System::delayStep(Ref<GlobalState> state, bool extrapolate) const {

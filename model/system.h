@@ -101,6 +101,10 @@ class System : public Object {
   void pairSuccessors(const GlobalState* state, int p, int q, bool delay, bool extrapolate,
                       SuccessorList& list) const;
   void pairDiscreteSuccessors(const GlobalState* state, int p, int q, SuccessorList& list) const;
+  // Calls visit(p, q) for every process pair (q == p for internal moves) that the committed
+  // rule and the channel test let move, in production order.
+  template <class Visit>
+  void forEachPair(const GlobalState* state, Visit&& visit) const;
   // The successor with the locations of processes p (first) and q (second) set explicitly.
   Ref<GlobalState> successorAt(const GlobalState* state, int p, const Transition* first, int q,
                                const Transition* second, bool delay) const;
