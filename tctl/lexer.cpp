@@ -76,10 +76,9 @@ TctlToken badName(const std::string& name, const char* why) {
   return TctlToken::BADSYM;
 }
 
-// A single name, looked up in the frames that are active now.
-TctlToken resolveName(const std::string& name) {
-  const Symbol& symbol = symbols().find(name.c_str());
-  if (!symbol.isFound()) return badName(name, ": undefined symbol.\n");
+// The token of a constant, clock or integer variable (its value or symbol index in
+// tctl_lval); BADSYM for any other kind.
+TctlToken valueToken(const Symbol& symbol) {
   switch (symbol.kind) {
     case constantKind:
       tctl_lval = symbol.extra;
@@ -91,8 +90,17 @@ TctlToken resolveName(const std::string& name) {
       tctl_lval = symbol.index;
       return TctlToken::INTVAR;
     default:
-      return badName(name, ": Illegal entity in query.\n");
+      return TctlToken::BADSYM;
   }
+}
+
+// A single name, looked up in the frames that are active now.
+TctlToken resolveName(const std::string& name) {
+  const Symbol& symbol = symbols().find(name.c_str());
+  if (!symbol.isFound()) return badName(name, ": undefined symbol.\n");
+  TctlToken token = valueToken(symbol);
+  if (token != TctlToken::BADSYM) return token;
+  return badName(name, ": Illegal entity in query.\n");
 }
 
 // process "." name: the name is looked up with the process's frame active.
@@ -119,9 +127,6 @@ TctlToken resolveQualified(const std::string& process, const std::string& name) 
   table.popFrame();
   if (!symbol.isFound()) return TctlToken::BADSYM;
   switch (symbol.kind) {
-    case constantKind:
-      tctl_lval = symbol.extra;
-      return TctlToken::NAT;
     case stateKind:
       if (std::uint32_t(symbol.extra) > 0xFFFF)
         fatalError("%s", "setLo(): Number to large for wordsize.\n ");
@@ -130,12 +135,10 @@ TctlToken resolveQualified(const std::string& process, const std::string& name) 
       tctl_processSymbol = owner.index;
       tctl_locationSymbol = symbol.index;
       return TctlToken::LOCATION;
+    case constantKind:
     case clockKind:
-      tctl_lval = symbol.index;
-      return TctlToken::CLOCKVAR;
     case integerKind:
-      tctl_lval = symbol.index;
-      return TctlToken::INTVAR;
+      return valueToken(symbol);
     default:
       errorStream() << "Bad property: " << process << '.' << name << ": Illegal entity in query.\n";
       return TctlToken::BADSYM;
