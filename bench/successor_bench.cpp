@@ -69,10 +69,7 @@ Ref<System> fischer(int n, int k) {
     system->setProcess(p, std::move(process));
   }
   system->prepare();
-  std::vector<std::int32_t> maxima = ClockInfo::zeroConstants();
-  DiagonalGuards diagonals;
-  system->collectConstants(maxima, diagonals);
-  ClockInfo::setConstants(std::move(maxima), std::move(diagonals));
+  system->storeConstants();
   return system;
 }
 

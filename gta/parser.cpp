@@ -1012,10 +1012,7 @@ Ref<System> Parser::buildSystem(const std::vector<TokenValue>& names) {
   }
   ClockInfo::resolveOwners();
   system->prepare();
-  std::vector<std::int32_t> maximal = ClockInfo::zeroConstants();
-  DiagonalGuards diagonals;
-  system->collectConstants(maximal, diagonals);
-  ClockInfo::setConstants(std::move(maximal), std::move(diagonals));
+  system->storeConstants();
   return system;
 }
 

@@ -59,6 +59,13 @@ void System::collectConstants(std::vector<std::int32_t>& maximal, DiagonalGuards
     if (p) p->collectConstants(maximal, diagonals);
 }
 
+void System::storeConstants() const {
+  std::vector<std::int32_t> maximal = ClockInfo::zeroConstants();
+  DiagonalGuards diagonals;
+  collectConstants(maximal, diagonals);
+  ClockInfo::setConstants(std::move(maximal), std::move(diagonals));
+}
+
 // ---------------------------------------------------------------- rules read off a state
 
 bool System::inUrgentLocation(const GlobalState* state) const {

@@ -42,6 +42,8 @@ class System : public Object {
   // prepare() of every process, in process order.
   void prepare();
   void collectConstants(std::vector<std::int32_t>& maximal, DiagonalGuards& diagonals) const;
+  // Makes the maximal constants and diagonal guards of this system the clock table's.
+  void storeConstants() const;
 
   // Every process in its initial location, every clock 0, every integer at its initial value;
   // with delay, time elapses as the rules allow; then the invariants. Null when they cannot

@@ -73,10 +73,7 @@ void Session::setSystem(Ref<System> system) {
   cdd::setRehashHandler(nullptr);
   cdd::addClocks(ClockInfo::count());
 
-  std::vector<std::int32_t> maximal = ClockInfo::zeroConstants();
-  DiagonalGuards diagonals;
-  system->collectConstants(maximal, diagonals);
-  ClockInfo::setConstants(std::move(maximal), std::move(diagonals));
+  system->storeConstants();
 
   system_ = std::move(system);
   discreteHasher_ = system_->makeDiscreteHasher();

@@ -142,10 +142,7 @@ inline Ref<System> build(std::initializer_list<const Automaton*> automata) {
     system->setProcess(p++, a->process());
   }
   system->prepare();
-  std::vector<std::int32_t> maxima = ClockInfo::zeroConstants();
-  DiagonalGuards diagonals;
-  system->collectConstants(maxima, diagonals);
-  ClockInfo::setConstants(std::move(maxima), std::move(diagonals));
+  system->storeConstants();
   return system;
 }
 
