@@ -18,6 +18,7 @@ void FormattedError::format(const char* fmt, va_list args) {
   }
 QUORIX_FORMAT_CTOR(ProtocolError)
 QUORIX_FORMAT_CTOR(InputError)
+QUORIX_FORMAT_CTOR(CheckError)
 QUORIX_FORMAT_CTOR(Bug)
 #undef QUORIX_FORMAT_CTOR
 

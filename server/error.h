@@ -30,6 +30,14 @@ public:
   explicit InputError(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 };
 
+// A check or simulation step that cannot be completed: the diagram library failed, memory ran
+// out, a search was stopped. The request fails with an error reply carrying the message, and the
+// loaded model stays; never turned into a verdict.
+class CheckError : public FormattedError {
+public:
+  explicit CheckError(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+};
+
 // An internal inconsistency, or an operation a class does not support. Never caught.
 class Bug : public FormattedError {
 public:

@@ -53,6 +53,8 @@ void Server::run() {
       writeError(e.what());
     } catch (const InputError& e) {
       writeError(e.what());
+    } catch (const CheckError& e) {
+      writeError(e.what());
     }
   }
 }
