@@ -13,6 +13,7 @@
 #include "gta/parser.h"
 #include "model/globstat.h"
 #include "model/system.h"
+#include "server/error.h"
 #include "tctl/parser.h"
 #include "tctl/tctlexpr.h"
 #include "trace/trace.h"
@@ -419,18 +420,20 @@ public:
   bool tick(const GlobalState*) override { return true; }
 };
 
-TEST_F(Checkers, LeadsToStoppedByProgressDoesNotHold) {
+// A search asked to stop has no answer: it throws instead of giving a verdict.
+TEST_F(Checkers, StoppedSearchesThrowInsteadOfAnswering) {
   load(forced);
   ParsedProperty p = property("P.A --> P.C");
   restart();
-  Ref<LeadsToChecker> checker(
+  Ref<LeadsToChecker> leadsTo(
       new LeadsToChecker(system_, enumeration_, passedFactory_, traces_, new StopAtOnce));
-  checker->setProperty(p.expression);
-  checker->run();
-  EXPECT_TRUE(checker->getResult());
-  TracePair trace = checker->getTrace();
-  EXPECT_EQ(trace.first->length(), 0);
-  EXPECT_EQ(trace.second->length(), 0);
+  leadsTo->setProperty(p.expression);
+  EXPECT_THROW(leadsTo->run(), CheckError);
+  Ref<LivenessChecker> liveness(new LivenessChecker(system_, passedFactory_, traces_));
+  liveness->setProperty(property("A<> P.C").expression);
+  liveness->setInitial(start_);
+  liveness->setProgress(new StopAtOnce);
+  EXPECT_THROW(liveness->run(), CheckError);
 }
 
 // Hash index of the front: a test hasher with a tiny table forces the index to grow.
