@@ -7,6 +7,7 @@
 #include "cdd/cdd.h"
 #include "engine/enumeration.h"
 #include "server/error.h"
+#include "zones/clock.h"
 #include "zones/region.h"
 
 namespace {
@@ -409,9 +410,31 @@ bool LivenessChecker::cycleRepeats(std::size_t start, const WaitingEntry& closin
   // means a clock difference grows without end on every round, so the round can be taken
   // forever.
   const std::int64_t drift = 2 * std::int64_t(zone->dimension()) * (largest + 1) + 2;
+  // Repeating the cycle is a run only when its rounds can take time: some clock reset on the
+  // cycle can have grown past the value it was reset to when it is reset again. Otherwise every
+  // round takes no time, and the endless repetition is a Zeno run, which does not count.
+  auto roundsTakeTime = [&] {
+    for (std::size_t k = 0; k < steps; ++k) {
+      auto [first, second] = edges(k);
+      Ref<GlobalState> before(source(k)->copyDiscrete());
+      before->setZone(entered[k]->copy());
+      if (!second->applyGuards(before.get()) || (first && !first->applyGuards(before.get())))
+        continue;
+      const auto* z = unpackedZone(before.get());
+      for (const Transition* edge : {first, second}) {
+        if (!edge) continue;
+        for (const Ref<Assignment>& update : edge->assignments()) {
+          if (update->kind() != 4) continue;
+          const auto* reset = static_cast<const ClockAssign*>(update.get());
+          if (z->at(reset->clock(), 0) > makeBound(reset->value(), false)) return true;
+        }
+      }
+    }
+    return false;
+  };
   for (std::size_t k = 0;; k = (k + 1) % steps) {
     Region::Relation relation = entered[k]->relation(zone.get());
-    if (relation == Region::argIncludes || relation == Region::equal) return true;
+    if (relation == Region::argIncludes || relation == Region::equal) return roundsTakeTime();
     if (largestBound(*zone) > drift) return true;
     entered[k]->intersect(*zone);
     if (entered[k]->isEmpty()) return false;
