@@ -525,6 +525,11 @@ TEST_F(Checkers, StoppedSearchesThrowInsteadOfAnswering) {
   liveness->setInitial(start_);
   liveness->setProgress(new StopAtOnce);
   EXPECT_THROW(liveness->run(), CheckError);
+  // So does a search whose deadlock test the diagram library cannot complete.
+  liveness->setProgress(nullptr);
+  liveness->setProperty(property("A<> P.C").expression);  // a fresh passed list
+  cdd::done();
+  EXPECT_THROW(liveness->run(), CheckError);
 }
 
 // Hash index of the front: a test hasher with a tiny table forces the index to grow.

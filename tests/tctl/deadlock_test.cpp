@@ -12,6 +12,7 @@
 #include "cdd/cdd.h"
 #include "model/globstat.h"
 #include "model/trans.h"
+#include "server/error.h"
 #include "tests/tctl/fixture.h"
 #include "zones/clock.h"
 #include "zones/region.h"
@@ -195,6 +196,17 @@ TEST_F(Deadlock, PackedZoneIsReadAsWellAndWithoutASystemNothingIsEnabled) {
   EXPECT_TRUE(deadlocked(s.get()));
   EXPECT_TRUE(s->isPacked());
   EXPECT_TRUE(CDDDeadlockExpr(nullptr).satisfiedBy(initial("x <= 3").get()));
+}
+
+// A failure of the diagram library is no answer: neither "deadlock" nor "no deadlock".
+TEST_F(Deadlock, AFailingDiagramLibraryGivesNoAnswer) {
+  load(upperGuard);
+  Ref<GlobalState> s = initial();
+  cdd::done();
+  EXPECT_THROW(deadlocked(s.get()), CheckError);
+  CheckedProperty p = parsePropertyText("E<> not deadlock and x < 1\n", system_);
+  ASSERT_TRUE(p.expression);
+  EXPECT_THROW(p.expression->satisfiedBy(s.get()), CheckError);
 }
 
 // Every reachable state of small models, and parts of them, against the sampled oracle.
