@@ -112,8 +112,7 @@ PredicateSplitter::PredicateSplitter(Ref<System> system, std::vector<Conjuncts> 
 
 bool PredicateSplitter::isDiscreteTest(const TCTLExpression* conjunct) {
   bool negated = false;
-  return conjunct->typeCode() != TCTLExpression::clockType &&
-         !deadlockLiteral(conjunct, &negated);
+  return conjunct->typeCode() != TCTLExpression::clockType && !deadlockLiteral(conjunct, &negated);
 }
 
 bool PredicateSplitter::deadlocksHold(std::size_t clause, const GlobalState* part) const {
@@ -132,8 +131,9 @@ void PredicateSplitter::split(const WaitingEntry& entry, SuccessorList& out) {
   splitting_ = nullptr;
   for (const DeadlockLiterals& literals : deadlocks_)
     if (literals.deadlocked || literals.notDeadlocked) {
-      splitting_ = mayDelay ? system_->delayStep(Ref<GlobalState>(state->copyUnpacked(false)), false)
-                            : Ref<GlobalState>(state);
+      splitting_ = mayDelay
+                       ? system_->delayStep(Ref<GlobalState>(state->copyUnpacked(false)), false)
+                       : Ref<GlobalState>(state);
       break;
     }
   std::size_t count = clauses_.size();
@@ -154,8 +154,7 @@ void PredicateSplitter::split(const WaitingEntry& entry, SuccessorList& out) {
     // The entry itself is visited: the clause must hold on some of its valuations.
     bool holds = true;
     for (const Ref<TCTLExpression>& conjunct : clauses_[k])
-      if (conjunct->typeCode() == TCTLExpression::clockType &&
-          !conjunct->satisfiedBy(part.get())) {
+      if (conjunct->typeCode() == TCTLExpression::clockType && !conjunct->satisfiedBy(part.get())) {
         holds = false;
         break;
       }
@@ -366,8 +365,7 @@ bool LivenessChecker::deadlocksInside(const GlobalState* state) {
 }
 
 UnpackedRegion* LivenessChecker::stepZone(const GlobalState* state, const UnpackedRegion* zone,
-                                          const Transition* first,
-                                          const Transition* second) const {
+                                          const Transition* first, const Transition* second) const {
   Ref<GlobalState> source(state->copyDiscrete());
   source->setZone(zone->copy());
   Ref<GlobalState> target = system_->successor(source.get(), first, second, true);

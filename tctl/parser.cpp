@@ -37,13 +37,26 @@ struct Value {
 };
 
 // Operators and open groups on the parse stack.
-enum class Op { paren, bracket, notOp, negate, imply, orOp, andOp, relation, plus, minus, times, divide };
+enum class Op {
+  paren,
+  bracket,
+  notOp,
+  negate,
+  imply,
+  orOp,
+  andOp,
+  relation,
+  plus,
+  minus,
+  times,
+  divide
+};
 
 struct Pending {
   Op op;
-  std::int32_t value = 0;      // the relation code; for an index, the variable
-  std::int32_t symbol = 0;     // for an index, the variable's symbol
-  bool termOnly = false;       // a parenthesis opened where only an integer expression may stand
+  std::int32_t value = 0;   // the relation code; for an index, the variable
+  std::int32_t symbol = 0;  // for an index, the variable's symbol
+  bool termOnly = false;    // a parenthesis opened where only an integer expression may stand
 };
 
 // Operator precedence parsing with explicit stacks, one token of lookahead. A token is read only
@@ -316,8 +329,8 @@ Ref<TCTLExpression> PropertyParser::formula() {
       if (group.op == Op::bracket) {
         Ref<IntegerExpression> index = std::move(values_.back().term);
         values_.pop_back();
-        pushValue({nullptr, Ref<IntegerExpression>(new VariableExpression(
-                                group.value, group.symbol, std::move(index)))});
+        pushValue({nullptr, Ref<IntegerExpression>(new VariableExpression(group.value, group.symbol,
+                                                                          std::move(index)))});
       }
       next();
       continue;
@@ -391,10 +404,12 @@ void PropertyParser::reduce() {
   Ref<IntegerExpression> a = std::move(left.term), b = std::move(right.term);
   switch (top.op) {
     case Op::andOp:
-      left.formula = Ref<TCTLExpression>(new AndExpr(std::move(left.formula), std::move(right.formula)));
+      left.formula =
+          Ref<TCTLExpression>(new AndExpr(std::move(left.formula), std::move(right.formula)));
       break;
     case Op::orOp:
-      left.formula = Ref<TCTLExpression>(new OrExpr(std::move(left.formula), std::move(right.formula)));
+      left.formula =
+          Ref<TCTLExpression>(new OrExpr(std::move(left.formula), std::move(right.formula)));
       break;
     case Op::imply: {  // a imply b is (not a) or b
       Ref<TCTLExpression> negated(new NotExpr(std::move(left.formula)));

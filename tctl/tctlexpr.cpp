@@ -329,8 +329,9 @@ class ZoneSearch {
         if (!zone_) return true;
         const auto* b = static_cast<const ClockExpr*>(e);
         version_ = ++versions_;
-        bool kept = negated ? zone_->tighten(b->second(), b->first(), -b->constant(), !b->isStrict())
-                            : zone_->tighten(b->first(), b->second(), b->constant(), b->isStrict());
+        bool kept = negated
+                        ? zone_->tighten(b->second(), b->first(), -b->constant(), !b->isStrict())
+                        : zone_->tighten(b->first(), b->second(), b->constant(), b->isStrict());
         if (!kept) return false;
         zone_->close();
         return !zone_->isEmpty();

@@ -283,9 +283,9 @@ system P;
 // valuation does, and the zone it is narrowed to holds only valuations that satisfy it (when no
 // deadlock literal is involved, which holds for some valuations of its clause only).
 TEST_F(Deadlock, FormulasAgreeWithSampledValuations) {
-  const char* const atoms[] = {"x < 3",  "x >= 2",     "y > 1",      "y <= 4",     "x == 2",
-                               "y != 3", "x < y + 2",  "x >= y - 1", "x > y",      "deadlock",
-                               "P.s",    "n == 1",     "x <= 4",     "y >= 3",     "true"};
+  const char* const atoms[] = {"x < 3",  "x >= 2",    "y > 1",      "y <= 4", "x == 2",
+                               "y != 3", "x < y + 2", "x >= y - 1", "x > y",  "deadlock",
+                               "P.s",    "n == 1",    "x <= 4",     "y >= 3", "true"};
   std::mt19937 random(14);
   std::function<std::string(int)> make = [&](int depth) -> std::string {
     int pick = int(random() % 10);
