@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <sstream>
+#include <string>
+#include <unordered_set>
 
 #include "cdd/cdd.h"
 #include "engine/enumeration.h"
@@ -94,10 +97,20 @@ bool zonesIntersect(const GlobalState* a, const GlobalState* b) {
 // ---- splitting by a predicate ----
 
 PredicateSplitter::PredicateSplitter(Ref<System> system, std::vector<Conjuncts> clauses)
-    : system_(std::move(system)),
-      clauses_(std::move(clauses)),
-      timed_(clauses_.size(), 0),
-      deadlocks_(clauses_.size()) {
+    : system_(std::move(system)) {
+  // A clause written out again adds no valuation: only its first occurrence is kept, so that
+  // "p and p and ..." negated does not cost a square of moves between equal clauses.
+  std::unordered_set<std::string> seen;
+  for (Conjuncts& clause : clauses) {
+    std::ostringstream text;
+    for (const Ref<TCTLExpression>& conjunct : clause) {
+      conjunct->print(text);
+      text << '\n';
+    }
+    if (seen.insert(text.str()).second) clauses_.push_back(std::move(clause));
+  }
+  timed_.assign(clauses_.size(), 0);
+  deadlocks_.resize(clauses_.size());
   for (std::size_t k = 0; k < clauses_.size(); ++k)
     for (const Ref<TCTLExpression>& conjunct : clauses_[k]) {
       bool negated = false;
@@ -189,17 +202,31 @@ bool PredicateSplitter::isCovered(std::size_t clause, const GlobalState* part) c
 
 void PredicateSplitter::appendChanges(const WaitingEntry& entry, const GlobalState* from,
                                       std::size_t current, SuccessorList& out) {
-  for (std::size_t k = 0; k < clauses_.size(); ++k) {
+  // Depth first along chains of moves, with an explicit stack: a clause on the chain is marked
+  // while the chain goes on from it.
+  struct Move {
+    const GlobalState* from;  // kept alive by the output list
+    std::size_t clause;
+    std::size_t next;  // the next clause to try moving into
+  };
+  std::vector<Move> chain{{from, current, 0}};
+  while (!chain.empty()) {
+    Move& move = chain.back();
+    if (move.next == clauses_.size()) {
+      if (chain.size() > 1) marked_[move.clause] = 0;
+      chain.pop_back();
+      continue;
+    }
+    std::size_t k = move.next++;
     // A live clause without clock constraints holds on the whole delayed state: its own part
     // already covers whatever a move into it would reach, and the moves on from there.
     if (marked_[k] || !timed_[k]) continue;
-    Ref<GlobalState> part = changePart(from, current, k);
+    Ref<GlobalState> part = changePart(move.from, move.clause, k);
     if (!part || isCovered(k, part.get())) continue;
     made_.emplace_back(k, part.get());
     out.push_back(WaitingEntry{entry.first, entry.second, part});
     marked_[k] = 1;
-    appendChanges(entry, part.get(), k, out);
-    marked_[k] = 0;
+    chain.push_back({part.get(), k, 0});
   }
 }
 

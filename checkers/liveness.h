@@ -39,7 +39,7 @@ public:
 
 private:
   // Appends the parts reached from `from` (inside clause `current`) by waiting into another
-  // clause not yet on this chain of moves, and recursively from those.
+  // clause not yet on this chain of moves, and on from those.
   void appendChanges(const WaitingEntry& entry, const GlobalState* from, std::size_t current,
                      SuccessorList& out);
   // The part of clause `to` reached from `from` (inside clause `at`) by waiting across their
