@@ -251,12 +251,18 @@ bool evaluateUntimed(Node root, bool negated, GlobalState* state) {
 // (false abandons the clause), learns of a complete clause (true ends the walk), and saves and
 // restores its own state at the choice points. Formulas without clocks are decided at once by
 // a visitor that can (collapsesUntimed), since every clause of them narrows nothing.
+//
+// A visitor that only asks whether some clause holds may also let go of a choice: when the left
+// side of an "or" has been taken without narrowing anything (unchangedSince), the other ways
+// through it lead to the same remaining goals from a zone no larger, so they cannot hold where
+// this one fails. This keeps conjunctions of disjunctions that the zone already decides linear.
 template <class Visitor>
 bool searchClauses(Node root, bool negated, Visitor& visitor) {
   struct Goal {
-    Node node;
+    Node node;  // null: the left side of choice `choice` has been taken
     bool negated;
     std::int32_t next;
+    std::int32_t choice;
   };
   struct Choice {
     Node node;
@@ -268,8 +274,8 @@ bool searchClauses(Node root, bool negated, Visitor& visitor) {
   std::vector<Goal> cells;
   std::vector<Choice> choices;
   std::int32_t head = -1;
-  auto push = [&](Node e, bool neg, std::int32_t next) {
-    cells.push_back({e, neg, next});
+  auto push = [&](Node e, bool neg, std::int32_t next, std::int32_t choice = -1) {
+    cells.push_back({e, neg, next, choice});
     return std::int32_t(cells.size() - 1);
   };
   head = push(root, negated, -1);
@@ -282,6 +288,12 @@ bool searchClauses(Node root, bool negated, Visitor& visitor) {
       Goal g = cells[std::size_t(head)];
       head = g.next;
       Node e = g.node;
+      if (!e) {
+        // Only this choice's own left side and the choices inside it lie above it.
+        if (visitor.unchangedSince(choices[std::size_t(g.choice)].mark))
+          choices.resize(std::size_t(g.choice));
+        continue;
+      }
       int type = e->typeCode();
       if (type == TCTLExpression::notType) {
         head = push(operandOf(e), !g.negated, head);
@@ -293,6 +305,8 @@ bool searchClauses(Node root, bool negated, Visitor& visitor) {
           head = push(leftOf(e), g.negated, head);
         } else {
           choices.push_back({rightOf(e), g.negated, head, cells.size(), visitor.mark()});
+          if (Visitor::letsGoOfChoices)
+            head = push(nullptr, false, head, std::int32_t(choices.size() - 1));
           head = push(leftOf(e), g.negated, head);
         }
       } else {
@@ -316,6 +330,7 @@ bool searchClauses(Node root, bool negated, Visitor& visitor) {
 class ZoneSearch {
  public:
   static constexpr bool collapsesUntimed = true;
+  static constexpr bool letsGoOfChoices = true;
 
   ZoneSearch(GlobalState* state, UnpackedRegion* zone, StateList* parts)
       : state_(state), zone_(zone), parts_(parts) {}
@@ -328,11 +343,12 @@ class ZoneSearch {
       case TCTLExpression::clockType: {
         if (!zone_) return true;
         const auto* b = static_cast<const ClockExpr*>(e);
+        int i = negated ? b->second() : b->first(), j = negated ? b->first() : b->second();
+        // "not (x_i - x_j < c)" is x_j - x_i <= -c, and the other way round.
+        std::int32_t raw = negated ? makeBound(-b->constant(), !b->isStrict()) : b->rawBound();
+        if (zone_->at(i, j) <= raw) return true;  // the closed zone implies it already
         version_ = ++versions_;
-        bool kept = negated
-                        ? zone_->tighten(b->second(), b->first(), -b->constant(), !b->isStrict())
-                        : zone_->tighten(b->first(), b->second(), b->constant(), b->isStrict());
-        if (!kept) return false;
+        if (!zone_->tightenRaw(i, j, raw)) return false;
         zone_->close();
         return !zone_->isEmpty();
       }
@@ -361,8 +377,13 @@ class ZoneSearch {
   std::size_t mark() {
     if (zone_ && (saved_.empty() || saved_.back().version != version_))
       saved_.push_back({zone_->copy(), version_});
-    marks_.push_back({saved_.size(), deadlocked_, notDeadlocked_});
+    marks_.push_back({saved_.size(), version_, deadlocked_, notDeadlocked_});
     return marks_.size() - 1;
+  }
+  bool unchangedSince(std::size_t m) const {
+    const Mark& k = marks_[m];
+    return k.version == version_ && k.deadlocked == deadlocked_ &&
+           k.notDeadlocked == notDeadlocked_;
   }
   void undo(std::size_t m) {
     Mark k = marks_[m];
@@ -388,6 +409,7 @@ class ZoneSearch {
   };
   struct Mark {
     std::size_t saved;
+    std::uint64_t version;
     const DeadlockExpr* deadlocked;
     const DeadlockExpr* notDeadlocked;
   };
@@ -416,6 +438,7 @@ UnpackedRegion* workingCopy(const GlobalState* state) {
 class ClauseCollector {
  public:
   static constexpr bool collapsesUntimed = false;
+  static constexpr bool letsGoOfChoices = false;
 
   bool atom(Node e, bool negated) {
     atoms_.push_back(negated ? const_cast<TCTLExpression*>(e)->negate()
@@ -423,6 +446,7 @@ class ClauseCollector {
     return true;
   }
   bool decide(Node, bool) { return true; }
+  bool unchangedSince(std::size_t) const { return false; }
   bool clause() {
     clauses_.push_back(atoms_);
     return false;

@@ -333,6 +333,10 @@ TEST_F(Property, NestingUpToTheParseStackFlatChainsOfAnyLength) {
   ASSERT_TRUE(p.expression) << p.diagnostics;
   EXPECT_FALSE(p.expression->satisfiedBy(start.get()));  // an even count of "not"; x == y
   EXPECT_EQ(parse("E<> 0" + repeat(" + 1", 10000) + " == i\n").kind, propertyReachable);
+  // Disjunctions that the zone decides cost no search over their combinations.
+  p = parse("E<> " + repeat("(x < 5 or y < 5) and ", 3000) + "x > 5 and y > 5\n");
+  ASSERT_TRUE(p.expression) << p.diagnostics;
+  EXPECT_FALSE(p.expression->satisfiedBy(start.get()));
 }
 
 TEST_F(Property, MessagesAreCopiedVerbatim) {

@@ -145,6 +145,8 @@ TEST_F(Formula, FirstClauseThatHoldsNarrowsTheZone) {
       {"not ((x >= 2 and x <= 4) or x < 3) and y < 1", "x > 4 and x <= 10 and y < 1"},
       {"(x < 1 imply y > 2) and x < 1", "x < 1 and y > 2 and y <= 10"},
       {"(P.t or x > 8) and (Q.t or x < 9)", "x > 8 and x < 9 and y <= 10"},
+      {"(x <= 10 or x < 1) and x > 3", "x > 3 and x <= 10 and y <= 10"},
+      {"(y < 11 or x < 1) and (x < 1 or y < 1)", "x < 1 and y <= 10"},
   };
   for (const Case& c : cases) {
     Ref<GlobalState> s = state("x <= 10 and y <= 10");
