@@ -1,6 +1,7 @@
 #include "tctl/tctlexpr.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <memory>
 #include <ostream>
@@ -45,7 +46,7 @@ void raise(std::vector<std::int32_t>& maxConstants, std::int32_t clock, std::int
 // ---- ClockExpr ----
 
 ClockExpr::ClockExpr(std::int32_t x, std::int32_t y, int relation, std::int32_t c) {
-  timed_ = true;
+  shape_ = timed;
   switch (relation) {
     case 1:  // x - y <= c
     case 2:  // x - y < c
@@ -216,6 +217,34 @@ void forEachLeaf(Node root, Visit&& visit) {
   }
 }
 
+// A stack that keeps its first N entries in place and only spills beyond them to the heap:
+// the walks over small formulas, made once per state, allocate nothing.
+template <class T, std::size_t N>
+class SmallStack {
+ public:
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  T& operator[](std::size_t k) { return k < N ? inline_[k] : spill_[k - N]; }
+  T& back() { return (*this)[size_ - 1]; }
+  void push_back(const T& value) {
+    if (size_ < N)
+      inline_[size_] = value;
+    else if (size_ - N < spill_.size())
+      spill_[size_ - N] = value;
+    else
+      spill_.push_back(value);
+    ++size_;
+  }
+  void pop_back() { --size_; }
+  // Shrinks to n entries.
+  void resize(std::size_t n) { size_ = n; }
+
+ private:
+  std::array<T, N> inline_;
+  std::vector<T> spill_;
+  std::size_t size_ = 0;
+};
+
 // The truth of a formula without clocks and deadlock predicates in the state (negated: of its
 // negation), "and" and "or" short-circuited.
 bool evaluateUntimed(Node root, bool negated, GlobalState* state) {
@@ -224,7 +253,8 @@ bool evaluateUntimed(Node root, bool negated, GlobalState* state) {
     bool negated;
     bool leftDone;
   };
-  std::vector<Frame> stack{{root, negated, false}};
+  SmallStack<Frame, 32> stack;
+  stack.push_back({root, negated, false});
   bool value = false;
   while (!stack.empty()) {
     Frame f = stack.back();
@@ -256,23 +286,23 @@ bool evaluateUntimed(Node root, bool negated, GlobalState* state) {
 // side of an "or" has been taken without narrowing anything (unchangedSince), the other ways
 // through it lead to the same remaining goals from a zone no larger, so they cannot hold where
 // this one fails. This keeps conjunctions of disjunctions that the zone already decides linear.
+struct Goal {
+  Node node;  // null: the left side of choice `choice` has been taken
+  bool negated;
+  std::int32_t next;
+  std::int32_t choice;
+};
+struct Choice {
+  Node node;
+  bool negated;
+  std::int32_t goals;
+  std::size_t cells;
+  std::size_t mark;
+};
 template <class Visitor>
 bool searchClauses(Node root, bool negated, Visitor& visitor) {
-  struct Goal {
-    Node node;  // null: the left side of choice `choice` has been taken
-    bool negated;
-    std::int32_t next;
-    std::int32_t choice;
-  };
-  struct Choice {
-    Node node;
-    bool negated;
-    std::int32_t goals;
-    std::size_t cells;
-    std::size_t mark;
-  };
-  std::vector<Goal> cells;
-  std::vector<Choice> choices;
+  SmallStack<Goal, 32> cells;
+  SmallStack<Choice, 8> choices;
   std::int32_t head = -1;
   auto push = [&](Node e, bool neg, std::int32_t next, std::int32_t choice = -1) {
     cells.push_back({e, neg, next, choice});
@@ -598,6 +628,15 @@ Ref<TCTLExpression> OperatorExpression::normalize() { return rewrite(this, false
 
 bool OperatorExpression::satisfiedBy(GlobalState* state) const {
   if (!isTimed()) return evaluateUntimed(this, false, state);
+  if (!hasChoice(false) && !hasDeadlock() && state->zone()) {
+    // A single clause: it narrows the state's own zone, with nothing to come back to.
+    Region* zone = state->zone();
+    if (zone->isPacked()) state->setZone(zone->unpack());
+    auto* own = static_cast<UnpackedRegion*>(state->zone());
+    if (own->isDirty()) own->close();
+    ZoneSearch search(state, own, nullptr);
+    return searchClauses(this, false, search);
+  }
   std::unique_ptr<UnpackedRegion> zone(workingCopy(state));
   ZoneSearch search(state, zone.get(), nullptr);
   if (!searchClauses(this, false, search)) return false;
@@ -631,7 +670,10 @@ void OperatorExpression::releaseLater(Ref<TCTLExpression>& operand) {
 
 AndExpr::AndExpr(Ref<TCTLExpression> left, Ref<TCTLExpression> right)
     : left_(std::move(left)), right_(std::move(right)) {
-  timed_ = left_->isTimed() || right_->isTimed();
+  bool t = left_->isTimed() || right_->isTimed();
+  shape_ = std::uint8_t((t ? timed | choiceNegated : 0) |
+                        (left_->hasChoice(false) || right_->hasChoice(false) ? choice : 0) |
+                        (left_->hasDeadlock() || right_->hasDeadlock() ? deadlock : 0));
 }
 
 AndExpr::~AndExpr() {
@@ -660,7 +702,10 @@ void AndExpr::collectConjuncts(Conjuncts& conjuncts) {
 
 OrExpr::OrExpr(Ref<TCTLExpression> left, Ref<TCTLExpression> right)
     : left_(std::move(left)), right_(std::move(right)) {
-  timed_ = left_->isTimed() || right_->isTimed();
+  bool t = left_->isTimed() || right_->isTimed();
+  shape_ = std::uint8_t((t ? timed | choice : 0) |
+                        (left_->hasChoice(true) || right_->hasChoice(true) ? choiceNegated : 0) |
+                        (left_->hasDeadlock() || right_->hasDeadlock() ? deadlock : 0));
 }
 
 OrExpr::~OrExpr() {
@@ -673,7 +718,10 @@ Ref<TCTLExpression> OrExpr::negate() { return rewrite(this, true, false); }
 // ---- NotExpr ----
 
 NotExpr::NotExpr(Ref<TCTLExpression> operand) : operand_(std::move(operand)) {
-  timed_ = operand_->isTimed();
+  shape_ = std::uint8_t((operand_->isTimed() ? timed : 0) |
+                        (operand_->hasChoice(true) ? choice : 0) |
+                        (operand_->hasChoice(false) ? choiceNegated : 0) |
+                        (operand_->hasDeadlock() ? deadlock : 0));
 }
 
 NotExpr::~NotExpr() { releaseLater(operand_); }

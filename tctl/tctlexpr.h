@@ -67,10 +67,15 @@ class TCTLExpression : public Object {
 
   // The formula reads a clock or holds a deadlock predicate: its truth depends on the valuation,
   // not only on the locations and integers.
-  bool isTimed() const { return timed_; }
+  bool isTimed() const { return shape_ & timed; }
+  // Deciding the formula (negated: its negation) meets an "or" whose sides read clocks, so that
+  // the clause search may have to come back to it.
+  bool hasChoice(bool negated) const { return shape_ & (negated ? choiceNegated : choice); }
+  bool hasDeadlock() const { return shape_ & deadlock; }
 
  protected:
-  bool timed_ = false;
+  enum Shape : std::uint8_t { timed = 1, choice = 2, choiceNegated = 4, deadlock = 8 };
+  std::uint8_t shape_ = 0;
 };
 
 // Defaults: no clocks, the expression is its own single conjunct, filtering by clauses.
@@ -125,7 +130,7 @@ class ClockExpr : public AbstractExpression {
   std::int32_t rawBound() const { return 2 * c_ + (strict_ ? 0 : 1); }
 
  private:
-  ClockExpr() { timed_ = true; }
+  ClockExpr() { shape_ = timed; }
 
   std::int32_t i_ = 0;
   std::int32_t j_ = 0;
@@ -249,7 +254,7 @@ class TrueExpr : public AbstractExpression {
 // that no valuation is deadlocked.
 class DeadlockExpr : public AbstractExpression {
  public:
-  DeadlockExpr() { timed_ = true; }
+  DeadlockExpr() { shape_ = timed | deadlock; }
   // Some valuation of zone is deadlocked (with negated: is not), deadlock being decided on the
   // whole state: the transitions enabled are those of the state's own zone. zone is closed and
   // lies within the state's zone, or within what waiting reaches from it.
