@@ -353,10 +353,11 @@ bool searchClauses(Node root, bool negated, Visitor& visitor) {
   }
 }
 
-// The clause search on a state: clock constraints narrow a working copy of the zone, deadlock
-// literals are decided when their clause is complete (on its whole zone), location and integer
-// tests at once. The working zone is saved at a choice point only when it changed since the
-// last save, so a long "or" chain shares one copy.
+// The clause search on a state: clock constraints narrow the zone it is given (a working copy,
+// or the state's own zone when there is a single clause), deadlock literals are decided when
+// their clause is complete (on its whole zone), location and integer tests at once. The zone is
+// saved at a choice point only when it changed since the last save, so a long "or" chain
+// shares one copy.
 class ZoneSearch {
  public:
   static constexpr bool collapsesUntimed = true;
