@@ -1,0 +1,2 @@
+console.log('x');
+import './style.css';
