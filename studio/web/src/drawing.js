@@ -27,9 +27,9 @@ async function layout(process) {
     id: 'root',
     layoutOptions: {
       'elk.algorithm': 'layered',
-      'elk.direction': 'DOWN',
+      'elk.direction': 'RIGHT',
       'elk.spacing.nodeNode': '40',
-      'elk.layered.spacing.nodeNodeBetweenLayers': '46',
+      'elk.layered.spacing.nodeNodeBetweenLayers': '60',
       'elk.spacing.edgeLabel': '4',
       'elk.edgeRouting': 'POLYLINE',
     },
@@ -148,6 +148,10 @@ export function drawChart(container, network, steps, current, zoneOf, onPick) {
     } else {
       for (const t of transitions) {
         svg('rect', { x: x(t.process) - 5, y: y + 6, width: 10, height: 12, class: 'internal' }, root);
+        const edge = network[t.process]?.edges[t.edge];
+        const from = network[t.process]?.locations[edge?.source]?.name ?? '';
+        const to = network[t.process]?.locations[edge?.target]?.name ?? '';
+        text(root, x(t.process) + 9, y + 16, `${from} \u2192 ${to}`, 'chart-edge');
       }
     }
     step.state.locations.forEach((location, p) => {

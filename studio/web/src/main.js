@@ -388,7 +388,8 @@ async function check(property) {
     document.querySelectorAll('button.check, #check-all').forEach((b) => (b.disabled = false));
     const stats = [`${seconds.toFixed(2)} s`];
     if (peak) stats.push(`${(peak / 1024).toFixed(1)} MB peak`);
-    if (result) stats.push(`trace: ${result.path.length + result.loop.length} steps${result.loop.length ? ` (${result.loop.length} in the loop)` : ''}`);
+    if (result?.path.length || result?.loop.length)
+      stats.push(`trace of ${result.path.length + result.loop.length} steps${result.loop.length ? ` (${result.loop.length} in the loop)` : ''}`);
     row.querySelector('.statistics').textContent = stats.join(', ');
   }
   if (!result) return;
