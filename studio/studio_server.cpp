@@ -152,6 +152,7 @@ public:
   int exchange(const std::string& request, std::string& reply) {
     std::lock_guard<std::mutex> lock(exchangeMutex_);
     touch();
+    if (!child_->isRunning()) restart();  // stopped between two exchanges
     cancelled_ = false;
     startedAt_ = Clock::now().time_since_epoch().count();
     busy_ = true;
@@ -298,6 +299,8 @@ void StudioServer::stop() {
   {
     std::lock_guard<std::mutex> lock(sessionsMutex_);
     stopping_ = true;
+    // A running check would hold its worker thread, and so the server's end, until it finished.
+    for (auto& [id, session] : sessions_) session->cancel();
     sessions_.clear();
   }
   http_->stop();
