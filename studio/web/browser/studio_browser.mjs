@@ -6,7 +6,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
-import { cpSync, mkdtempSync, mkdirSync, rmSync } from 'node:fs';
+import { cpSync, mkdtempSync, mkdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { parseArgs } from 'node:util';
@@ -26,6 +26,10 @@ let studio, browser, page, folder;
 before(async () => {
   folder = mkdtempSync(join(tmpdir(), 'studio-browser-'));
   cpSync(args.examples, folder, { recursive: true });
+  // Seven independent clocks: far too many zones to explore before a person cancels.
+  const processes = [...Array(7).keys()].map((k) => `process P${k} { clock x; state A { x <= ${k + 2} }, ` +
+    `B { x <= ${k + 3} }; init A; trans A -> B { guard x >= 1; assign x := 0; }, B -> A { guard x >= 1; assign x := 0; }; }`);
+  writeFileSync(join(folder, 'slow.gta'), `int[0,1] never := 0;\n${processes.join('\n')}\nsystem ${[...Array(7).keys()].map((k) => `P${k}`).join(', ')};\n`);
   mkdirSync(args.screenshots, { recursive: true });
   studio = spawn(args.studio, [folder], { stdio: ['ignore', 'pipe', 'inherit'] });
   const url = await new Promise((resolve, reject) => {
@@ -48,7 +52,8 @@ before(async () => {
     args: ['--no-sandbox', '--disable-gpu', '--disable-dev-shm-usage', '--no-first-run'],
   });
   page = await browser.newPage();
-  page.setDefaultTimeout(30000);
+  page.setDefaultTimeout(60000);
+  page.setDefaultNavigationTimeout(120000);
   await page.setViewport({ width: 1400, height: 860 });
   page.on('pageerror', (error) => console.error('page error:', error.message));
   await page.goto(url);
@@ -208,4 +213,30 @@ test('a counterexample opens in the simulator and steps through', async () => {
   assert.ok(seen.slice(requested).every((l) => l[0] !== 'cs'), JSON.stringify(seen));
   assert.equal(await page.$eval('#sim-forward', (b) => b.disabled), true);
   await shot('counterexample');
+});
+
+test('a model is saved into the folder, and a long check is cancelled', async () => {
+  await tab('editor');
+  // The editor holds fischer.gta again since the error was typed away.
+  const model = readFileSync(join(folder, 'fischer.gta'), 'utf8');
+  await page.$eval('#file-name', (e) => (e.value = ''));
+  await page.type('#file-name', 'mine.gta');
+  await page.click('#save-model');
+  await page.waitForFunction(() => /Saved mine\.gta/.test(document.querySelector('#status').textContent));
+  assert.equal(readFileSync(join(folder, 'mine.gta'), 'utf8'), model);
+
+  await page.select('#file-list', 'slow.gta');
+  await page.click('#open-file');
+  await page.waitForFunction(() => document.querySelectorAll('#automata figcaption').length === 7);
+  await tab('verifier');
+  await page.$eval('#queries', (e) => (e.value = ''));
+  await page.type('#queries', 'E<> never == 1\nE<> P6.B\n');
+  await page.click('#results tbody tr:first-child button.check');
+  await page.waitForFunction(() => /Checking E<> never == 1: \d/.test(document.querySelector('#progress-text').textContent));
+  await shot('progress');
+  await page.click('#cancel-check');
+  await page.waitForFunction(() => document.querySelector('#results td.verdict').dataset.verdict === 'cancelled');
+  // The fresh server has the model: the next check answers.
+  await page.click('#results tbody tr:nth-child(2) button.check');
+  await page.waitForFunction(() => document.querySelectorAll('#results td.verdict')[1].dataset.verdict === 'T');
 });
