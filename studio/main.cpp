@@ -27,6 +27,9 @@ const char* const usage =
     "  --port N           listen on port N (default: a free port)\n"
     "  --max-sessions N   browser sessions (server children) at once (default 4)\n"
     "  --idle SECONDS     end a session unused this long (default 900)\n"
+    "  --request-timeout SECONDS\n"
+    "                     restart a server that leaves a request other than a check\n"
+    "                     unanswered this long (default 60)\n"
     "  --server PATH      the quorix-server to start (default: beside quorix-studio)\n"
     "  --verify PATH      the quorix-verify that reads models (default: beside quorix-studio)\n"
     "  --web DIR          the built page (default: studio-web beside quorix-studio)\n"
@@ -64,6 +67,9 @@ int main(int argc, char** argv) {
       ++k;
     } else if (arg == "--idle" && hasValue && positive(argv[k + 1], number)) {
       config.idleTime = std::chrono::seconds(number);
+      ++k;
+    } else if (arg == "--request-timeout" && hasValue && positive(argv[k + 1], number)) {
+      config.requestTimeout = std::chrono::seconds(number);
       ++k;
     } else if (arg == "--server" && hasValue) {
       config.serverPath = argv[++k];

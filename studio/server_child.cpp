@@ -2,6 +2,7 @@
 #include "studio/server_child.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -56,7 +57,8 @@ ServerChild::ServerChild(const std::string& path) {
   pid_ = pid;
   std::string line;
   // The greeting is an empty successful reply.
-  if (!readLine(line) || line != "ok" || !readLine(line) || line != ".") kill();
+  Deadline deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  if (!readLine(line, deadline) || line != "ok" || !readLine(line, deadline) || line != ".") kill();
 }
 
 ServerChild::~ServerChild() {
@@ -84,13 +86,23 @@ bool ServerChild::writeAll(const std::string& text) {
   return true;
 }
 
-bool ServerChild::readLine(std::string& line) {
+bool ServerChild::readLine(std::string& line, Deadline deadline) {
   for (;;) {
     std::size_t end = buffer_.find('\n');
     if (end != std::string::npos) {
       line.assign(buffer_, 0, end);
       buffer_.erase(0, end + 1);
       return true;
+    }
+    if (deadline != Deadline::max()) {
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      pollfd ready{fromChild_, POLLIN, 0};
+      int polled = left.count() > 0 ? poll(&ready, 1, static_cast<int>(left.count())) : 0;
+      if (polled < 0 && errno == EINTR) continue;
+      if (polled == 0) {
+        timedOut_ = true;
+        return false;
+      }
     }
     char chunk[4096];
     ssize_t n = read(fromChild_, chunk, sizeof chunk);
@@ -103,8 +115,10 @@ bool ServerChild::readLine(std::string& line) {
   }
 }
 
-ServerChild::Outcome ServerChild::exchange(const std::string& request, std::string& reply) {
+ServerChild::Outcome ServerChild::exchange(const std::string& request, std::string& reply,
+                                           Deadline deadline) {
   reply.clear();
+  timedOut_ = false;
   std::string word = markWord();
   const std::string mark[] = {"error", word + ": Unknown command", "."};
   if (!isRunning() || !writeAll(request) || !writeAll(word + "\n")) {
@@ -114,7 +128,7 @@ ServerChild::Outcome ServerChild::exchange(const std::string& request, std::stri
   // Lines are kept back until it is clear they do not start the mark's reply.
   std::vector<std::string> held;
   std::string line;
-  while (readLine(line)) {
+  while (readLine(line, deadline)) {
     held.push_back(line);
     std::size_t matched = 0;
     while (matched < held.size() && held[matched] == mark[matched]) ++matched;
@@ -126,5 +140,5 @@ ServerChild::Outcome ServerChild::exchange(const std::string& request, std::stri
     held.erase(held.begin(), held.end() - static_cast<std::ptrdiff_t>(keep));
   }
   for (const std::string& kept : held) reply += kept + '\n';
-  return Outcome::ended;
+  return timedOut_ ? Outcome::timedOut : Outcome::ended;
 }

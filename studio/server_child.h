@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 
 // One running quorix-server. The studio does not interpret replies: after each request it
@@ -10,9 +11,10 @@
 // nothing else, and the reply to the request is everything read before that one.
 class ServerChild {
 public:
-  // What became of an exchange: answered, or the child ended before answering (it was
-  // stopped, or it died).
-  enum class Outcome { answered, ended };
+  // What became of an exchange: answered, the child ended before answering (it was stopped,
+  // or it died), or no answer came in time (the child still runs).
+  enum class Outcome { answered, ended, timedOut };
+  using Deadline = std::chrono::steady_clock::time_point;
 
   // Starts the program at `path` and reads its greeting. isRunning() tells whether it worked.
   explicit ServerChild(const std::string& path);
@@ -25,20 +27,21 @@ public:
   pid_t pid() const { return pid_.load(); }
 
   // Sends `request` (complete lines) and reads its reply into `reply`, line ends included.
-  // Blocks until the child answers or ends. One exchange at a time.
-  Outcome exchange(const std::string& request, std::string& reply);
+  // Blocks until the child answers or ends, or until the deadline. One exchange at a time.
+  Outcome exchange(const std::string& request, std::string& reply, Deadline deadline = Deadline::max());
 
   // Stops the child with SIGKILL; safe to call from another thread during exchange(), which
   // then returns Outcome::ended.
   void kill();
 
 private:
-  bool readLine(std::string& line);  // false at end of output
+  bool readLine(std::string& line, Deadline deadline);  // false at end of output or deadline
   bool writeAll(const std::string& text);
 
   std::atomic<pid_t> pid_{-1};
   int toChild_ = -1;
   int fromChild_ = -1;
   bool ended_ = false;
+  bool timedOut_ = false;
   std::string buffer_;  // read from the child but not yet taken as lines
 };

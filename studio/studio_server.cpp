@@ -137,7 +137,8 @@ std::string readModel(const std::string& verifyPath, const std::string& model) {
 // options, start state) so that a fresh child gets the same after a cancelled check.
 class StudioSession {
 public:
-  explicit StudioSession(std::string serverPath) : serverPath_(std::move(serverPath)) {
+  StudioSession(std::string serverPath, std::chrono::seconds requestTimeout)
+      : serverPath_(std::move(serverPath)), requestTimeout_(requestTimeout) {
     touch();
     child_ = std::make_unique<ServerChild>(serverPath_);
   }
@@ -147,7 +148,8 @@ public:
   Clock::time_point lastUsed() const { return Clock::time_point(Clock::duration(lastUsed_.load())); }
 
   // Sends one request and returns the HTTP status: 200 with the child's reply, 409 when the
-  // exchange was cancelled, 502 when the child ended on its own. In both failures a fresh
+  // exchange was cancelled, 502 when the child ended on its own, 504 when a request other
+  // than modelCheck found no answer in time (it was incomplete, say). In each failure a fresh
   // child is started with the model, options and start state again.
   int exchange(const std::string& request, std::string& reply) {
     std::lock_guard<std::mutex> lock(exchangeMutex_);
@@ -156,15 +158,20 @@ public:
     cancelled_ = false;
     startedAt_ = Clock::now().time_since_epoch().count();
     busy_ = true;
-    ServerChild::Outcome outcome = child_->exchange(request, reply);
+    ServerChild::Deadline deadline = firstLine(request) == "modelCheck"
+                                         ? ServerChild::Deadline::max()
+                                         : Clock::now() + requestTimeout_;
+    ServerChild::Outcome outcome = child_->exchange(request, reply, deadline);
     busy_ = false;
     touch();
     if (outcome == ServerChild::Outcome::answered) {
       remember(request, reply);
       return 200;
     }
-    int status = cancelled_ ? 409 : 502;
-    reply = cancelled_ ? "cancelled\n" : "the server ended without answering\n";
+    int status = cancelled_ ? 409 : outcome == ServerChild::Outcome::timedOut ? 504 : 502;
+    reply = status == 409   ? "cancelled\n"
+            : status == 504 ? "the server did not answer in time\n"
+                            : "the server ended without answering\n";
     restart();
     return status;
   }
@@ -255,6 +262,7 @@ private:
   }
 
   std::string serverPath_;
+  std::chrono::seconds requestTimeout_;
   std::mutex exchangeMutex_;  // one exchange at a time
   std::mutex childMutex_;     // guards replacing child_ against cancel() and progress()
   std::unique_ptr<ServerChild> child_;
@@ -358,6 +366,9 @@ void StudioServer::installRoutes() {
       }
     }
     response.set_header("Cache-Control", "no-store");
+    // No other site may frame the page and click on its behalf.
+    response.set_header("Content-Security-Policy", "frame-ancestors 'none'");
+    response.set_header("X-Frame-Options", "DENY");
     response.set_header("X-Content-Type-Options", "nosniff");
     return httplib::Server::HandlerResponse::Unhandled;
   });
@@ -382,7 +393,7 @@ void StudioServer::installRoutes() {
     std::lock_guard<std::mutex> lock(sessionsMutex_);
     if (sessions_.size() >= config_.maxSessions)
       return sendError(response, 503, "too many sessions: close another studio page first");
-    auto session = std::make_shared<StudioSession>(config_.serverPath);
+    auto session = std::make_shared<StudioSession>(config_.serverPath, config_.requestTimeout);
     if (!session->isRunning()) return sendError(response, 500, "quorix-server could not be started");
     std::string id = randomHex(8);
     sessions_[id] = session;

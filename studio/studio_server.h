@@ -22,6 +22,7 @@ struct StudioConfig {
   std::string verifyPath;        // quorix-verify, which reads a model for its diagnostics and graph
   std::size_t maxSessions = 4;   // children running at once
   std::chrono::seconds idleTime{900};
+  std::chrono::seconds requestTimeout{60};  // for every request but modelCheck, which may run long
   std::size_t maxRequestBytes = 1 << 20;
   int port = 0;  // 0: any free port
 };

@@ -39,7 +39,7 @@ protected:
     std::ofstream(scratch_ / "outside.gta") << "secret\n";
     fs::create_symlink(scratch_ / "outside.gta", served_ / "link_out.gta");
     fs::create_symlink(scratch_, served_ / "dir_out");
-    start({"--max-sessions", "2", "--idle", "2"});
+    start({"--max-sessions", "2", "--idle", "2", "--request-timeout", "2"});
   }
 
   void TearDown() override {
@@ -227,8 +227,13 @@ TEST_F(StudioTest, ACancelledRequestLeavesAFreshServerWithTheSameModel) {
   ASSERT_EQ(waiting, 409);
 
   // The fresh server has the model again.
-  EXPECT_EQ(ask("getInitialState\n")->body, "ok\n0\n.\n1\n0\n6\n.\n.\n.\n");
+  const std::string initial = "ok\n0\n.\n1\n0\n6\n.\n.\n.\n";
+  EXPECT_EQ(ask("getInitialState\n")->body, initial);
   EXPECT_EQ(status(ask("no line end")), 400);
+  // A request left incomplete is not answered; after the request timeout (2 s here) the
+  // studio gives up on that server and starts another with the model.
+  EXPECT_EQ(status(ask("getTransitions\n0\n.\n")), 504);
+  EXPECT_EQ(ask("getInitialState\n")->body, initial);
 }
 
 }  // namespace
