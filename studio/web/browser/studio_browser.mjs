@@ -215,10 +215,34 @@ test('a counterexample opens in the simulator and steps through', async () => {
   await shot('counterexample');
 });
 
+test('a synchronisation fires both edges and is an arrow in the chart', async () => {
+  await tab('editor');
+  await page.select('#file-list', 'train_crossing.gta');
+  await page.click('#open-file');
+  await page.waitForFunction(() => /Opened train_crossing.gta and train_crossing.q/.test(document.querySelector('#status').textContent));
+  assert.deepEqual(await texts('#automata figcaption'), ['Train1', 'Train2', 'Gate']);
+  // The gate's committed location carries its mark.
+  assert.deepEqual(await texts('#automata figure.process[data-process="Gate"] text.mark-text'), ['C']);
+  await tab('simulator');
+  await page.waitForFunction(() => document.querySelectorAll('#transitions button').length === 2);
+  const [first] = await texts('#transitions button');
+  assert.match(first, /^Train1: Far \u2192 Near  \{appr!; Train1\.x:=0\}  \u2194  Gate: Up \u2192 Lowering  \{appr\?; /);
+  await page.click('#transitions li:first-child button');
+  await page.waitForFunction(() => document.querySelectorAll('#history li').length === 2);
+  assert.deepEqual(await highlighted(), ['Near', 'Far', 'Lowering']);
+  assert.deepEqual(await texts('#state-vars td'), ['1']);
+  assert.equal(await page.$$eval('#msc line.message', (all) => all.length), 1);
+  assert.deepEqual(await texts('#msc text.channel'), ['appr']);
+  // The arrow goes from the train's lifeline to the gate's.
+  const [from, to] = await page.$eval('#msc line.message', (l) => [Number(l.getAttribute('x1')), Number(l.getAttribute('x2'))]);
+  const lifelines = await page.$$eval('#msc line.lifeline', (all) => all.map((l) => Number(l.getAttribute('x1'))));
+  assert.deepEqual([from, to], [lifelines[0], lifelines[2]]);
+  await shot('synchronisation');
+});
+
 test('a model is saved into the folder, and a long check is cancelled', async () => {
   await tab('editor');
-  // The editor holds fischer.gta again since the error was typed away.
-  const model = readFileSync(join(folder, 'fischer.gta'), 'utf8');
+  const model = readFileSync(join(folder, 'train_crossing.gta'), 'utf8');
   await page.$eval('#file-name', (e) => (e.value = ''));
   await page.type('#file-name', 'mine.gta');
   await page.click('#save-model');
