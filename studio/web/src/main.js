@@ -73,6 +73,7 @@ const editor = new EditorView({
   parent: $('#editor'),
   extensions: [
     basicSetup,
+    EditorView.lineWrapping,
     gtaLanguage,
     lintGutter(),
     EditorView.updateListener.of((update) => {
