@@ -342,6 +342,7 @@ function options() {
   };
 }
 
+const sentOptions = {};  // what the server has been told
 let checking = null;  // {startedAt, peakKB, timer} while a check runs
 
 async function pollProgress() {
@@ -359,7 +360,14 @@ async function pollProgress() {
 async function check(property) {
   if (checking) return;
   if (!(await uploadModel())) return;
-  await client.setOptions(options());
+  // Only changed options are sent: setting trace again, even to the same value, would drop
+  // what `reuse` keeps.
+  const wanted = options();
+  const changed = Object.fromEntries(Object.entries(wanted).filter(([name, value]) => sentOptions[name] !== value));
+  if (Object.keys(changed).length) {
+    await client.setOptions(changed);
+    Object.assign(sentOptions, changed);
+  }
   const row = property.row;
   const verdict = row.querySelector('.verdict');
   verdict.textContent = 'checking\u2026';
