@@ -172,13 +172,15 @@ public:
     reply = status == 409   ? "cancelled\n"
             : status == 504 ? "the server did not answer in time\n"
                             : "the server ended without answering\n";
-    restart();
+    if (!closing_) restart();
     return status;
   }
 
-  // Stops a running exchange. False when none runs.
-  bool cancel() {
+  // Stops a running exchange. False when none runs. When the session is closing, the
+  // exchange ends without starting a fresh child.
+  bool cancel(bool closing = false) {
     std::lock_guard<std::mutex> lock(childMutex_);
+    if (closing) closing_ = true;
     if (!busy_) return false;
     cancelled_ = true;
     child_->kill();
@@ -268,6 +270,7 @@ private:
   std::unique_ptr<ServerChild> child_;
   std::atomic<bool> busy_{false};
   std::atomic<bool> cancelled_{false};
+  std::atomic<bool> closing_{false};
   std::atomic<Clock::rep> startedAt_{0};
   std::atomic<Clock::rep> lastUsed_{0};
   std::string model_;
@@ -308,7 +311,7 @@ void StudioServer::stop() {
     std::lock_guard<std::mutex> lock(sessionsMutex_);
     stopping_ = true;
     // A running check would hold its worker thread, and so the server's end, until it finished.
-    for (auto& [id, session] : sessions_) session->cancel();
+    for (auto& [id, session] : sessions_) session->cancel(true);
     sessions_.clear();
   }
   http_->stop();
@@ -437,7 +440,7 @@ void StudioServer::installRoutes() {
       session = found->second;
       sessions_.erase(found);
     }
-    session->cancel();
+    session->cancel(true);
     response.set_content("{\"closed\":true}", "application/json");
   };
   http.Delete(R"(/api/sessions/([0-9a-f]+))", close);
