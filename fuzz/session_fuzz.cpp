@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   setErrorStream(discard);
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   Server server(in, discard);
-  server.session().setProgress(new BudgetProgress(20000));
+  server.session().setProgress(new BudgetProgress(2000));
   server.run();
   return 0;
 }

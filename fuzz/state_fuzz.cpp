@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::istringstream in(text);
   Server server(in, discard);
   server.session().setSystem(system);
-  server.session().setProgress(new BudgetProgress(20000));
+  server.session().setProgress(new BudgetProgress(2000));
   server.run();
   return 0;
 }
