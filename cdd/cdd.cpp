@@ -240,7 +240,7 @@ private:
   void markNeeded(const _dbm_* d);
   _dbm_* matrix(std::size_t depth);
   Handle reduce(Handle h, const _dbm_* d, std::size_t depth);
-  int walk(Handle h, const _dbm_* d, std::size_t depth, std::vector<_dbm_*>& stack,
+  int walk(Handle h, const _dbm_* d, std::size_t depth, std::vector<DBMPtr>& stack,
            cdd::ZoneVisitor visit, void* context);
 
   std::vector<char*> pages_;   // page number -> page
@@ -252,7 +252,7 @@ private:
   std::vector<CacheEntry> cache_;
   std::vector<Pair> scratch_;
   std::size_t top_ = 0;
-  std::vector<_dbm_*> matrices_;  // reduce: one matrix per depth
+  std::vector<DBMPtr> matrices_;  // reduce: one matrix per depth
   long collections_ = 0, rehashes_ = 0;
   double gcSeconds_ = 0, rehashSeconds_ = 0;
   // Minimal constraint set of fromDBM.
@@ -275,7 +275,6 @@ Kernel::Kernel(int cacheSize, int stackSize)
 
 Kernel::~Kernel() {
   for (char* block : blocks_) std::free(block);
-  for (_dbm_* d : matrices_) _dbm_::destroy(d);
 }
 
 void Kernel::ref(Handle h) {
@@ -340,7 +339,6 @@ void Kernel::addClocks(int n) {
       levels_.push_back(Level{k, m});
     }
   clocks_ = total;
-  for (_dbm_* d : matrices_) _dbm_::destroy(d);
   matrices_.clear();
 }
 
@@ -643,8 +641,8 @@ Handle Kernel::apply(Handle a, Handle b, std::uint32_t op) {
 }
 
 _dbm_* Kernel::matrix(std::size_t depth) {
-  while (matrices_.size() <= depth) matrices_.push_back(_dbm_::create(std::max(clocks_, 1)));
-  return matrices_[depth];
+  while (matrices_.size() <= depth) matrices_.emplace_back(_dbm_::create(std::max(clocks_, 1)));
+  return matrices_[depth].get();
 }
 
 Handle Kernel::reduce(Handle h) {
@@ -699,17 +697,15 @@ Handle Kernel::reduce(Handle h, const _dbm_* d, std::size_t depth) {
 }
 
 int Kernel::forEachZone(Handle h, const _dbm_* start, cdd::ZoneVisitor visit, void* context) {
-  std::vector<_dbm_*> stack;
-  _dbm_* d = _dbm_::create(start->dimension());
+  std::vector<DBMPtr> stack;
+  stack.emplace_back(_dbm_::create(start->dimension()));
+  _dbm_* d = stack.back().get();
   d->assign(*start);
   d->close();
-  stack.push_back(d);
-  int zones = d->isEmpty() ? 0 : walk(h, d, 0, stack, visit, context);
-  for (_dbm_* x : stack) _dbm_::destroy(x);
-  return zones;
+  return d->isEmpty() ? 0 : walk(h, d, 0, stack, visit, context);
 }
 
-int Kernel::walk(Handle h, const _dbm_* d, std::size_t depth, std::vector<_dbm_*>& stack,
+int Kernel::walk(Handle h, const _dbm_* d, std::size_t depth, std::vector<DBMPtr>& stack,
                  cdd::ZoneVisitor visit, void* context) {
   if (isTerminal(h)) {
     if (h != trueNode) return 0;
@@ -720,10 +716,10 @@ int Kernel::walk(Handle h, const _dbm_* d, std::size_t depth, std::vector<_dbm_*
   const Handle flip = h & 1;
   const Pair* p = pairs(h);
   int zones = 0;
-  if (stack.size() <= depth + 1) stack.push_back(_dbm_::create(d->dimension()));
+  if (stack.size() <= depth + 1) stack.emplace_back(_dbm_::create(d->dimension()));
   std::int32_t after = minusInfinity;
   for (int k = 0, n = pairCount(h); k < n; after = p[k].bound, ++k) {
-    _dbm_* e = stack[depth + 1];
+    _dbm_* e = stack[depth + 1].get();
     e->assign(*d);
     if (!e->constrainInterval(level.i, level.j, after, p[k].bound)) continue;
     zones += walk(p[k].child ^ flip, e, depth + 1, stack, visit, context);

@@ -8,6 +8,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 // A difference-bound matrix: a flags byte, the dimension, dim x dim raw bounds (2c+1 for <= c,
 // 2c for < c, 0x7FFFFFFF for none; entry (i, j) bounds x_i - x_j) and one touched bit per clock.
@@ -48,6 +49,12 @@ struct _dbm_ {
 private:
   _dbm_() = default;
 };
+
+// Owns a matrix: destroys it however the scope ends, an exception included.
+struct DBMDeleter {
+  void operator()(_dbm_* d) const { _dbm_::destroy(d); }
+};
+using DBMPtr = std::unique_ptr<_dbm_, DBMDeleter>;
 
 // Raw bound of a node interval standing for "no lower limit".
 constexpr std::int32_t minusInfinity = static_cast<std::int32_t>(0x80000001u);
