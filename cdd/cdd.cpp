@@ -359,8 +359,10 @@ void Kernel::addPage(Manager& m) {
   // into it.
   const std::size_t run = (pageHeaderBytes + m.nodeBytes + pageBytes - 1) / pageBytes;
   if (pages_.size() + run > std::min(pageLimit, maxPages)) throw CheckError("Out of memory");
+  // Room in both tables first, so that nothing can fail once the block is taken.
   if (blocks_.size() == blocks_.capacity()) blocks_.reserve(2 * blocks_.size());
-  pages_.reserve(pages_.size() + run);
+  if (pages_.capacity() < pages_.size() + run)
+    pages_.reserve(std::max(2 * pages_.capacity(), pages_.size() + run));
   char* page = static_cast<char*>(std::aligned_alloc(pageBytes, run * pageBytes));
   if (!page) throw CheckError("Out of memory");
   blocks_.push_back(page);
