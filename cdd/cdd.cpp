@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cdd/cdd.h"
+#include "server/error.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ constexpr std::uint32_t countShift = 20;
 constexpr std::uint32_t countMask = 0x3FF;
 constexpr std::uint32_t saturated = 1023;  // a count this high never changes again
 constexpr std::uint32_t oneCount = 1u << countShift;
-constexpr int pairsLimit = 64;
+// Page numbers are 16 bits of a handle.
 constexpr std::size_t maxPages = 65536;
 
 // The kernel's own page holds the terminal node and the chain sentinel.
@@ -154,6 +155,7 @@ void defaultRehashReport(int rehash, int level, int buckets, int keys, int maxKe
 }
 
 int lastErrorCode = 0;
+std::size_t pageLimit = maxPages;
 
 void report(int code) {
   lastErrorCode = code;
@@ -166,9 +168,13 @@ double secondsSince(std::clock_t start) {
 
 class Kernel {
 public:
-  Kernel(int maxPairs, int cacheSize, int stackSize);
+  Kernel(int cacheSize, int stackSize);
   ~Kernel();
   bool ready() const { return !pages_.empty(); }
+  // Drops the references held by the scratch entries from start on: what an operation that
+  // failed half-way had built.
+  void unwind(std::size_t start) { release(start); }
+  std::size_t scratchTop() const { return top_; }
 
   // ---- nodes ----
   NodeHeader* header(Handle h) const {
@@ -218,13 +224,14 @@ private:
     top_ = start;
   }
   Manager& manager(int n) {
+    if (managers_.size() <= std::size_t(n)) managers_.resize(std::size_t(n) + 1);
     if (!managers_[n]) managers_[n] = std::make_unique<Manager>(n);
     return *managers_[n];
   }
   UniqueTable& table(Manager& m, std::uint32_t level);
   Handle makeNode(std::uint32_t level, std::size_t start);
   Handle allocate(Manager& m);
-  bool addPage(Manager& m);
+  void addPage(Manager& m);
   void collect(Manager& m);
   void rehash(Manager& m, UniqueTable& t, std::uint32_t level);
   void cleanCache();
@@ -233,19 +240,19 @@ private:
   void markNeeded(const _dbm_* d);
   _dbm_* matrix(std::size_t depth);
   Handle reduce(Handle h, const _dbm_* d, std::size_t depth);
-  int walk(Handle h, const _dbm_* d, std::size_t depth, std::vector<_dbm_*>& stack,
+  int walk(Handle h, const _dbm_* d, std::size_t depth, std::vector<DBMPtr>& stack,
            cdd::ZoneVisitor visit, void* context);
 
-  int maxPairs_;
-  std::vector<char*> pages_;  // page number -> page
-  std::unique_ptr<Manager> managers_[pairsLimit + 1];
+  std::vector<char*> pages_;   // page number -> page
+  std::vector<char*> blocks_;  // what was allocated: pages, and runs of pages for large nodes
+  std::vector<std::unique_ptr<Manager>> managers_;  // by interval count
   std::vector<Level> levels_;
   std::vector<int> pairToLevel_;  // pair index k(k-1)/2 + m -> level
   int clocks_ = 0;
   std::vector<CacheEntry> cache_;
   std::vector<Pair> scratch_;
   std::size_t top_ = 0;
-  std::vector<_dbm_*> matrices_;  // reduce: one matrix per depth
+  std::vector<DBMPtr> matrices_;  // reduce: one matrix per depth
   long collections_ = 0, rehashes_ = 0;
   double gcSeconds_ = 0, rehashSeconds_ = 0;
   // Minimal constraint set of fromDBM.
@@ -253,22 +260,21 @@ private:
   std::vector<int> headOf_, nextInClass_, heads_;
 };
 
-Kernel::Kernel(int maxPairs, int cacheSize, int stackSize)
-    : maxPairs_(std::clamp(maxPairs, 2, pairsLimit)),
-      cache_(std::size_t(std::max(cacheSize, 1))),
+Kernel::Kernel(int cacheSize, int stackSize)
+    : cache_(std::size_t(std::max(cacheSize, 1))),
       scratch_(std::size_t(std::max(stackSize, 16))) {
   char* page = static_cast<char*>(std::aligned_alloc(pageBytes, pageBytes));
   if (!page) return;
   std::memset(page, 0, pageHeaderBytes + 2 * sizeof(NodeHeader) + 16);
   new (page) PageHeader{nullptr, nullptr};
+  blocks_.push_back(page);
   pages_.push_back(page);
   header(falseNode)->info = terminalLevel | (saturated << countShift);
   header(sentinel)->info = terminalLevel | (saturated << countShift);
 }
 
 Kernel::~Kernel() {
-  for (char* page : pages_) std::free(page);
-  for (_dbm_* d : matrices_) _dbm_::destroy(d);
+  for (char* block : blocks_) std::free(block);
 }
 
 void Kernel::ref(Handle h) {
@@ -333,7 +339,6 @@ void Kernel::addClocks(int n) {
       levels_.push_back(Level{k, m});
     }
   clocks_ = total;
-  for (_dbm_* d : matrices_) _dbm_::destroy(d);
   matrices_.clear();
 }
 
@@ -348,22 +353,26 @@ UniqueTable& Kernel::table(Manager& m, std::uint32_t level) {
   return t;
 }
 
-bool Kernel::addPage(Manager& m) {
-  if (pages_.size() >= maxPages) {
-    report(-1);
-    return false;
-  }
-  char* page = static_cast<char*>(std::aligned_alloc(pageBytes, pageBytes));
-  if (!page) {
-    report(-1);
-    return false;
-  }
+void Kernel::addPage(Manager& m) {
+  // A node too large for one page gets a run of consecutive pages of its own. Its handle names
+  // the first page; the page numbers of the rest are taken so that no other handle points
+  // into it.
+  const std::size_t run = (pageHeaderBytes + m.nodeBytes + pageBytes - 1) / pageBytes;
+  if (pages_.size() + run > std::min(pageLimit, maxPages)) throw CheckError("Out of memory");
+  // Room in both tables first, so that nothing can fail once the block is taken.
+  if (blocks_.size() == blocks_.capacity()) blocks_.reserve(2 * blocks_.size());
+  if (pages_.capacity() < pages_.size() + run)
+    pages_.reserve(std::max(2 * pages_.capacity(), pages_.size() + run));
+  char* page = static_cast<char*>(std::aligned_alloc(pageBytes, run * pageBytes));
+  if (!page) throw CheckError("Out of memory");
+  blocks_.push_back(page);
   new (page) PageHeader{m.pages, &m};
   m.pages = page;
-  ++m.pageCount;
+  m.pageCount += long(run);
   Handle base = Handle(pages_.size()) << 16;
-  pages_.push_back(page);
-  std::uint32_t count = std::uint32_t((pageBytes - pageHeaderBytes) / m.nodeBytes);
+  for (std::size_t k = 0; k < run; ++k) pages_.push_back(page + k * pageBytes);
+  std::uint32_t count =
+      std::max<std::uint32_t>(1, std::uint32_t((pageBytes - pageHeaderBytes) / m.nodeBytes));
   for (std::uint32_t k = count; k-- > 0;) {
     Handle h = base | (pageHeaderBytes + k * m.nodeBytes);
     header(h)->link = m.freeList;
@@ -371,13 +380,12 @@ bool Kernel::addPage(Manager& m) {
     m.freeList = h;
   }
   m.freeNodes += count;
-  return true;
 }
 
 Handle Kernel::allocate(Manager& m) {
   if (m.freeList == 0) {
     if (m.dead * 100 > m.allocated * 20) collect(m);
-    if (m.freeList == 0 && !addPage(m)) return 0;
+    if (m.freeList == 0) addPage(m);
   }
   Handle h = m.freeList;
   m.freeList = header(h)->link;
@@ -472,11 +480,6 @@ Handle Kernel::makeNode(std::uint32_t level, std::size_t start) {
     top_ = start;
     return scratch_[start].child;
   }
-  if (n > maxPairs_) {
-    report(-21);
-    release(start);
-    return 0;
-  }
   // The first child is stored without the complement flag; the flag moves to the handle.
   Handle flip = scratch_[start].child & 1;
   if (flip)
@@ -504,10 +507,6 @@ Handle Kernel::makeNode(std::uint32_t level, std::size_t start) {
   }
   long collectionsBefore = collections_;
   Handle h = allocate(m);
-  if (h == 0) {
-    release(start);
-    return 0;
-  }
   if (collections_ != collectionsBefore) findSlot(slot);
   NodeHeader* node = header(h);
   node->info = level | oneCount;
@@ -644,8 +643,8 @@ Handle Kernel::apply(Handle a, Handle b, std::uint32_t op) {
 }
 
 _dbm_* Kernel::matrix(std::size_t depth) {
-  while (matrices_.size() <= depth) matrices_.push_back(_dbm_::create(std::max(clocks_, 1)));
-  return matrices_[depth];
+  while (matrices_.size() <= depth) matrices_.emplace_back(_dbm_::create(std::max(clocks_, 1)));
+  return matrices_[depth].get();
 }
 
 Handle Kernel::reduce(Handle h) {
@@ -700,17 +699,15 @@ Handle Kernel::reduce(Handle h, const _dbm_* d, std::size_t depth) {
 }
 
 int Kernel::forEachZone(Handle h, const _dbm_* start, cdd::ZoneVisitor visit, void* context) {
-  std::vector<_dbm_*> stack;
-  _dbm_* d = _dbm_::create(start->dimension());
+  std::vector<DBMPtr> stack;
+  stack.emplace_back(_dbm_::create(start->dimension()));
+  _dbm_* d = stack.back().get();
   d->assign(*start);
   d->close();
-  stack.push_back(d);
-  int zones = d->isEmpty() ? 0 : walk(h, d, 0, stack, visit, context);
-  for (_dbm_* x : stack) _dbm_::destroy(x);
-  return zones;
+  return d->isEmpty() ? 0 : walk(h, d, 0, stack, visit, context);
 }
 
-int Kernel::walk(Handle h, const _dbm_* d, std::size_t depth, std::vector<_dbm_*>& stack,
+int Kernel::walk(Handle h, const _dbm_* d, std::size_t depth, std::vector<DBMPtr>& stack,
                  cdd::ZoneVisitor visit, void* context) {
   if (isTerminal(h)) {
     if (h != trueNode) return 0;
@@ -721,10 +718,10 @@ int Kernel::walk(Handle h, const _dbm_* d, std::size_t depth, std::vector<_dbm_*
   const Handle flip = h & 1;
   const Pair* p = pairs(h);
   int zones = 0;
-  if (stack.size() <= depth + 1) stack.push_back(_dbm_::create(d->dimension()));
+  if (stack.size() <= depth + 1) stack.emplace_back(_dbm_::create(d->dimension()));
   std::int32_t after = minusInfinity;
   for (int k = 0, n = pairCount(h); k < n; after = p[k].bound, ++k) {
-    _dbm_* e = stack[depth + 1];
+    _dbm_* e = stack[depth + 1].get();
     e->assign(*d);
     if (!e->constrainInterval(level.i, level.j, after, p[k].bound)) continue;
     zones += walk(p[k].child ^ flip, e, depth + 1, stack, visit, context);
@@ -763,29 +760,48 @@ CDDStats Kernel::stats() const {
 Kernel* kernel = nullptr;
 std::uint32_t generation = 0;
 
+// Runs an operation that builds nodes. When it fails (no memory for a page, the page limit), the
+// references its unfinished levels held are dropped, so the library stays consistent and
+// usable, and the failure goes to the caller as a CheckError: a diagram operation that cannot
+// be completed has no result to give.
+template <class Operation>
+Handle guarded(Operation operation) {
+  const std::size_t top = kernel->scratchTop();
+  try {
+    return operation();
+  } catch (const std::bad_alloc&) {
+    kernel->unwind(top);
+    throw CheckError("Out of memory");
+  } catch (...) {
+    kernel->unwind(top);
+    throw;
+  }
+}
+
 }  // namespace
 
 // ---- the library ----
 
-int cdd::init(int maxPairs, int cacheSize, int stackSize) {
+int cdd::init(int, int cacheSize, int stackSize) {
   if (kernel) {
     report(-5);
     return -5;
   }
   lastErrorCode = 0;
   try {
-    kernel = new Kernel(maxPairs, cacheSize, stackSize);
+    kernel = new Kernel(cacheSize, stackSize);
   } catch (const std::bad_alloc&) {
     kernel = nullptr;
   }
   if (!kernel || !kernel->ready()) {
     done();
-    report(-1);
-    return -1;
+    throw CheckError("Out of memory");
   }
   ++generation;
   return 0;
 }
+
+void cdd::setPageLimit(std::size_t pages) { pageLimit = pages; }
 
 void cdd::done() {
   delete kernel;
@@ -828,17 +844,17 @@ cdd cdd::falseCDD() { return kernel ? adopt(falseNode) : cdd(); }
 
 cdd cdd::fromDBM(const _dbm_* d) {
   if (!kernel || !d) return cdd();
-  return adopt(kernel->fromDBM(d));
+  return adopt(guarded([d] { return kernel->fromDBM(d); }));
 }
 
 cdd cdd::apply(const cdd& a, const cdd& b, int op) {
   if (a.isNull() || b.isNull() || (op != opAnd && op != opXor)) return cdd();
-  return adopt(kernel->apply(a.h_, b.h_, std::uint32_t(op)));
+  return adopt(guarded([&] { return kernel->apply(a.h_, b.h_, std::uint32_t(op)); }));
 }
 
 cdd cdd::reduce(const cdd& a) {
   if (a.isNull()) return cdd();
-  return adopt(kernel->reduce(a.h_));
+  return adopt(guarded([&] { return kernel->reduce(a.h_); }));
 }
 
 int cdd::forEachZone(const cdd& a, const _dbm_* start, ZoneVisitor visit, void* context) {

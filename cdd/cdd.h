@@ -6,7 +6,9 @@
 // non-negative clocks: a diagram stands for the valuations in which every clock is at least 0,
 // which is why the unconstrained zone is the true terminal.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 
 // A difference-bound matrix: a flags byte, the dimension, dim x dim raw bounds (2c+1 for <= c,
 // 2c for < c, 0x7FFFFFFF for none; entry (i, j) bounds x_i - x_j) and one touched bit per clock.
@@ -48,6 +50,12 @@ private:
   _dbm_() = default;
 };
 
+// Owns a matrix: destroys it however the scope ends, an exception included.
+struct DBMDeleter {
+  void operator()(_dbm_* d) const { _dbm_::destroy(d); }
+};
+using DBMPtr = std::unique_ptr<_dbm_, DBMDeleter>;
+
 // Raw bound of a node interval standing for "no lower limit".
 constexpr std::int32_t minusInfinity = static_cast<std::int32_t>(0x80000001u);
 
@@ -65,7 +73,7 @@ struct CDDStats {
 
 // A handle to a diagram, carrying a reference. Copying takes a reference, destruction and
 // assignment drop one; a diagram whose last handle goes becomes dead and is reclaimed by a later
-// collection. The default handle is null: no diagram, also the result of a failed operation.
+// collection. The default handle is null: no diagram.
 // Handles that outlive `done` (or a following `init`) are inert: dropping them does nothing and
 // operations on them give null.
 class cdd {
@@ -84,11 +92,15 @@ public:
   using ZoneVisitor = void (*)(const _dbm_* zone, void* context);
 
   // ---- the library ----
-  // 0, or -5 when already initialised, -1 when memory runs out (the library is then shut down).
-  // maxPairs (2 to 64) bounds the intervals of one node; cacheSize is the entry count of the
-  // operation cache; stackSize the initial size of the scratch stack. Installs the default
+  // 0, or -5 when already initialised; throws CheckError "Out of memory" when memory runs out
+  // (the library is then shut down). maxPairs is accepted for existing callers and bounds
+  // nothing: a node has as many intervals as its level needs. cacheSize is the entry count of
+  // the operation cache; stackSize the initial size of the scratch stack. Installs the default
   // reporters, which write to standard error.
   static int init(int maxPairs, int cacheSize, int stackSize);
+  // The most 64 KiB pages the nodes may take, for the process (65536 at most, the reach of a
+  // handle, and by default). An operation that needs more throws CheckError "Out of memory".
+  static void setPageLimit(std::size_t pages);
   // Releases every node, table, cache and page. Does nothing when not initialised.
   static void done();
   static bool isInitialised();
@@ -112,7 +124,9 @@ public:
   // The diagram of exactly the valuations of d (closed; an empty d gives false). Clock pairs of
   // d beyond the library's clocks are ignored.
   static cdd fromDBM(const _dbm_* d);
-  // op 0: conjunction; op 1: exclusive or. Null when an operand is null or an error occurs.
+  // Operations that build nodes throw CheckError "Out of memory" when no page can be had; the
+  // library stays usable and keeps every diagram made before.
+  // op 0: conjunction; op 1: exclusive or. Null when an operand is null.
   static cdd apply(const cdd& a, const cdd& b, int op);
   // The same set without the paths that no valuation satisfies: false exactly when empty.
   static cdd reduce(const cdd& a);

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "cdd/cdd.h"
+#include "server/error.h"
 
 namespace {
 
@@ -19,6 +20,8 @@ inline std::int64_t addRaw(std::int64_t a, std::int64_t b) {
 }  // namespace
 
 _dbm_* _dbm_::create(int dim) {
+  // The dimension is kept in 16 bits.
+  if (dim < 1 || dim > 65535) throw Bug("matrix dimension %d out of range", dim);
   std::size_t bytes = sizeof(_dbm_) + std::size_t(dim) * dim * sizeof(std::int32_t) +
                       bitWords(dim) * sizeof(std::uint32_t);
   void* block = ::operator new(bytes);

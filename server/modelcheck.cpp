@@ -17,10 +17,16 @@ void Server::handleModelCheck() {
     throw ProtocolError("Protocol violation when receiving property");
 
   std::ostringstream diagnostics;
-  setErrorStream(diagnostics);
-  lineNumber = 1;
-  ParsedProperty parsed = parseProperty(text, session_.system());
-  setErrorStream(std::cerr);
+  ParsedProperty parsed;
+  {
+    // The sink points back at standard error however the parse ends, an exception included.
+    struct Redirect {
+      explicit Redirect(std::ostream& to) { setErrorStream(to); }
+      ~Redirect() { setErrorStream(std::cerr); }
+    } redirect(diagnostics);
+    lineNumber = 1;
+    parsed = parseProperty(text, session_.system());
+  }
   if (!parsed.expression) throw InputError("%s", diagnostics.str().c_str());
 
   CheckResult result = session_.check(parsed.kind, std::move(parsed.expression));

@@ -1,5 +1,6 @@
 #include "server/server.h"
 
+#include <new>
 #include <string>
 
 #include "server/error.h"
@@ -55,6 +56,10 @@ void Server::run() {
       writeError(e.what());
     } catch (const CheckError& e) {
       writeError(e.what());
+    } catch (const std::bad_alloc&) {
+      // The request's allocations are gone with the stack that held them; the session dropped
+      // what a check had half built, so the server can answer the next request.
+      writeError("Out of memory");
     }
   }
 }

@@ -29,6 +29,10 @@ public:
   // The table row for a request word, or null.
   static const Command* lookupCommand(std::string_view word);
 
+  // The session the handlers drive, for programs that run the server in-process (a progress
+  // budget, a model loaded without a request).
+  Session& session() { return session_; }
+
 private:
   void reply(std::string_view line) { writeLine(out_, line); }
   void writeError(const char* message);

@@ -33,8 +33,8 @@ private:
 }  // namespace
 
 // Hands out the states of the wrapped enumeration, counting them and ticking the progress
-// indicator for each. A request to stop is not honoured: a reachability check cut short would
-// answer as if the state space had been exhausted.
+// indicator for each. A request to stop ends the check with CheckError "Check stopped": a
+// reachability check cut short must not answer as if the state space had been exhausted.
 class Session::CountingEnumeration final : public StateSpaceEnumeration {
 public:
   CountingEnumeration(Ref<StateSpaceEnumeration> inner, Ref<Progress> progress)
@@ -44,7 +44,7 @@ public:
     Ref<GlobalState> state = inner_->next();
     if (state) {
       ++count_;
-      progress_->tick(state.get());
+      if (progress_->tick(state.get())) throw CheckError("Check stopped");
     }
     return state;
   }
@@ -67,20 +67,29 @@ Session::~Session() = default;
 
 void Session::setSystem(Ref<System> system) {
   drop(dropEnumeration | dropPassed | dropWaiting);
-  cdd::done();
-  cdd::init(64, 10000, 10000);
-  cdd::setGCHandler(nullptr);
-  cdd::setRehashHandler(nullptr);
-  cdd::addClocks(ClockInfo::count());
+  try {
+    cdd::done();
+    cdd::init(64, 10000, 10000);
+    cdd::setGCHandler(nullptr);
+    cdd::setRehashHandler(nullptr);
+    cdd::addClocks(ClockInfo::count());
 
-  system->storeConstants();
+    system->storeConstants();
 
-  system_ = std::move(system);
-  discreteHasher_ = system_->makeDiscreteHasher();
-  regionHasher_ = system_->makeRegionHasher();
-  startState_ = system_->initialState(false);
-  activeClockSet_.clear();
-  configure();
+    system_ = std::move(system);
+    discreteHasher_ = system_->makeDiscreteHasher();
+    regionHasher_ = system_->makeRegionHasher();
+    startState_ = system_->initialState(false);
+    activeClockSet_.clear();
+    configure();
+  } catch (...) {
+    // The model tables already describe the new system, so the old one cannot be kept: the
+    // session is left without a system rather than with half of one.
+    drop(dropEnumeration | dropPassed | dropWaiting | dropTraces);
+    system_ = nullptr;
+    startState_ = nullptr;
+    throw;
+  }
 }
 
 void Session::setOption(Option option, int value) {
@@ -125,7 +134,9 @@ void Session::setOption(Option option, int value) {
 void Session::drop(unsigned what) {
   if (what & dropWaiting) waitingFactory_ = nullptr;
   if (what & dropPassed) passedFactory_ = nullptr;
-  if (what & dropTraces) traceStore_ = nullptr;
+  // The trace store goes with the enumeration that fills it, so the memory it takes depends on
+  // the current exploration and not on the session's history.
+  if (what & (dropTraces | dropEnumeration)) traceStore_ = nullptr;
   if (what & dropEnumeration) {
     enumeration_ = nullptr;
     counting_ = nullptr;
@@ -197,8 +208,16 @@ void Session::configure() {
 }
 
 void Session::setStartState(Ref<GlobalState> state) {
+  if (!state) {
+    // The enumeration keeps the state it was last reset with; only a new one starts from none.
+    startState_ = nullptr;
+    drop(dropEnumeration);
+    configure();
+    return;
+  }
   configure();
   startState_ = std::move(state);
+  traceStore_->clear();
   enumeration_->reset(startState_);
   GlobalState::destroyAllRegistered();
 }
@@ -224,6 +243,17 @@ CheckStatistics Session::statistics() const {
 }
 
 CheckResult Session::check(int kind, Ref<TCTLExpression> property) {
+  try {
+    return run(kind, std::move(property));
+  } catch (...) {
+    // A check that cannot be completed (the diagram library failed, memory ran out, a stop was
+    // asked for) leaves a half-explored state space: the next check starts from scratch.
+    drop(dropEnumeration | dropPassed | dropWaiting | dropTraces);
+    throw;
+  }
+}
+
+CheckResult Session::run(int kind, Ref<TCTLExpression> property) {
   configure();
   counting_->clearCount();
   livenessExplored_ = 0;
@@ -249,6 +279,8 @@ CheckResult Session::check(int kind, Ref<TCTLExpression> property) {
       previousKind_ == propertyLeadsTo) {
     enumeration_->reset(nullptr);
   } else {
+    // Nothing of an earlier exploration is kept, so neither are the steps that reached it.
+    traceStore_->clear();
     enumeration_->reset(startState_);
     GlobalState::destroyAllRegistered();
   }

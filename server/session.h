@@ -76,22 +76,27 @@ public:
   void configure();
 
   GlobalState* startState() const { return startState_.get(); }
-  // Model checks start from this state from now on.
+  // Model checks start from this state from now on; from none (null), checks find nothing.
   void setStartState(Ref<GlobalState> state);
 
   // Checks a parsed property of kind 0 to 4 (A[], E<>, E[], A<>, -->) from the start state.
+  // A check that cannot be completed throws (CheckError, std::bad_alloc) and drops the partial
+  // exploration; the system and the options stay.
   CheckResult check(int kind, Ref<TCTLExpression> property);
 
   // The states a trace passes through, replayed from the start state after its delay step.
   std::vector<ReplayedStep> replay(Trace& path, Trace& loop) const;
 
   // The progress indicator handed to long loops; a NullProgress unless replaced. Every search
-  // ticks it once per state it examines; only the leads-to check honours a request to stop.
+  // ticks it once per state it examines; a tick answering true stops the check with
+  // CheckError "Check stopped".
   void setProgress(Ref<Progress> progress);
   // The counters of the check under way (for a progress indicator called from inside it), or
   // of the last check when none runs.
   CheckStatistics statistics() const;
   StateSpaceEnumeration* enumeration() const { return enumeration_.get(); }
+  // Where the current exploration records how its states were reached; null before configure().
+  const TraceStore* traceStore() const { return traceStore_.get(); }
 
 private:
   class CountingEnumeration;
@@ -103,6 +108,7 @@ private:
     dropEnumeration = 8,
   };
   void drop(unsigned what);
+  CheckResult run(int kind, Ref<TCTLExpression> property);
 
   Options options_;
   Ref<System> system_;

@@ -54,6 +54,9 @@ Ref<GlobalState> Server::readState() {
   }
   expectTerminator(readLine(in_), "No terminating . after control state");
 
+  // A bound beyond the constants a model may use would overflow the zone arithmetic. It is
+  // refused once the whole state is read, so that no line of it is taken for a request word.
+  bool outOfRange = false;
   for (;;) {
     std::string line = readLine(in_);
     if (isTerminator(line)) break;
@@ -62,19 +65,18 @@ Ref<GlobalState> Server::readState() {
     if (i >= dim) throw ProtocolError("State inconsistent with current system");
     std::int32_t j = readClockIndex(in_);
     std::int32_t raw = parseInteger(readLine(in_)) ^ 1;
-    // Constants beyond what a model may use would overflow the zone arithmetic.
     if (!isInfinite(raw) && std::abs(std::int64_t(boundValue(raw))) > maxClockConstant)
-      throw ProtocolError("Bad constraint");
-    zone->setBound(i, j, raw);
+      outOfRange = true;
+    else
+      zone->setBound(i, j, raw);
     expectTerminator(readLine(in_), "No terminating . after constraint");
   }
   zone->close();
-  // Contradicting constraints describe no clock valuation at all.
-  if (zone->isEmpty()) throw ProtocolError("Bad constraint");
 
   IntegerValuation* values = state->valuation();
   for (std::int32_t k = 0; k < values->size(); ++k) (*values)[k] = parseInteger(readLine(in_));
   expectTerminator(readLine(in_), "No terminating . after integer assignment");
+  if (outOfRange) throw ProtocolError("Bad constraint");
   return state;
 }
 
@@ -119,7 +121,8 @@ void Server::handleGetTransitions() {
   const System* system = session_.system();
   Ref<GlobalState> state = readState();
   SuccessorList successors;
-  system->successors(state.get(), true, false, successors);
+  // Constraints that contradict each other leave a state without valuations: nothing follows it.
+  if (!state->zone()->isEmpty()) system->successors(state.get(), true, false, successors);
   reply("ok");
   for (const WaitingEntry& entry : successors) {
     if (!entry.first && !entry.second) continue;
@@ -161,7 +164,8 @@ void Server::handleGetSuccessor() {
   // The successor computation refuses a pair the state does not offer (an edge that does not
   // leave its process's location, a synchronising edge alone, mismatched channels).
   Ref<GlobalState> next;
-  if (exists) next = system->successor(state.get(), first, second, true);
+  if (exists && !state->zone()->isEmpty())
+    next = system->successor(state.get(), first, second, true);
   if (!next) throw ProtocolError("Transition is disabled");
   reply("ok");
   writeState(next.get());
@@ -169,7 +173,10 @@ void Server::handleGetSuccessor() {
 
 void Server::handleStartState() {
   requireSystem();
-  session_.setStartState(readState());
+  Ref<GlobalState> state = readState();
+  // A start state without valuations: checks from it find nothing.
+  if (state->zone()->isEmpty()) state = nullptr;
+  session_.setStartState(std::move(state));
   reply("ok");
   reply(".");
 }

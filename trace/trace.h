@@ -91,6 +91,8 @@ public:
   // The trace from the state reached by step from to the state reached by step to; from must
   // be an ancestor of to (or equal to it).
   virtual Ref<Trace> createTrace(std::int32_t from, std::int32_t to) = 0;
+  // Forgets every step, for an exploration that starts over; traces made before stay valid.
+  virtual void clear() = 0;
 };
 
 // Keeps every step in an array in order of recording.
@@ -99,6 +101,7 @@ public:
   std::int32_t addStep(Transition* first, Transition* second, std::int32_t parent) override;
   Ref<Trace> createTrace(std::int32_t to) override;
   Ref<Trace> createTrace(std::int32_t from, std::int32_t to) override;
+  void clear() override { std::vector<Entry>().swap(entries_); }
 
   std::size_t stepCount() const { return entries_.size(); }
 
@@ -117,4 +120,5 @@ public:
   std::int32_t addStep(Transition*, Transition*, std::int32_t) override { return -1; }
   Ref<Trace> createTrace(std::int32_t) override;
   Ref<Trace> createTrace(std::int32_t, std::int32_t) override;
+  void clear() override {}
 };

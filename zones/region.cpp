@@ -94,8 +94,13 @@ void* UnpackedRegion::operator new(std::size_t header, int dim) {
   return ::operator new(header + std::size_t(dim) * dim * sizeof(std::int32_t) + dim);
 }
 
+void clockConstantOutOfRange(std::int64_t c) {
+  throw CheckError("Clock constant %lld out of range", static_cast<long long>(c));
+}
+
 UnpackedRegion* UnpackedRegion::create(int dim, bool init) {
-  assert(dim >= 1 && dim <= 255);
+  // The packed form keeps the dimension and the clock numbers in bytes.
+  if (dim < 1 || dim > 255) throw Bug("zone dimension %d out of range", dim);
   UnpackedRegion* zone = new (dim) UnpackedRegion(dim);
   if (init) {
     std::int32_t* m = zone->matrix();
@@ -300,7 +305,7 @@ void UnpackedRegion::setZero() {
 }
 
 void UnpackedRegion::reset(int x, int c) {
-  const std::int32_t twice = 2 * c;
+  const std::int32_t twice = makeBound(c, true);
   for (int k = 0; k < dim_; ++k) {
     if (k == x) {
       at(x, x) = zeroBound;
@@ -466,7 +471,7 @@ void* PackedRegion::operator new(std::size_t header, int n) {
 
 PackedRegion* PackedRegion::create(const std::int32_t* bounds, const std::uint8_t* pairs, int n,
                                    int dim) {
-  assert(n >= 0 && dim >= 1 && dim <= 255);
+  if (n < 0 || dim < 1 || dim > 255) throw Bug("packed zone of %d constraints, dimension %d", n, dim);
   PackedRegion* packed = new (n) PackedRegion(n, dim);
   if (n > 0) {
     std::memcpy(const_cast<std::int32_t*>(packed->bounds()), bounds, n * sizeof(std::int32_t));

@@ -21,7 +21,14 @@ constexpr std::int32_t infinityValue = 0x3FFFFFFF;
 // and a few of those added together while a negative cycle is found, stay within 32 bits.
 constexpr std::int32_t maxClockConstant = 1 << 20;
 
-constexpr std::int32_t makeBound(std::int32_t c, bool strict) { return 2 * c + (strict ? 0 : 1); }
+// Throws CheckError: a clock constant beyond maxClockConstant reached the zone arithmetic.
+[[noreturn]] void clockConstantOutOfRange(std::int64_t c);
+// The raw bound of "< c" (2c) or "<= c" (2c+1). The readers refuse larger constants; the check
+// here keeps any other source from overflowing the closure's sums, in every build.
+constexpr std::int32_t makeBound(std::int32_t c, bool strict) {
+  if (c > maxClockConstant || c < -maxClockConstant) clockConstantOutOfRange(c);
+  return 2 * c + (strict ? 0 : 1);
+}
 constexpr std::int32_t boundValue(std::int32_t raw) { return raw >> 1; }
 constexpr bool isStrict(std::int32_t raw) { return (raw & 1) == 0; }
 constexpr bool isInfinite(std::int32_t raw) { return boundValue(raw) == infinityValue; }

@@ -13,13 +13,11 @@ _dbm_* UnpackedRegion::asDBM(_dbm_* d) const {
 }
 
 cdd UnpackedRegion::asCDD() const {
-  _dbm_* d = _dbm_::create(dim_);
-  asDBM(d);
+  DBMPtr d(_dbm_::create(dim_));
+  asDBM(d.get());
   // A closed zone gives a closed matrix; only a zone with pending tightenings needs the work.
   if (isDirty()) d->close();
-  cdd result = cdd::fromDBM(d);
-  _dbm_::destroy(d);
-  return result;
+  return cdd::fromDBM(d.get());
 }
 
 namespace {
@@ -40,11 +38,10 @@ std::vector<std::unique_ptr<UnpackedRegion>> UnpackedRegion::zonesOf(const cdd& 
   const int dim = cdd::clockCount();
   if (dim <= 0 || diagram.isNull() || diagram.isFalse()) return zones;
   std::unique_ptr<UnpackedRegion> start(UnpackedRegion::create(dim, true));
-  _dbm_* d = _dbm_::create(dim);
-  start->asDBM(d);
+  DBMPtr d(_dbm_::create(dim));
+  start->asDBM(d.get());
   d->close();
-  cdd::forEachZone(diagram, d, collectZone, &zones);
-  _dbm_::destroy(d);
+  cdd::forEachZone(diagram, d.get(), collectZone, &zones);
   return zones;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cdd/cdd.h"
+#include "server/error.h"
 
 namespace {
 
@@ -505,21 +506,55 @@ TEST_F(Diagrams, InitTwiceIsRefused) {
   EXPECT_EQ(cdd::levelCount(), (maxClocks + 1) * maxClocks / 2);  // the library is untouched
 }
 
-TEST(NodeLimit, TooManyIntervalsGiveNullAndError21) {
+// The union of the points x == lo .. x == hi - 1, split in halves so that every level of the
+// split makes nodes of a different size.
+cdd pointsOf(int lo, int hi) {
+  if (hi - lo == 1) return zoneOf("x == " + std::to_string(lo)).diagram(2);
+  int mid = (lo + hi) / 2;
+  return pointsOf(lo, mid) | pointsOf(mid, hi);
+}
+
+TEST(LargeNodes, ALevelGetsAllTheIntervalsItNeeds) {
   cdd::done();
-  ASSERT_EQ(cdd::init(4, 1000, 1000), 0);
+  ASSERT_EQ(cdd::init(64, 1000, 1000), 0);
+  cdd::setGCHandler(nullptr);
+  cdd::setRehashHandler(nullptr);
   cdd::addClocks(2);
   {
-    cdd one = zoneOf("x == 1").diagram(2), three = zoneOf("x == 3").diagram(2);
-    testing::internal::CaptureStderr();
-    cdd both = one | three;  // x < 1, x == 1, 1 < x < 3, x == 3, x > 3: five intervals
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "CDD Error: -21\n");
-    EXPECT_TRUE(both.isNull());
-    EXPECT_EQ(cdd::lastError(), -21);
-    EXPECT_TRUE((both & one).isNull());  // a failure stays visible
-    EXPECT_FALSE((one & three).isNull());
+    // 4100 points and the 4101 gaps around them: one node of 8201 intervals, larger than a page.
+    constexpr int points = 4100;
+    cdd all = pointsOf(0, points);
+    for (int x : {0, 1, 63, 64, 65, 2049, 4098, points - 1}) {
+      double on[] = {0, double(x)}, off[] = {0, x + 0.5};
+      EXPECT_TRUE(all.contains(on)) << x;
+      EXPECT_FALSE(all.contains(off)) << x;
+    }
+    double beyond[] = {0, double(points)};
+    EXPECT_FALSE(all.contains(beyond));
+    EXPECT_TRUE((all & !pointsOf(0, points)).isFalse());  // the same node again
   }
-  EXPECT_EQ(cdd::stats().live, 0);  // the partial results were released
+  EXPECT_EQ(cdd::stats().live, 0);
+  cdd::done();
+}
+
+TEST(PageLimit, AnOperationBeyondItThrowsAndLeavesTheLibraryUsable) {
+  cdd::done();
+  ASSERT_EQ(cdd::init(64, 1000, 1000), 0);
+  cdd::setGCHandler(nullptr);
+  cdd::setRehashHandler(nullptr);
+  cdd::addClocks(2);
+  {
+    cdd kept = pointsOf(0, 8);
+    const long live = cdd::stats().live;
+    cdd::setPageLimit(std::size_t(cdd::stats().pages) + 1);  // + the library's own page
+    EXPECT_THROW(pointsOf(0, 200), CheckError);
+    EXPECT_EQ(cdd::stats().live, live);  // the unfinished levels were released
+    cdd::setPageLimit(65536);
+    double in[] = {0, 7}, out[] = {0, 8};
+    cdd more = kept | pointsOf(8, 200);
+    EXPECT_TRUE(more.contains(in) && more.contains(out));
+  }
+  EXPECT_EQ(cdd::stats().live, 0);
   cdd::done();
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <random>
 
+#include "server/error.h"
 #include "tests/zones/zone_helpers.h"
 
 using testing::Each;
@@ -23,6 +24,18 @@ TEST(RawBound, EncodingOrdersBoundsFromTightToLoose) {
   EXPECT_EQ(boundValue(-5), -3);  // arithmetic shift on negative bounds
   EXPECT_TRUE(isInfinite(infinityBound - 1));  // value part 0x3FFFFFFF, strict
   EXPECT_FALSE(isInfinite(infinityBound - 2));
+}
+
+TEST(RawBound, ConstantsBeyondTheSupportedRangeAreRefusedInEveryBuild) {
+  EXPECT_EQ(makeBound(-maxClockConstant, false), -2 * maxClockConstant + 1);
+  ClockScope clocks({"x"});
+  ZonePtr zone(UnpackedRegion::create(2, true));
+  for (std::int32_t c : {maxClockConstant + 1, -maxClockConstant - 1, 1 << 30, INT32_MIN}) {
+    EXPECT_THROW(makeBound(c, true), CheckError) << c;
+    EXPECT_THROW(zone->tighten(1, 0, c, false), CheckError) << c;
+    EXPECT_THROW(zone->reset(1, c), CheckError) << c;
+  }
+  for (int dim : {0, 256}) EXPECT_THROW(UnpackedRegion::create(dim, true), Bug) << dim;
 }
 
 TEST(RawBound, SumIsNonStrictOnlyWhenBothAre) {
