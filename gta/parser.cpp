@@ -66,7 +66,9 @@ struct ProcessReader {
 
 class Parser {
  public:
-  explicit Parser(std::string text) : lexer_(std::move(text)) {}
+  Parser(std::string text, bool strict) : lexer_(std::move(text)), strict_(strict) {
+    lexer_.setStrict(strict);
+  }
 
   // The new system, or null when the text is rejected (the reasons are on the sink).
   Ref<System> run();
@@ -104,7 +106,12 @@ class Parser {
 
   // "parse error", unless an error was reported less than three tokens ago.
   [[noreturn]] void syntaxError() {
-    if (quiet_ == 0) reportError("parse error");
+    if (quiet_ == 0) {
+      if (strict_)
+        reportAtToken(unexpectedToken());
+      else
+        reportError("parse error");
+    }
     failed_ = true;
     quiet_ = 3;
     throw Recover{};
@@ -112,9 +119,18 @@ class Parser {
   // A checked rule is broken: the report, and reading goes on.
   void complain(std::string_view message) {
     if (!message.empty() && message.back() == '\n') message.remove_suffix(1);
-    reportError(message);
+    if (strict_)
+      reportAtToken(withToken(message));
+    else
+      reportError(message);
     failed_ = true;
   }
+  // Strict reports: "LINE:COLUMN: message" of the token scanned last.
+  void reportAtToken(std::string_view message) {
+    errorStream() << lexer_.tokenLine() << ':' << lexer_.tokenColumn() << ": " << message << '\n';
+  }
+  std::string unexpectedToken() const;
+  std::string withToken(std::string_view message) const;
   // A checked rule is broken: the report, and reading resumes as after a syntax error.
   [[noreturn]] void fail(std::string_view message) {
     complain(message);
@@ -186,12 +202,51 @@ class Parser {
   std::int64_t consumed_ = 0;  // tokens taken or dropped so far
   int quiet_ = 0;              // tokens to take before the next syntax error is reported
   bool failed_ = false;
+  bool strict_ = false;
+  bool declaring_ = false;  // inside a declaration, for the hints of strict reports
 
   std::int32_t currentProcess_ = -1;  // symbol index of the process being read, -1 outside
   // Assembled processes by symbol index, and the frame of each process symbol.
   std::vector<Ref<Process>> processes_;
   std::vector<std::int32_t> frames_;
 };
+
+// ---- strict reports
+
+// The token the reading stopped at, with a hint where a habit from other languages explains it.
+std::string Parser::unexpectedToken() const {
+  std::string_view text = lexer_.tokenText();
+  if (token_ == Token::END) return "unexpected end of text";
+  if (token_ == Token::ILLEGAL) {
+    std::string_view two = lexer_.textAtToken(2);
+    if (two == "&&" || two == "||") text = two;
+  }
+  std::string quoted = "'" + std::string(text) + "'";
+  if (token_ == Token::IDENT && value_.kind == -1) return "unknown name " + quoted;
+  std::string message = "unexpected " + quoted;
+  const char* hint = nullptr;
+  if (text == "&&" || text == "&")
+    hint = "write ',' between the constraints of a guard";
+  else if (text == "||" || text == "|")
+    hint = "a guard has no 'or': write one transition per alternative";
+  else if (text == "=" || (token_ == Token::EQ && declaring_))
+    hint = "write ':=' to give a value, '==' to compare";
+  else if (token_ == Token::BANG)
+    hint = "'!' only follows a channel in 'sync', to compare write '!='";
+  else if (token_ == Token::ARROW)
+    hint = "'->' only joins the states of a transition";
+  if (hint) message += std::string(": ") + hint;
+  return message;
+}
+
+// A checked rule's message naming the token scanned last when the message does not name it.
+std::string Parser::withToken(std::string_view message) const {
+  std::string text(lexer_.tokenText());
+  std::string result(message);
+  if (text.empty() || result.find(text) != std::string::npos) return result;
+  if (!result.empty() && result.back() == '.') result.pop_back();
+  return result + ": '" + text + "'";
+}
 
 // ---- error recovery
 
@@ -283,6 +338,11 @@ Ref<System> Parser::run() {
 
 // declaration -> constDecl | chanDecl | clockDecl | intDecl
 void Parser::declaration() {
+  struct Flag {
+    bool& flag;
+    explicit Flag(bool& f) : flag(f) { flag = true; }
+    ~Flag() { flag = false; }
+  } declaring(declaring_);
   switch (peek()) {
     case Token::CONST:
       return constDecl();
@@ -841,7 +901,10 @@ Value Parser::expression() {
   std::vector<Frame> open;
   auto push = [&](Frame frame) {
     if (open.size() >= maxParseStack) {
-      reportError("parser stack overflow");
+      if (strict_)
+        reportAtToken("parser stack overflow");
+      else
+        reportError("parser stack overflow");
       failed_ = true;
       throw Abort{};
     }
@@ -1126,14 +1189,14 @@ class SinkRedirect {
 
 }  // namespace
 
-ParseResult parseSystem(std::string_view text) {
+ParseResult parseSystem(std::string_view text, bool strict) {
   std::ostringstream diagnostics;
   ParseResult result;
   {
     SinkRedirect redirect(diagnostics);
     TableTransaction tables;
     lineNumber = 1;
-    Parser parser{std::string(text)};
+    Parser parser{std::string(text), strict};
     try {
       result.system = parser.run();
     } catch (Abort&) {
@@ -1145,7 +1208,7 @@ ParseResult parseSystem(std::string_view text) {
   return result;
 }
 
-ParseResult parseSystem(std::istream& in) {
+ParseResult parseSystem(std::istream& in, bool strict) {
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return parseSystem(text);
+  return parseSystem(text, strict);
 }

@@ -556,3 +556,26 @@ TEST_F(ParserTest, BenchmarkModelsAreAccepted) {
 }
 
 }  // namespace
+
+TEST_F(ParserTest, StrictReportsNameTheTokenWithItsPlaceAndAHint) {
+  struct Case {
+    std::string text, reports;
+  } cases[] = {
+      {model("int i;\n", "state a; init a;\ntrans a -> a { assign i = 1; };"),
+       "4:25: unexpected '=': write ':=' to give a value, '==' to compare\n"},
+      {model("int i;\n", "state a; init a;\ntrans a -> a { guard i == 1 && i == 2; };"),
+       "4:29: unexpected '&&': write ',' between the constraints of a guard\n"},
+      {model("int i;\n", "state a; init a;\ntrans a -> a { guard y == 1; };"),
+       "4:22: unknown name 'y'\n"},
+      {"int x == 3;\n" + model("", "state a; init a;"),
+       "1:7: unexpected '==': write ':=' to give a value, '==' to compare\n"},
+      {model("", "state a; init a;\ntrans a -> b { };"),
+       "3:12: Transition destination is not a state: 'b'\n"},
+      {"const N " + std::string(20000, '(') + "1;", "1:3341: parser stack overflow\n"},
+  };
+  for (const Case& c : cases) {
+    ParseResult r = parseSystem(c.text, true);
+    EXPECT_FALSE(r.system);
+    EXPECT_EQ(r.diagnostics, c.reports) << c.text.substr(0, 80);
+  }
+}
