@@ -12,6 +12,9 @@ std::int32_t wrap(std::uint32_t value) { return std::int32_t(value); }
 
 }  // namespace
 
+RangeWatch* rangeWatch = nullptr;
+const Transition* rangeWatchEdge = nullptr;
+
 // ---- walks over whole trees
 
 void IntegerExpression::printLeaf(std::ostream& out) const { out << "???"; }
@@ -218,7 +221,11 @@ VariableExpression::VariableExpression(std::int32_t variable, std::int32_t symbo
 }
 
 std::int64_t VariableExpression::cell(const GlobalState* state, std::int32_t i) const {
-  if (i < 0 || i >= size_ || !state) return -1;
+  if (i < 0 || i >= size_) {
+    if (rangeWatch && state && size_ > 0) rangeWatch->outOfBounds(*this, i, rangeWatchEdge);
+    return -1;
+  }
+  if (!state) return -1;
   const IntegerValuation* valuation = state->valuation();
   std::int64_t cell = std::int64_t(offset_) + i;
   if (!valuation || cell >= valuation->size()) return -1;
@@ -240,6 +247,7 @@ void VariableExpression::store(GlobalState* state, std::int32_t value) const {
   // Cyclic wrap into [lo, hi], done by remainder so that far-off values cost nothing.
   std::int64_t range = std::int64_t(hi_) - lo_ + 1;
   if (range > 0 && (value < lo_ || value > hi_)) {
+    if (rangeWatch) rangeWatch->outOfRange(*this, value, rangeWatchEdge);
     std::int64_t shift = (std::int64_t(value) - lo_) % range;
     if (shift < 0) shift += range;
     value = std::int32_t(lo_ + shift);

@@ -9,6 +9,27 @@
 #include "model/ref.h"
 
 class GlobalState;
+class Transition;
+class VariableExpression;
+
+// Told when a check's arithmetic leaves what the model declares: a value stored outside its
+// variable's range (it wraps), or an array index outside the array (the element read is the
+// default, the element written is none). The model's semantics is unchanged; the watch only
+// learns of it, so that a modelling mistake does not pass unseen.
+class RangeWatch {
+ public:
+  virtual ~RangeWatch() = default;
+  // edge: the edge whose labels are being evaluated, null elsewhere (invariants, properties).
+  virtual void outOfRange(const VariableExpression& target, std::int32_t value,
+                          const Transition* edge) = 0;
+  virtual void outOfBounds(const VariableExpression& access, std::int32_t index,
+                           const Transition* edge) = 0;
+};
+
+// The process-wide watch, null when nobody listens, and the edge being evaluated (kept by
+// Transition while it evaluates its labels).
+extern RangeWatch* rangeWatch;
+extern const Transition* rangeWatchEdge;
 
 // Arithmetic wraps in 32-bit two's complement; a null operand counts as 0 and prints as "???".
 //
