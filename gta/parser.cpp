@@ -1,5 +1,6 @@
 #include "gta/parser.h"
 
+#include <cctype>
 #include <initializer_list>
 #include <istream>
 #include <iterator>
@@ -243,7 +244,17 @@ std::string Parser::unexpectedToken() const {
 std::string Parser::withToken(std::string_view message) const {
   std::string text(lexer_.tokenText());
   std::string result(message);
-  if (text.empty() || result.find(text) != std::string::npos) return result;
+  auto isNameChar = [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '#' || c == '$';
+  };
+  // Named already when the text stands in the message as a word of its own.
+  for (std::size_t at = result.find(text); !text.empty() && at != std::string::npos;
+       at = result.find(text, at + 1)) {
+    std::size_t end = at + text.size();
+    if ((at == 0 || !isNameChar(result[at - 1])) && (end == result.size() || !isNameChar(result[end])))
+      return result;
+  }
+  if (text.empty()) return result;
   if (!result.empty() && result.back() == '.') result.pop_back();
   return result + ": '" + text + "'";
 }

@@ -33,8 +33,8 @@ private:
 }  // namespace
 
 // Hands out the states of the wrapped enumeration, counting them and ticking the progress
-// indicator for each. A request to stop is not honoured: a reachability check cut short would
-// answer as if the state space had been exhausted.
+// indicator for each. A request to stop ends the check with CheckError: a search cut short must
+// not answer as if the state space had been exhausted.
 class Session::CountingEnumeration final : public StateSpaceEnumeration {
 public:
   CountingEnumeration(Ref<StateSpaceEnumeration> inner, Ref<Progress> progress)
@@ -44,7 +44,7 @@ public:
     Ref<GlobalState> state = inner_->next();
     if (state) {
       ++count_;
-      progress_->tick(state.get());
+      if (progress_->tick(state.get())) throw CheckError("Check stopped");
     }
     return state;
   }

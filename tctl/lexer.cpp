@@ -191,6 +191,8 @@ TctlToken punctuation(TctlToken token) {
 void tctl_setInput(std::istream* in) {
   scanner.source = in ? in->rdbuf() : nullptr;
   scanner.ahead.clear();
+  // The places stay readable after the reading, when the input is taken away.
+  if (!in) return;
   scanner.consumed = 0;
   scanner.last = scanner.refusal = TctlPlace();
 }

@@ -82,6 +82,7 @@ struct TctlPlace {
   std::string text;         // the token as written; empty at the end of the input
   std::string message;      // refusals: "unexpected '!': write 'not'", "unknown name 'y'"
 };
-// The token scanned last, and the first refusal since the input was set (strict scanning only).
+// The token scanned last, and the first refusal since an input was set (strict scanning only;
+// still readable after the input is taken away with tctl_setInput(nullptr)).
 const TctlPlace& tctl_lastToken();
 const TctlPlace& tctl_firstRefusal();
