@@ -91,8 +91,15 @@ void refuse(const std::string& message) {
 
 TctlToken badName(const std::string& name, const char* why) {
   errorStream() << "Bad property: " << name << why;
-  refuse(std::string(why).find("undefined") != std::string::npos ? "unknown name '" + name + "'"
-                                                                   : "'" + name + "' cannot be used here");
+  std::string reason(why);
+  if (reason.find("undefined") != std::string::npos)
+    refuse("unknown name '" + name + "'");
+  else if (reason.find("in system") != std::string::npos)
+    refuse("process '" + name + "' is not in the system");
+  else if (reason.find("no such process") != std::string::npos)
+    refuse("unknown process '" + name + "'");
+  else
+    refuse("'" + name + "' cannot be used here");
   return TctlToken::BADSYM;
 }
 
