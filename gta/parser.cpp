@@ -240,7 +240,8 @@ std::string Parser::unexpectedToken() const {
   return message;
 }
 
-// A checked rule's message naming the token scanned last when the message does not name it.
+// A checked rule's message naming the token scanned last (a name or a number) when the message
+// does not name it already.
 std::string Parser::withToken(std::string_view message) const {
   std::string text(lexer_.tokenText());
   std::string result(message);
@@ -254,7 +255,8 @@ std::string Parser::withToken(std::string_view message) const {
     if ((at == 0 || !isNameChar(result[at - 1])) && (end == result.size() || !isNameChar(result[end])))
       return result;
   }
-  if (text.empty()) return result;
+  // Only names and numbers are worth naming; a bracket or a semicolon would not help.
+  if (text.empty() || !std::isalnum(static_cast<unsigned char>(text[0]))) return result;
   if (!result.empty() && result.back() == '.') result.pop_back();
   return result + ": '" + text + "'";
 }

@@ -410,14 +410,15 @@ class ErrorReport {
  public:
   ErrorReport(bool json, std::ostream& out, std::ostream& err) : json_(json), out_(out), err_(err) {}
 
-  // A place in a file: "FILE:LINE:COLUMN: message".
+  // A place in a file: "FILE:LINE:COLUMN: message"; a line or column of 0 is left out.
   void atPlace(const std::string& file, long line, long column, const std::string& message) {
     if (json_) {
       out_ << "{\"source\":" << jsonString(file) << ",\"line\":" << line
            << ",\"column\":" << column << ",\"error\":" << jsonString(message) << "}\n";
       return;
     }
-    err_ << file << ':' << line << ':';
+    err_ << file << ':';
+    if (line) err_ << line << ':';
     if (column) err_ << column << ':';
     err_ << ' ' << message << '\n';
   }
@@ -512,7 +513,7 @@ int runVerifier(const CommandLine& line, std::ostream& out, std::ostream& err, b
     if (std::sscanf(report.c_str(), "%ld:%ld: %n", &at, &column, &used) == 2 && used > 0)
       errors.atPlace(modelName, at, column, report.substr(std::size_t(used)));
     else
-      errors.atPlace(modelName, lineNumber, 0, report);
+      errors.atPlace(modelName, 0, 0, report);
   }
   if (!parsed.system) {
     err << programName << ": the model in '" << modelName << "' was rejected\n";
