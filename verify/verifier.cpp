@@ -71,9 +71,8 @@ const char* verdictWords(char verdict) {
   }
 }
 
-// The whole file as the server's protocol would pass it on: carriage returns dropped. Returns
-// false with a reason when the file cannot be read.
-// The name "-" reads standard input.
+// The whole file as the server's protocol would pass it on: carriage returns dropped; the name
+// "-" reads standard input. Returns false with a reason when the file cannot be read.
 bool readFile(const std::string& name, std::string& text, std::string& reason) {
   bool standardInput = name == "-";
   std::FILE* file = standardInput ? stdin : std::fopen(name.c_str(), "rb");
