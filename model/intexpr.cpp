@@ -13,7 +13,6 @@ std::int32_t wrap(std::uint32_t value) { return std::int32_t(value); }
 }  // namespace
 
 RangeWatch* rangeWatch = nullptr;
-const Transition* rangeWatchEdge = nullptr;
 
 // ---- walks over whole trees
 
@@ -179,6 +178,37 @@ std::int32_t IntegerExpression::evaluateDeep(const GlobalState* state) const {
   return values.back();
 }
 
+void IntegerExpression::visit(const std::function<void(const IntegerExpression&)>& visit) const {
+  std::vector<const IntegerExpression*> todo{this};
+  while (!todo.empty()) {
+    const IntegerExpression* e = todo.back();
+    todo.pop_back();
+    if (!e) continue;
+    visit(*e);
+    switch (e->shape_) {
+      case Shape::leaf:
+        break;
+      case Shape::variable:
+        todo.push_back(static_cast<const VariableExpression*>(e)->index());
+        break;
+      case Shape::conditional: {
+        auto* c = static_cast<const IfExpression*>(e);
+        todo.push_back(c->elseValue());
+        todo.push_back(c->thenValue());
+        if (const IntegerGuard* g = c->condition()) {
+          todo.push_back(g->right());
+          todo.push_back(g->left());
+        }
+        break;
+      }
+      default:
+        todo.push_back(static_cast<const BinaryExpression*>(e)->right());
+        todo.push_back(static_cast<const BinaryExpression*>(e)->left());
+        break;
+    }
+  }
+}
+
 void IntegerExpression::release() {
   // While a tree goes, the nodes whose last handle its destructors drop wait here instead of
   // being destroyed inside those destructors.
@@ -222,7 +252,7 @@ VariableExpression::VariableExpression(std::int32_t variable, std::int32_t symbo
 
 std::int64_t VariableExpression::cell(const GlobalState* state, std::int32_t i) const {
   if (i < 0 || i >= size_) {
-    if (rangeWatch && state && size_ > 0) rangeWatch->outOfBounds(*this, i, rangeWatchEdge);
+    if (rangeWatch && state && size_ > 0) rangeWatch->outOfBounds(*this, i);
     return -1;
   }
   if (!state) return -1;
@@ -238,7 +268,7 @@ std::int32_t VariableExpression::valueAt(const GlobalState* state, std::int32_t 
 }
 
 std::int32_t VariableExpression::evaluate(const GlobalState* state) const {
-  return valueAt(state, index_ ? index_->eval(state) : 0);
+  return valueAt(state, index_ ? index_->evaluate(state) : 0);
 }
 
 void VariableExpression::store(GlobalState* state, std::int32_t value) const {
@@ -247,7 +277,7 @@ void VariableExpression::store(GlobalState* state, std::int32_t value) const {
   // Cyclic wrap into [lo, hi], done by remainder so that far-off values cost nothing.
   std::int64_t range = std::int64_t(hi_) - lo_ + 1;
   if (range > 0 && (value < lo_ || value > hi_)) {
-    if (rangeWatch) rangeWatch->outOfRange(*this, value, rangeWatchEdge);
+    if (rangeWatch) rangeWatch->outOfRange(*this, value);
     std::int64_t shift = (std::int64_t(value) - lo_) % range;
     if (shift < 0) shift += range;
     value = std::int32_t(lo_ + shift);
@@ -322,5 +352,5 @@ std::int32_t IfExpression::heightBelow(const IntegerGuard* condition, const Inte
 std::int32_t IfExpression::evaluate(const GlobalState* state) const {
   bool holds = condition_ && condition_->holds(state);
   const IntegerExpression* branch = holds ? then_.get() : else_.get();
-  return branch ? branch->eval(state) : 0;
+  return branch ? branch->evaluate(state) : 0;
 }

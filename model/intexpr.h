@@ -3,33 +3,29 @@
 #pragma once
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 
 #include "model/integer.h"
 #include "model/ref.h"
 
 class GlobalState;
-class Transition;
 class VariableExpression;
 
 // Told when a check's arithmetic leaves what the model declares: a value stored outside its
 // variable's range (it wraps), or an array index outside the array (the element read is the
 // default, the element written is none). The model's semantics is unchanged; the watch only
-// learns of it, so that a modelling mistake does not pass unseen.
+// learns of it, so that a modelling mistake does not pass unseen. The expression tells where:
+// each node of a model belongs to one edge.
 class RangeWatch {
  public:
   virtual ~RangeWatch() = default;
-  // edge: the edge whose labels are being evaluated, null elsewhere (invariants, properties).
-  virtual void outOfRange(const VariableExpression& target, std::int32_t value,
-                          const Transition* edge) = 0;
-  virtual void outOfBounds(const VariableExpression& access, std::int32_t index,
-                           const Transition* edge) = 0;
+  virtual void outOfRange(const VariableExpression& target, std::int32_t value) = 0;
+  virtual void outOfBounds(const VariableExpression& access, std::int32_t index) = 0;
 };
 
-// The process-wide watch, null when nobody listens, and the edge being evaluated (kept by
-// Transition while it evaluates its labels).
+// The process-wide watch, null when nobody listens.
 extern RangeWatch* rangeWatch;
-extern const Transition* rangeWatchEdge;
 
 // Arithmetic wraps in 32-bit two's complement; a null operand counts as 0 and prints as "???".
 //
@@ -62,12 +58,15 @@ class IntegerExpression : public Object {
   void print(std::ostream& out) const;
   // Destroys the tree below the last handle one node at a time.
   void release() override;
+  // Calls visit on every node of the tree, this one first, without recursion.
+  void visit(const std::function<void(const IntegerExpression&)>& visit) const;
 
   Shape shape() const { return shape_; }
   // Nodes on the longest path to a leaf, this one included.
   std::int32_t height() const { return height_; }
 
-  // The recursive evaluation of this node; only called on trees no higher than shallowHeight.
+  // The recursive evaluation of this node; only called on trees no higher than shallowHeight,
+  // whose operands are lower still, so an operand is evaluated with evaluate() as well.
   virtual std::int32_t evaluate(const GlobalState* state) const = 0;
   // The text of a leaf; the built-in inner nodes are printed by print().
   virtual void printLeaf(std::ostream& out) const;
@@ -138,9 +137,11 @@ class BinaryExpression : public IntegerExpression {
       : IntegerExpression(shape, 1 + std::max(heightOf(left.get()), heightOf(right.get()))),
         left_(std::move(left)),
         right_(std::move(right)) {}
-  std::int32_t leftValue(const GlobalState* state) const { return left_ ? left_->eval(state) : 0; }
+  std::int32_t leftValue(const GlobalState* state) const {
+    return left_ ? left_->evaluate(state) : 0;
+  }
   std::int32_t rightValue(const GlobalState* state) const {
-    return right_ ? right_->eval(state) : 0;
+    return right_ ? right_->evaluate(state) : 0;
   }
 
   Ref<IntegerExpression> left_;

@@ -17,13 +17,17 @@
 #include <streambuf>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "gta/parser.h"
 #include "model/globstat.h"
 #include "model/integer.h"
 #include "model/intexpr.h"
+#include "model/proc.h"
+#include "model/symtable.h"
 #include "model/system.h"
+#include "model/trans.h"
 #include "server/error.h"
 #include "server/session.h"
 #include "tctl/lexer.h"
@@ -351,15 +355,39 @@ bool readProperty(const PropertySource& source, const Ref<System>& system, Prope
 // variable, edge and kind.
 class RangeWarnings final : public RangeWatch {
  public:
-  explicit RangeWarnings(const System& system) : system_(system) {}
-
-  void outOfRange(const VariableExpression& target, std::int32_t value,
-                  const Transition* edge) override {
-    note(0, target, value, edge);
+  // Learns which edge each variable node of the system belongs to.
+  explicit RangeWarnings(const System& system) : system_(system) {
+    for (int p = 0; p < system.processCount(); ++p) {
+      const Process& process = *system.process(p);
+      for (int k = 0; k < process.edgeCount(); ++k) {
+        const Transition* edge = process.edge(k);
+        auto note = [&](const IntegerExpression* e) {
+          if (!e) return;
+          e->visit([&](const IntegerExpression& node) {
+            if (node.shape() == IntegerExpression::Shape::variable) edges_[&node] = edge;
+          });
+        };
+        for (const Ref<Guard>& g : edge->guards())
+          if (g->kind() == integerKind) {
+            auto* test = static_cast<const IntegerGuard*>(g.get());
+            note(test->left());
+            note(test->right());
+          }
+        for (const Ref<Assignment>& a : edge->assignments())
+          if (a->kind() == integerKind) {
+            auto* update = static_cast<const IntegerAssign*>(a.get());
+            note(update->target());
+            note(update->value());
+          }
+      }
+    }
   }
-  void outOfBounds(const VariableExpression& access, std::int32_t index,
-                   const Transition* edge) override {
-    note(1, access, index, edge);
+
+  void outOfRange(const VariableExpression& target, std::int32_t value) override {
+    note(0, target, value);
+  }
+  void outOfBounds(const VariableExpression& access, std::int32_t index) override {
+    note(1, access, index);
   }
 
   // The warnings heard since the last call, as texts, and forgets them.
@@ -373,24 +401,27 @@ class RangeWarnings final : public RangeWatch {
       if (std::get<0>(key) == 0)
         texts.push_back("value " + std::to_string(value) + " assigned to '" + name +
                         "' is outside its range [" + std::to_string(variable ? variable->lo : 0) +
-                        ", " + std::to_string(variable ? variable->hi : 0) +
-                        "] and wraps, " + where);
+                        ", " + std::to_string(variable ? variable->hi : 0) + "] and wraps, " +
+                        where);
       else
         texts.push_back("index " + std::to_string(value) + " is outside the array '" + name +
-                        "' of " + std::to_string(variable ? variable->size : 0) +
-                        " elements, " + where);
+                        "' of " + std::to_string(variable ? variable->size : 0) + " elements, " +
+                        where);
     }
     heard_.clear();
     return texts;
   }
 
  private:
-  void note(int kind, const VariableExpression& e, std::int32_t value, const Transition* edge) {
+  void note(int kind, const VariableExpression& e, std::int32_t value) {
+    auto found = edges_.find(&e);
+    const Transition* edge = found == edges_.end() ? nullptr : found->second;
     // Enough to tell the user; a long check could hit the same mistake millions of times.
     if (heard_.size() < 20) heard_.emplace(std::make_tuple(kind, e.variable(), edge), value);
   }
 
   const System& system_;
+  std::unordered_map<const IntegerExpression*, const Transition*> edges_;
   std::map<std::tuple<int, std::int32_t, const Transition*>, std::int32_t> heard_;
 };
 

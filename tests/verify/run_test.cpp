@@ -502,3 +502,19 @@ TEST(Limits, StoppedChecksAnswerUnknownWithTheirStatistics) {
   EXPECT_GT(results[0]["statistics"]["explored"].value, 0);
   EXPECT_EQ(results[1]["verdict"].text, "T") << "the next check starts afresh";
 }
+
+TEST(Output, WarningsNameTheVariableAndTheEdge) {
+  std::string path = tempPath("range.gta");
+  writeWholeFile(path,
+                 "int[0,3] i;\nint a[2];\nprocess P {\n  state s; init s;\n"
+                 "  trans s -> s { guard i < 3; assign i := i + 2, a[i] := 1; };\n}\nsystem P;\n");
+  RunResult run = runVerify({path, "-q", "A[] i <= 3"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(lines(run.out),
+              testing::IsSupersetOf(
+                  {"    warning: value 4 assigned to 'i' is outside its range [0, 3] and wraps, on "
+                   "P: s -> s { guard i < 3; assign i := (i + 2), a[i] := 1; }",
+                   "    warning: index 2 is outside the array 'a' of 2 elements, on P: s -> s { "
+                   "guard i < 3; assign i := (i + 2), a[i] := 1; }"}));
+  std::remove(path.c_str());
+}
