@@ -441,16 +441,19 @@ class ErrorReport {
   ErrorReport(bool json, std::ostream& out, std::ostream& err) : json_(json), out_(out), err_(err) {}
 
   // A place in a file: "FILE:LINE:COLUMN: message"; a line or column of 0 is left out.
-  void atPlace(const std::string& file, long line, long column, const std::string& message) {
+  // A warning does not stop the run (a model that was read all the same).
+  void atPlace(const std::string& file, long line, long column, const std::string& message,
+               bool warning) {
     if (json_) {
       out_ << "{\"source\":" << jsonString(file) << ",\"line\":" << line
-           << ",\"column\":" << column << ",\"error\":" << jsonString(message) << "}\n";
+           << ",\"column\":" << column << (warning ? ",\"warning\":" : ",\"error\":")
+           << jsonString(message) << "}\n";
       return;
     }
     err_ << file << ':';
     if (line) err_ << line << ':';
     if (column) err_ << column << ':';
-    err_ << ' ' << message << '\n';
+    err_ << (warning ? " warning: " : " ") << message << '\n';
   }
   // A property that cannot be checked, with a mark under the place when one is known.
   void property(const PropertySource& source, const Rejection& rejection) {
@@ -541,9 +544,9 @@ int runVerifier(const CommandLine& line, std::ostream& out, std::ostream& err, b
     long at = 0, column = 0;
     int used = 0;
     if (std::sscanf(report.c_str(), "%ld:%ld: %n", &at, &column, &used) == 2 && used > 0)
-      errors.atPlace(modelName, at, column, report.substr(std::size_t(used)));
+      errors.atPlace(modelName, at, column, report.substr(std::size_t(used)), bool(parsed.system));
     else
-      errors.atPlace(modelName, 0, 0, report);
+      errors.atPlace(modelName, 0, 0, report, bool(parsed.system));
   }
   if (!parsed.system) {
     err << programName << ": the model in '" << modelName << "' was rejected\n";
