@@ -125,27 +125,22 @@ IntegerGuard::IntegerGuard() : op_(opNotEqual) {}
 
 IntegerGuard::IntegerGuard(Ref<IntegerExpression> left, std::int32_t op,
                            Ref<IntegerExpression> right)
-    : left_(std::move(left)), op_(op), right_(std::move(right)) {}
+    : left_(std::move(left)), op_(op), right_(std::move(right)) {
+  shallow_ = left_ && right_ && left_->height() <= IntegerExpression::shallowHeight &&
+             right_->height() <= IntegerExpression::shallowHeight;
+}
 
 IntegerGuard::~IntegerGuard() = default;
 
 bool IntegerGuard::holds(const GlobalState* state) const {
+  // The common case without the tests for missing or deep operands.
+  if (shallow_) return compare(left_->evaluate(state), op_, right_->evaluate(state));
   std::int32_t a = left_ ? left_->eval(state) : 0;
   std::int32_t b = right_ ? right_->eval(state) : 0;
-  switch (op_) {
-    case opGreaterEqual:
-      return a >= b;
-    case opLessEqual:
-      return a <= b;
-    case opLess:
-      return a < b;
-    case opGreater:
-      return a > b;
-    case opEqual:
-      return a == b;
-    case opNotEqual:
-      return a != b;
-  }
+  return compare(a, op_, b);
+}
+
+void IntegerGuard::unknownOperator() {
   internalError("IntegerGuard::eval() -- Unknown operation in guard.");
 }
 
@@ -170,11 +165,14 @@ void IntegerGuard::print(std::ostream& out) const {
 IntegerAssign::IntegerAssign() = default;
 
 IntegerAssign::IntegerAssign(Ref<VariableExpression> target, Ref<IntegerExpression> value)
-    : target_(std::move(target)), value_(std::move(value)) {}
+    : target_(std::move(target)), value_(std::move(value)) {
+  shallow_ = target_ && value_ && value_->height() <= IntegerExpression::shallowHeight;
+}
 
 IntegerAssign::~IntegerAssign() = default;
 
 void IntegerAssign::apply(GlobalState* state) const {
+  if (shallow_) return target_->store(state, value_->evaluate(state));
   if (!target_) return;
   target_->store(state, value_ ? value_->eval(state) : 0);
 }

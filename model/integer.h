@@ -157,6 +157,24 @@ class IntegerGuard : public Guard {
 
   // The comparison in the state; an unknown operator is an internal error.
   bool holds(const GlobalState* state) const;
+  // a op b; an unknown operator is an internal error.
+  static bool compare(std::int32_t a, std::int32_t op, std::int32_t b) {
+    switch (op) {
+      case opGreaterEqual:
+        return a >= b;
+      case opLessEqual:
+        return a <= b;
+      case opLess:
+        return a < b;
+      case opGreater:
+        return a > b;
+      case opEqual:
+        return a == b;
+      case opNotEqual:
+        return a != b;
+    }
+    unknownOperator();
+  }
 
   IntegerExpression* left() const { return left_.get(); }
   std::int32_t op() const { return op_; }
@@ -165,9 +183,12 @@ class IntegerGuard : public Guard {
   static const char* operatorText(std::int32_t op);  // " >= " ... " != ", null when unknown
 
  private:
+  [[noreturn]] static void unknownOperator();
+
   Ref<IntegerExpression> left_;
   std::int32_t op_;
   Ref<IntegerExpression> right_;
+  bool shallow_ = false;  // both operands present and evaluated recursively
 };
 
 // target := value, wrapped into the target's domain; an index outside the array changes nothing.
@@ -192,4 +213,5 @@ class IntegerAssign : public Assignment {
  private:
   Ref<VariableExpression> target_;
   Ref<IntegerExpression> value_;
+  bool shallow_ = false;  // target and value present, the value evaluated recursively
 };

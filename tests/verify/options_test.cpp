@@ -37,7 +37,8 @@ TEST(CommandLineOptions, DefaultsAreTheServers) {
 TEST(CommandLineOptions, EveryValueInBothSpellings) {
   CommandLine line;
   ASSERT_EQ(parse({"--order", "dfs", "--reduction=2", "--representation", "hull", "--reuse",
-                   "--active-clocks", "--trace", "--json", "--dot=g.dot", "m.gta", "q.q"},
+                   "--active-clocks", "--trace", "--json", "--dot=g.dot", "--time-limit", "1.5",
+                   "--memory-limit=64", "m.gta", "q.q"},
                   line),
             "");
   EXPECT_TRUE(line.depthFirst);
@@ -45,6 +46,8 @@ TEST(CommandLineOptions, EveryValueInBothSpellings) {
   EXPECT_EQ(line.representation, 3);
   EXPECT_TRUE(line.reuse && line.activeClocks && line.trace && line.json);
   EXPECT_EQ(line.dotFile, "g.dot");
+  EXPECT_EQ(line.timeLimit, 1.5);
+  EXPECT_EQ(line.memoryLimit, 64);
   EXPECT_EQ(line.modelFile, "m.gta");
   EXPECT_EQ(line.queriesFile, "q.q");
 
@@ -94,6 +97,12 @@ TEST(CommandLineOptions, UsageErrorsAreNamed) {
       {{"m", "--dot"}, "option '--dot' needs a file name"},
       {{"--dot=", "m"}, "option '--dot' needs a file name"},
       {{"--trace=1", "m"}, "option '--trace' takes no value"},
+      {{"--time-limit", "0", "m"}, "bad value '0' for --time-limit"},
+      {{"--time-limit", "-1", "m"}, "bad value '-1' for --time-limit"},
+      {{"--time-limit", "5s", "m"}, "bad value '5s' for --time-limit"},
+      {{"--time-limit", "nan", "m"}, "bad value 'nan' for --time-limit"},
+      {{"--memory-limit", "1.5", "m"}, "bad value '1.5' for --memory-limit"},
+      {{"m", "--memory-limit"}, "option '--memory-limit' needs a number of MiB"},
   };
   for (const Case& c : cases) {
     CommandLine line;

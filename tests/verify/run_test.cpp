@@ -166,13 +166,13 @@ TEST(ExampleModels, AnswersAreTheServersUnderEveryOption) {
 TEST(ExampleModels, ApproximationsAnswerMaybe) {
   RunResult bitstate = runVerify(
       {"--representation", "bitstate", model("handshake.gta"), "-q", "E<> A.s0 and B.t1"});
-  EXPECT_EQ(bitstate.status, 1);
+  EXPECT_EQ(bitstate.status, 3);
   EXPECT_THAT(bitstate.out, HasSubstr("\n    maybe satisfied (approximation)\n"));
   EXPECT_THAT(bitstate.out,
               HasSubstr("1 property: 0 satisfied, 0 not satisfied, 1 maybe satisfied"));
   RunResult hull =
       runVerify({"--json", "--representation", "hull", example("fischer.gta"), "-q", "E<> P1.cs"});
-  EXPECT_EQ(hull.status, 1);
+  EXPECT_EQ(hull.status, 3);
   EXPECT_THAT(verdicts(hull), ElementsAre("M"));
 }
 
@@ -372,7 +372,7 @@ TEST(BadInput, UnreadableOrRejectedModels) {
   RunResult rejected = runVerify({path, "-q", "E<> P.a"});
   EXPECT_EQ(rejected.status, 2);
   EXPECT_THAT(lines(rejected.err),
-              ElementsAre(StartsWith("Error at line 4 : "),
+              ElementsAre(path + ":4:14: Transition destination is not a state: 'b'",
                           "quorix-verify: the model in '" + path + "' was rejected"));
   EXPECT_THAT(rejected.out, IsEmpty());
 
@@ -386,21 +386,37 @@ TEST(BadInput, UnreadableOrRejectedModels) {
   std::remove(path.c_str());
 }
 
-TEST(BadInput, RejectedPropertiesStopBeforeAnyCheck) {
-  RunResult run = runVerify(
-      {example("fischer.gta"), "-q", "E<> P1.cs", "-q", "E<> P1.", "-q", "A[] (", "-q", "quit"});
+TEST(BadInput, RejectedPropertiesAreNamedAndTheOthersChecked) {
+  // The server's scanner skips what it does not know; read so, "A[] !deadlock" would become
+  // "A[] deadlock" and be answered.
+  RunResult run = runVerify({example("fischer.gta"), "-q", "E<> P1.cs", "-q", "A[] !deadlock",
+                             "-q", "E<> P1.cs && P2.cs", "-q", "A[] (", "-q", "E<> P1.",
+                             "-q", "E<> y == 1", "-q", "quit", "-q", "E<> id = 1"});
   EXPECT_EQ(run.status, 2);
-  EXPECT_THAT(run.out, IsEmpty());
-  EXPECT_THAT(run.err, HasSubstr("-q: E<> P1.\nBad property"));
-  EXPECT_THAT(run.err, HasSubstr("-q: A[] (\nBad property\n"));
-  EXPECT_THAT(run.err, HasSubstr("-q: quit\nBad property\n"));
-  EXPECT_THAT(lines(run.err).back(), "quorix-verify: properties were rejected");
+  EXPECT_THAT(run.out, StartsWith("E<> P1.cs\n    satisfied\n"));
+  EXPECT_THAT(lines(run.out).back(),
+              "8 properties: 1 satisfied, 0 not satisfied, 7 rejected");
+  EXPECT_THAT(lines(run.err),
+              ElementsAre("-q 1:5: unexpected '!': write 'not'", "    A[] !deadlock", "        ^",
+                          "-q 1:11: unexpected '&&': write 'and'", "    E<> P1.cs && P2.cs",
+                          "              ^",  //
+                          "-q 1:6: unexpected end of property", "    A[] (", "         ^",
+                          "-q 1:5: 'P1' cannot be used here", "    E<> P1.", "        ^",
+                          "-q 1:5: unknown name 'y'", "    E<> y == 1", "        ^",
+                          "-q 1:1: 'quit' is not a property", "    quit", "    ^",
+                          "-q 1:8: unexpected '=': write '==' to compare", "    E<> id = 1",
+                          "           ^"));
 
   std::string path = tempPath("bad.q");
   writeWholeFile(path, "E<> P1.cs\n\nE<> P9.cs\n");
-  RunResult file = runVerify({example("fischer.gta"), path});
+  RunResult file = runVerify({"--json", example("fischer.gta"), path});
   EXPECT_EQ(file.status, 2);
-  EXPECT_THAT(file.err, StartsWith(path + ":3: E<> P9.cs\n"));
+  std::vector<JsonValue> objects = jsonLines(file.out);
+  ASSERT_EQ(objects.size(), 2u);
+  EXPECT_EQ(objects[0]["source"].text, path + ":3");
+  EXPECT_EQ(objects[0]["column"].value, 5);
+  EXPECT_EQ(objects[0]["error"].text, "unknown process 'P9'");
+  EXPECT_EQ(objects[1]["verdict"].text, "T");
   std::remove(path.c_str());
 
   RunResult twoLines = runVerify({example("fischer.gta"), "-q", "E<> P1.cs\nE<> P2.cs"});
@@ -441,4 +457,64 @@ TEST(BadInput, HelpAndVersion) {
   RunResult version = runVerify({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "QUORIX version 3.2.9, April 2002 -- command-line verifier.\n");
+}
+
+TEST(BadInput, DeepModelsAreCheckedOrRefusedWithoutACrash) {
+  std::string sum = "0";
+  for (int k = 0; k < 400000; ++k) sum += "+0";
+  std::string path = tempPath("deep.gta");
+  writeWholeFile(path, "int k := 1;\nprocess P {\n  state a, b; init a;\n  trans a -> b { assign k := " +
+                           sum + "; };\n}\nsystem P;\n");
+  RunResult chain = runVerify({"--json", path, "-q", "E<> P.b and k == 0"});
+  EXPECT_THAT(verdicts(chain), ElementsAre("T")) << chain.err;
+
+  std::string nested = std::string(4000, '(') + "0" + std::string(4000, ')');
+  writeWholeFile(path, "process P {\n  state a; init a;\n  trans a -> a { guard " + nested +
+                           " == 0; };\n}\nsystem P;\n");
+  RunResult deep = runVerify({path});
+  EXPECT_EQ(deep.status, 2);
+  EXPECT_THAT(deep.err, HasSubstr(path + ":3:3356: parser stack overflow\n"));
+  std::remove(path.c_str());
+}
+
+TEST(BadInput, ModelFromStandardInputAndJsonOfAnyBytes) {
+  RunResult piped = runProgram(QUORIX_VERIFY_PATH, {"-", "-q", "E<> P1.cs"},
+                               readWholeFile(example("fischer.gta")));
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  RunResult bytes = runProgram(QUORIX_VERIFY_PATH, {"--json", "-", "-q", "E<> \xff\xc3("},
+                               "process P { state a \xe9; init a; }\nsystem P;\n");
+  EXPECT_EQ(bytes.status, 2);
+  std::vector<JsonValue> errors = jsonLines(bytes.out);
+  ASSERT_EQ(errors.size(), 1u) << bytes.out;
+  EXPECT_EQ(errors[0]["error"].text, "unexpected '\xe9'") << "read back from its escape";
+  EXPECT_EQ(bytes.out.find('\xe9'), std::string::npos);
+}
+
+TEST(Limits, StoppedChecksAnswerUnknownWithTheirStatistics) {
+  // The full check takes far longer than the limit.
+  RunResult run = runVerify({"--json", "--time-limit", "0.2", sourcePath("tests/gta/models/fischer_7.gta"),
+                             "-q", "A[] not (P1.cs and P2.cs)", "-q", "E<> P1.cs"});
+  EXPECT_EQ(run.status, 3) << run.err;
+  std::vector<JsonValue> results = jsonLines(run.out);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0]["verdict"].text, "U");
+  EXPECT_EQ(results[0]["result"].text, "unknown (stopped: time limit of 0.2 s)");
+  EXPECT_GT(results[0]["statistics"]["explored"].value, 0);
+  EXPECT_EQ(results[1]["verdict"].text, "T") << "the next check starts afresh";
+}
+
+TEST(Output, WarningsNameTheVariableAndTheEdge) {
+  std::string path = tempPath("range.gta");
+  writeWholeFile(path,
+                 "int[0,3] i;\nint a[2];\nprocess P {\n  state s; init s;\n"
+                 "  trans s -> s { guard i < 3; assign i := i + 2, a[i] := 1; };\n}\nsystem P;\n");
+  RunResult run = runVerify({path, "-q", "A[] i <= 3"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(lines(run.out),
+              testing::IsSupersetOf(
+                  {"    warning: value 4 assigned to 'i' is outside its range [0, 3] and wraps, on "
+                   "P: s -> s { guard i < 3; assign i := (i + 2), a[i] := 1; }",
+                   "    warning: index 2 is outside the array 'a' of 2 elements, on P: s -> s { "
+                   "guard i < 3; assign i := (i + 2), a[i] := 1; }"}));
+  std::remove(path.c_str());
 }
