@@ -1,6 +1,7 @@
 #include "gta/lexer.h"
 
 #include <cstring>
+#include <ostream>
 
 #include "server/error.h"
 
@@ -45,7 +46,11 @@ constexpr std::string_view qualifier = "global.";
 void Lexer::takeName(std::size_t begin, std::size_t end, TokenValue& value) {
   std::size_t length = end - begin;
   if (length > Symbol::nameSize - 1) {
-    reportError("Identifier too long. Only 64 characters are significant.");
+    const char* message = "Identifier too long. Only 64 characters are significant.";
+    if (strict_)
+      errorStream() << lineNumber << ':' << tokenColumn() << ": " << message << '\n';
+    else
+      reportError(message);
     length = Symbol::nameSize - 1;
   }
   std::memcpy(value.text, text_.data() + begin, length);
@@ -85,6 +90,8 @@ Token Lexer::qualifiedName(TokenValue& value) {
 Token Lexer::next(TokenValue& value) {
   const std::size_t size = text_.size();
   for (;;) {
+    tokenStart_ = pos_;
+    tokenLine_ = lineNumber;
     if (pos_ >= size) return Token::END;
     char c = text_[pos_];
     if (c == ' ' || c == '\t') {
@@ -94,6 +101,7 @@ Token Lexer::next(TokenValue& value) {
     if (c == '\n') {
       ++pos_;
       ++lineNumber;
+      lineStart_ = pos_;
       continue;
     }
     if (c == '/' && pos_ + 1 < size && text_[pos_ + 1] == '/' && !noLineEndAhead_) {
@@ -102,6 +110,7 @@ Token Lexer::next(TokenValue& value) {
       if (end != std::string::npos) {
         pos_ = end + 1;
         ++lineNumber;
+        lineStart_ = pos_;
         continue;
       }
       noLineEndAhead_ = true;  // so a last line full of slashes is not searched again and again

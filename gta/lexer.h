@@ -89,8 +89,23 @@ class Lexer {
   void setQualifiedNameLock(bool locked) { locked_ = locked; }
   bool qualifiedNameLock() const { return locked_; }
 
+  // Strict reports are "LINE:COLUMN: message" instead of "Error at line LINE : message".
+  void setStrict(bool strict) { strict_ = strict; }
+
   // Bytes consumed so far.
   std::size_t offset() const { return pos_; }
+
+  // Where the token scanned last starts: its line and its column (bytes from the line start,
+  // counted from 1), and its text as written ("" at the end of the text).
+  std::int32_t tokenLine() const { return tokenLine_; }
+  std::int32_t tokenColumn() const { return std::int32_t(tokenStart_ - lineStart_) + 1; }
+  std::string_view tokenText() const {
+    return std::string_view(text_).substr(tokenStart_, pos_ - tokenStart_);
+  }
+  // The text from the start of the token scanned last, up to n bytes.
+  std::string_view textAtToken(std::size_t n) const {
+    return std::string_view(text_).substr(tokenStart_, n);
+  }
 
   // A readable name for a token code, for tests and diagnostics ("IDENT", "LE", ...).
   static const char* name(Token token);
@@ -104,5 +119,9 @@ class Lexer {
   std::string text_;
   std::size_t pos_ = 0;
   bool locked_ = false;
+  bool strict_ = false;
   bool noLineEndAhead_ = false;  // no '\n' follows the scan position
+  std::size_t lineStart_ = 0;    // offset of the first byte of the scan position's line
+  std::size_t tokenStart_ = 0;
+  std::int32_t tokenLine_ = 1;
 };

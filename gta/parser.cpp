@@ -1,11 +1,13 @@
 #include "gta/parser.h"
 
+#include <cctype>
 #include <initializer_list>
 #include <istream>
 #include <iterator>
 #include <limits>
 #include <sstream>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -29,7 +31,7 @@ struct Recover {};
 // Ends the reading: nothing can resume (end of the text, nesting too deep).
 struct Abort {};
 
-constexpr int maxNesting = 1000;            // parentheses and unary minus, per expression
+constexpr std::size_t maxParseStack = 10000;  // open constructs of one expression
 constexpr int maxClocks = 255;              // the reference clock included
 constexpr int maxStates = 32767;            // location numbers are 16 bits
 constexpr int maxFrames = 65536;            // a process symbol keeps its frame in 16 bits
@@ -65,7 +67,9 @@ struct ProcessReader {
 
 class Parser {
  public:
-  explicit Parser(std::string text) : lexer_(std::move(text)) {}
+  Parser(std::string text, bool strict) : lexer_(std::move(text)), strict_(strict) {
+    lexer_.setStrict(strict);
+  }
 
   // The new system, or null when the text is rejected (the reasons are on the sink).
   Ref<System> run();
@@ -103,7 +107,12 @@ class Parser {
 
   // "parse error", unless an error was reported less than three tokens ago.
   [[noreturn]] void syntaxError() {
-    if (quiet_ == 0) reportError("parse error");
+    if (quiet_ == 0) {
+      if (strict_)
+        reportAtToken(unexpectedToken());
+      else
+        reportError("parse error");
+    }
     failed_ = true;
     quiet_ = 3;
     throw Recover{};
@@ -111,28 +120,24 @@ class Parser {
   // A checked rule is broken: the report, and reading goes on.
   void complain(std::string_view message) {
     if (!message.empty() && message.back() == '\n') message.remove_suffix(1);
-    reportError(message);
+    if (strict_)
+      reportAtToken(withToken(message));
+    else
+      reportError(message);
     failed_ = true;
   }
+  // Strict reports: "LINE:COLUMN: message" of the token scanned last.
+  void reportAtToken(std::string_view message) {
+    errorStream() << lexer_.tokenLine() << ':' << lexer_.tokenColumn() << ": " << message << '\n';
+  }
+  std::string unexpectedToken() const;
+  std::string withToken(std::string_view message) const;
   // A checked rule is broken: the report, and reading resumes as after a syntax error.
   [[noreturn]] void fail(std::string_view message) {
     complain(message);
     quiet_ = 3;
     throw Recover{};
   }
-
-  // Counts nesting in expressions; too deep a text ends the reading instead of the stack.
-  struct Nesting {
-    explicit Nesting(Parser& p) : parser(p) {
-      if (++parser.nesting_ > maxNesting) {
-        reportError("parser stack overflow");
-        parser.failed_ = true;
-        throw Abort{};
-      }
-    }
-    ~Nesting() { --parser.nesting_; }
-    Parser& parser;
-  };
 
   // Error recovery.
   Token skipTo(std::initializer_list<Token> until);
@@ -179,12 +184,10 @@ class Parser {
 
   // Expressions.
   std::int32_t relop();
-  std::int32_t constExpr();
-  std::int32_t constTerm();
-  std::int32_t constUnary();
-  Ref<IntegerExpression> intExpr();
-  Ref<IntegerExpression> intTerm();
-  Ref<IntegerExpression> intUnary();
+  std::int32_t constExpr() { return expression<std::int32_t>(); }
+  Ref<IntegerExpression> intExpr() { return expression<Ref<IntegerExpression>>(); }
+  template <class Value>
+  Value expression();
   Ref<VariableExpression> lvalue();
   std::int32_t clockConstant(std::int32_t c);
 
@@ -199,14 +202,62 @@ class Parser {
   bool buffered_ = false;
   std::int64_t consumed_ = 0;  // tokens taken or dropped so far
   int quiet_ = 0;              // tokens to take before the next syntax error is reported
-  int nesting_ = 0;
   bool failed_ = false;
+  bool strict_ = false;
+  bool declaring_ = false;  // inside a declaration, for the hints of strict reports
 
   std::int32_t currentProcess_ = -1;  // symbol index of the process being read, -1 outside
   // Assembled processes by symbol index, and the frame of each process symbol.
   std::vector<Ref<Process>> processes_;
   std::vector<std::int32_t> frames_;
 };
+
+// ---- strict reports
+
+// The token the reading stopped at, with a hint where a habit from other languages explains it.
+std::string Parser::unexpectedToken() const {
+  std::string_view text = lexer_.tokenText();
+  if (token_ == Token::END) return "unexpected end of text";
+  if (token_ == Token::ILLEGAL) {
+    std::string_view two = lexer_.textAtToken(2);
+    if (two == "&&" || two == "||") text = two;
+  }
+  std::string quoted = "'" + std::string(text) + "'";
+  if (token_ == Token::IDENT && value_.kind == -1) return "unknown name " + quoted;
+  std::string message = "unexpected " + quoted;
+  const char* hint = nullptr;
+  if (text == "&&" || text == "&")
+    hint = "write ',' between the constraints of a guard";
+  else if (text == "||" || text == "|")
+    hint = "a guard has no 'or': write one transition per alternative";
+  else if (text == "=" || (token_ == Token::EQ && declaring_))
+    hint = "write ':=' to give a value, '==' to compare";
+  else if (token_ == Token::BANG)
+    hint = "'!' only follows a channel in 'sync', to compare write '!='";
+  else if (token_ == Token::ARROW)
+    hint = "'->' only joins the states of a transition";
+  if (hint) message += std::string(": ") + hint;
+  return message;
+}
+
+// A checked rule's message naming the token scanned last when the message does not name it.
+std::string Parser::withToken(std::string_view message) const {
+  std::string text(lexer_.tokenText());
+  std::string result(message);
+  auto isNameChar = [](char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '#' || c == '$';
+  };
+  // Named already when the text stands in the message as a word of its own.
+  for (std::size_t at = result.find(text); !text.empty() && at != std::string::npos;
+       at = result.find(text, at + 1)) {
+    std::size_t end = at + text.size();
+    if ((at == 0 || !isNameChar(result[at - 1])) && (end == result.size() || !isNameChar(result[end])))
+      return result;
+  }
+  if (text.empty()) return result;
+  if (!result.empty() && result.back() == '.') result.pop_back();
+  return result + ": '" + text + "'";
+}
 
 // ---- error recovery
 
@@ -298,6 +349,11 @@ Ref<System> Parser::run() {
 
 // declaration -> constDecl | chanDecl | clockDecl | intDecl
 void Parser::declaration() {
+  struct Flag {
+    bool& flag;
+    explicit Flag(bool& f) : flag(f) { flag = true; }
+    ~Flag() { flag = false; }
+  } declaring(declaring_);
   switch (peek()) {
     case Token::CONST:
       return constDecl();
@@ -825,133 +881,214 @@ std::int32_t Parser::relop() {
   return op;
 }
 
-// constExpr -> constTerm { ( "+" | "-" ) constTerm }, folded in 32 bits
-std::int32_t Parser::constExpr() {
-  std::int32_t value = constTerm();
-  for (;;) {
-    if (accept(Token::PLUS))
-      value = wrap(std::int64_t(value) + constTerm());
-    else if (accept(Token::MINUS))
-      value = wrap(std::int64_t(value) - constTerm());
-    else
-      return value;
-  }
-}
-
-// constTerm -> constUnary { ( "*" | "/" ) constUnary }; "/" truncates toward zero
-std::int32_t Parser::constTerm() {
-  std::int32_t value = constUnary();
-  for (;;) {
-    if (accept(Token::STAR)) {
-      value = wrap(std::int64_t(value) * constUnary());
-    } else if (accept(Token::SLASH)) {
-      std::int32_t divisor = constUnary();
-      if (divisor == 0) fail("Division by zero in constant expression.\n");
-      value = wrap(std::int64_t(value) / divisor);
-    } else {
-      return value;
-    }
-  }
-}
-
+// The two expression grammars, read by one loop with an explicit stack of open constructs so
+// that nesting costs no machine stack; tokens are looked at in the same order as by a
+// recursive reading of the rules:
+//
+// constExpr  -> constTerm { ( "+" | "-" ) constTerm }, folded in 32 bits
+// constTerm  -> constUnary { ( "*" | "/" ) constUnary }; "/" truncates toward zero
 // constUnary -> "-" constUnary | NUMBER | CONSTNAME | "(" constExpr ")"
-std::int32_t Parser::constUnary() {
-  Nesting nesting(*this);
-  switch (peek()) {
-    case Token::MINUS:
-      consume();
-      return wrap(-std::int64_t(constUnary()));
-    case Token::NUMBER:
-    case Token::CONSTNAME: {
-      std::int32_t value = peek() == Token::NUMBER ? value_.number : value_.extra;
-      consume();
-      return value;
-    }
-    case Token::LPAREN: {
-      consume();
-      std::int32_t value = constExpr();
-      expect(Token::RPAREN);
-      return value;
-    }
-    default:
-      syntaxError();
-  }
-}
-
-// intExpr -> intTerm { ( "+" | "-" ) intTerm }
-Ref<IntegerExpression> Parser::intExpr() {
-  Ref<IntegerExpression> left = intTerm();
-  for (;;) {
-    if (accept(Token::PLUS))
-      left = Ref<IntegerExpression>(new SumExpression(std::move(left), intTerm()));
-    else if (accept(Token::MINUS))
-      left = Ref<IntegerExpression>(new DifferenceExpression(std::move(left), intTerm()));
-    else
-      return left;
-  }
-}
-
-// intTerm -> intUnary { ( "*" | "/" ) intUnary }
-Ref<IntegerExpression> Parser::intTerm() {
-  Ref<IntegerExpression> left = intUnary();
-  for (;;) {
-    if (accept(Token::STAR))
-      left = Ref<IntegerExpression>(new ProductExpression(std::move(left), intUnary()));
-    else if (accept(Token::SLASH))
-      left = Ref<IntegerExpression>(new DivideExpression(std::move(left), intUnary()));
-    else
-      return left;
-  }
-}
-
+//
+// intExpr  -> intTerm { ( "+" | "-" ) intTerm }
+// intTerm  -> intUnary { ( "*" | "/" ) intUnary }
 // intUnary -> "-" intUnary | NUMBER | CONSTNAME | lvalue
 //           | "<?" "(" intExpr "," intExpr ")" | ">?" "(" intExpr "," intExpr ")"
 //           | "(" intExpr ")" | "(" intExpr relop intExpr "?" intExpr ":" intExpr ")"
-Ref<IntegerExpression> Parser::intUnary() {
-  Nesting nesting(*this);
-  switch (peek()) {
-    case Token::MINUS: {
-      consume();
-      Ref<IntegerExpression> zero(new ConstantExpression(0));
-      return Ref<IntegerExpression>(new DifferenceExpression(std::move(zero), intUnary()));
+//
+// Value is std::int32_t for constExpr and Ref<IntegerExpression> for intExpr.
+template <class Value>
+Value Parser::expression() {
+  constexpr bool constant = std::is_same_v<Value, std::int32_t>;
+  using Tree = Ref<IntegerExpression>;
+  enum class Construct : std::uint8_t { sum, term, negation, element, extremum, group };
+  struct Frame {
+    Construct construct;
+    Token op = Token::END;  // sum, term: the operator before the operand being read
+    int stage = 0;          // operands read so far
+    std::int32_t relation = 0, variable = 0, symbol = 0;
+    Value first{}, second{}, third{};
+  };
+  enum class Goal { expression, term, unary } goal = Goal::expression;
+  std::vector<Frame> open;
+  auto push = [&](Frame frame) {
+    if (open.size() >= maxParseStack) {
+      if (strict_)
+        reportAtToken("parser stack overflow");
+      else
+        reportError("parser stack overflow");
+      failed_ = true;
+      throw Abort{};
     }
-    case Token::NUMBER:
-    case Token::CONSTNAME: {
-      std::int32_t value = peek() == Token::NUMBER ? value_.number : value_.extra;
-      consume();
-      return Ref<IntegerExpression>(new ConstantExpression(value));
+    open.push_back(std::move(frame));
+  };
+  auto leaf = [](std::int32_t value) {
+    if constexpr (constant)
+      return value;
+    else
+      return Tree(new ConstantExpression(value));
+  };
+
+  Value result{};
+  for (;;) {
+    // Down: open constructs until an operand is complete.
+    for (bool complete = false; !complete;) {
+      if (goal == Goal::expression) {
+        push({Construct::sum});
+        goal = Goal::term;
+        continue;
+      }
+      if (goal == Goal::term) {
+        push({Construct::term});
+        goal = Goal::unary;
+        continue;
+      }
+      Token t = peek();
+      if (t == Token::MINUS) {
+        consume();
+        push({Construct::negation});
+      } else if (t == Token::NUMBER || t == Token::CONSTNAME) {
+        result = leaf(t == Token::NUMBER ? value_.number : value_.extra);
+        consume();
+        complete = true;
+      } else if (t == Token::LPAREN) {
+        consume();
+        push({Construct::group});
+        goal = Goal::expression;
+      } else if constexpr (constant) {
+        syntaxError();
+      } else if (t == Token::INTNAME) {
+        Frame element{Construct::element};
+        element.variable = value_.extra;
+        element.symbol = value_.number;
+        consume();
+        if (accept(Token::LBRACKET)) {
+          push(std::move(element));
+          goal = Goal::expression;
+        } else {
+          result = Tree(new VariableExpression(element.variable, element.symbol));
+          complete = true;
+        }
+      } else if (t == Token::MIN || t == Token::MAX) {
+        Frame extremum{Construct::extremum};
+        extremum.op = t;
+        consume();
+        expect(Token::LPAREN);
+        push(std::move(extremum));
+        goal = Goal::expression;
+      } else {
+        syntaxError();
+      }
     }
-    case Token::INTNAME:
-      return lvalue();
-    case Token::MIN:
-    case Token::MAX: {
-      bool min = peek() == Token::MIN;
-      consume();
-      expect(Token::LPAREN);
-      Ref<IntegerExpression> left = intExpr();
-      expect(Token::COMMA);
-      Ref<IntegerExpression> right = intExpr();
-      expect(Token::RPAREN);
-      if (min) return Ref<IntegerExpression>(new MinExpression(std::move(left), std::move(right)));
-      return Ref<IntegerExpression>(new MaxExpression(std::move(left), std::move(right)));
+
+    // Up: hand the operand to the innermost open construct, closing constructs until one asks
+    // for another operand.
+    for (bool wanted = false; !wanted;) {
+      if (open.empty()) return result;
+      Frame& f = open.back();
+      switch (f.construct) {
+        case Construct::sum:
+        case Construct::term: {
+          bool sum = f.construct == Construct::sum;
+          if (f.stage++ == 0) {
+            f.first = std::move(result);
+          } else if constexpr (constant) {
+            std::int64_t a = f.first, b = result;
+            if (f.op == Token::PLUS) f.first = wrap(a + b);
+            if (f.op == Token::MINUS) f.first = wrap(a - b);
+            if (f.op == Token::STAR) f.first = wrap(a * b);
+            if (f.op == Token::SLASH) {
+              if (b == 0) fail("Division by zero in constant expression.\n");
+              f.first = wrap(a / b);
+            }
+          } else {
+            Tree a = std::move(f.first), b = std::move(result);
+            if (f.op == Token::PLUS) f.first = Tree(new SumExpression(std::move(a), std::move(b)));
+            if (f.op == Token::MINUS)
+              f.first = Tree(new DifferenceExpression(std::move(a), std::move(b)));
+            if (f.op == Token::STAR)
+              f.first = Tree(new ProductExpression(std::move(a), std::move(b)));
+            if (f.op == Token::SLASH)
+              f.first = Tree(new DivideExpression(std::move(a), std::move(b)));
+          }
+          Token next = peek();
+          if (sum ? next == Token::PLUS || next == Token::MINUS
+                  : next == Token::STAR || next == Token::SLASH) {
+            consume();
+            f.op = next;
+            goal = sum ? Goal::term : Goal::unary;
+            wanted = true;
+          } else {
+            result = std::move(f.first);
+            open.pop_back();
+          }
+          break;
+        }
+        case Construct::negation:
+          if constexpr (constant)
+            result = wrap(-std::int64_t(result));
+          else
+            result = Tree(new DifferenceExpression(Tree(new ConstantExpression(0)), std::move(result)));
+          open.pop_back();
+          break;
+        case Construct::element:
+          if constexpr (!constant) {
+            expect(Token::RBRACKET);
+            result = Tree(new VariableExpression(f.variable, f.symbol, std::move(result)));
+          }
+          open.pop_back();
+          break;
+        case Construct::extremum:
+          if constexpr (!constant) {
+            if (f.stage++ == 0) {
+              f.first = std::move(result);
+              expect(Token::COMMA);
+              goal = Goal::expression;
+              wanted = true;
+              break;
+            }
+            expect(Token::RPAREN);
+            if (f.op == Token::MIN)
+              result = Tree(new MinExpression(std::move(f.first), std::move(result)));
+            else
+              result = Tree(new MaxExpression(std::move(f.first), std::move(result)));
+          }
+          open.pop_back();
+          break;
+        case Construct::group:
+          if constexpr (constant) {
+            expect(Token::RPAREN);
+          } else {
+            // "(" intExpr ")", or the conditional: the condition's operands, then the branches.
+            int stage = f.stage++;
+            if (stage == 0 && accept(Token::RPAREN)) {
+              open.pop_back();
+              break;
+            }
+            if (stage == 0) {
+              f.first = std::move(result);
+              f.relation = relop();
+            } else if (stage == 1) {
+              f.second = std::move(result);
+              expect(Token::QUESTION);
+            } else if (stage == 2) {
+              f.third = std::move(result);
+              expect(Token::COLON);
+            }
+            if (stage < 3) {
+              goal = Goal::expression;
+              wanted = true;
+              break;
+            }
+            expect(Token::RPAREN);
+            Ref<IntegerGuard> condition(
+                new IntegerGuard(std::move(f.first), f.relation, std::move(f.second)));
+            result = Tree(
+                new IfExpression(std::move(condition), std::move(f.third), std::move(result)));
+          }
+          open.pop_back();
+          break;
+      }
     }
-    case Token::LPAREN: {
-      consume();
-      Ref<IntegerExpression> inner = intExpr();
-      if (accept(Token::RPAREN)) return inner;
-      std::int32_t op = relop();
-      Ref<IntegerExpression> right = intExpr();
-      Ref<IntegerGuard> condition(new IntegerGuard(std::move(inner), op, std::move(right)));
-      expect(Token::QUESTION);
-      Ref<IntegerExpression> thenValue = intExpr();
-      expect(Token::COLON);
-      Ref<IntegerExpression> elseValue = intExpr();
-      expect(Token::RPAREN);
-      return Ref<IntegerExpression>(
-          new IfExpression(std::move(condition), std::move(thenValue), std::move(elseValue)));
-    }
-    default:
-      syntaxError();
   }
 }
 
@@ -1063,14 +1200,14 @@ class SinkRedirect {
 
 }  // namespace
 
-ParseResult parseSystem(std::string_view text) {
+ParseResult parseSystem(std::string_view text, bool strict) {
   std::ostringstream diagnostics;
   ParseResult result;
   {
     SinkRedirect redirect(diagnostics);
     TableTransaction tables;
     lineNumber = 1;
-    Parser parser{std::string(text)};
+    Parser parser{std::string(text), strict};
     try {
       result.system = parser.run();
     } catch (Abort&) {
@@ -1082,7 +1219,7 @@ ParseResult parseSystem(std::string_view text) {
   return result;
 }
 
-ParseResult parseSystem(std::istream& in) {
+ParseResult parseSystem(std::istream& in, bool strict) {
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return parseSystem(text);
+  return parseSystem(text, strict);
 }

@@ -25,5 +25,11 @@ struct ParseResult {
 // The reports are collected in the result: the diagnostics sink is pointed at a private buffer
 // for the duration of the call and then set back to whatever it was before, so callers need not
 // redirect it themselves.
-ParseResult parseSystem(std::istream& in);
-ParseResult parseSystem(std::string_view text);
+//
+// Strict reading, for a terminal user rather than a front end, rejects the same texts but reports
+// differently: each report is "LINE:COLUMN: message" at the token the reading stopped at, a
+// parse error names that token ("unexpected '&&': write ',' between the constraints of a
+// guard", "unknown name 'y'"), and a broken rule's message names it when the message does not
+// ("Transition destination is not a state: 'C'").
+ParseResult parseSystem(std::istream& in, bool strict = false);
+ParseResult parseSystem(std::string_view text, bool strict = false);

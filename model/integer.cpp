@@ -132,7 +132,11 @@ IntegerGuard::~IntegerGuard() = default;
 bool IntegerGuard::holds(const GlobalState* state) const {
   std::int32_t a = left_ ? left_->eval(state) : 0;
   std::int32_t b = right_ ? right_->eval(state) : 0;
-  switch (op_) {
+  return compare(a, op_, b);
+}
+
+bool IntegerGuard::compare(std::int32_t a, std::int32_t op, std::int32_t b) {
+  switch (op) {
     case opGreaterEqual:
       return a >= b;
     case opLessEqual:

@@ -157,6 +157,8 @@ class IntegerGuard : public Guard {
 
   // The comparison in the state; an unknown operator is an internal error.
   bool holds(const GlobalState* state) const;
+  // a op b; an unknown operator is an internal error.
+  static bool compare(std::int32_t a, std::int32_t op, std::int32_t b);
 
   IntegerExpression* left() const { return left_.get(); }
   std::int32_t op() const { return op_; }

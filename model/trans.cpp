@@ -5,6 +5,7 @@
 
 #include "model/chan.h"
 #include "model/globstat.h"
+#include "model/intexpr.h"
 #include "model/symtable.h"
 #include "server/error.h"
 #include "zones/clock.h"
@@ -24,14 +25,27 @@ void Transition::addAssignment(Ref<Assignment> assignment) {
   assignments_.push_back(std::move(assignment));
 }
 
+namespace {
+// Names the edge to the range watch while its labels are evaluated.
+class WatchedEdge {
+ public:
+  explicit WatchedEdge(const Transition* edge) { rangeWatchEdge = edge; }
+  ~WatchedEdge() { rangeWatchEdge = nullptr; }
+  WatchedEdge(const WatchedEdge&) = delete;
+  WatchedEdge& operator=(const WatchedEdge&) = delete;
+};
+}  // namespace
+
 bool Transition::applyGuards(GlobalState* state) const {
   // Every guard is applied, also after a failure; the closure is paid once, at the end.
+  WatchedEdge watched(this);
   bool ok = true;
   for (const Ref<Guard>& g : guards_) ok = g->apply(state) && ok;
   return ok && state->closeAndCheck();
 }
 
 bool Transition::integerGuardsHold(const GlobalState* state) const {
+  WatchedEdge watched(this);
   bool ok = true;
   for (const Ref<Guard>& g : guards_)
     if (g->kind() == integerKind)
@@ -40,6 +54,7 @@ bool Transition::integerGuardsHold(const GlobalState* state) const {
 }
 
 void Transition::applyAssignments(GlobalState* state) const {
+  WatchedEdge watched(this);
   for (const Ref<Assignment>& a : assignments_) a->apply(state);
 }
 

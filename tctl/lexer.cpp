@@ -26,6 +26,12 @@ struct Scanner {
   std::streambuf* source = nullptr;
   std::string ahead;
   bool comment = false;
+  // Strict scanning: bytes consumed since the input was set, and the places recorded.
+  bool strict = false;
+  std::size_t consumed = 0;
+  std::size_t tokenStart = 0;
+  std::string tokenText;
+  TctlPlace last, refusal;
 
   int peek(std::size_t k) {
     while (ahead.size() <= k) {
@@ -39,7 +45,13 @@ struct Scanner {
     }
     return static_cast<unsigned char>(ahead[k]);
   }
-  void consume(std::size_t n) { ahead.erase(0, n); }
+  void consume(std::size_t n) {
+    if (strict) {
+      tokenText.append(ahead, 0, n);
+      consumed += n;
+    }
+    ahead.erase(0, n);
+  }
 };
 
 Scanner scanner;
@@ -71,9 +83,27 @@ TctlToken keyword(const std::string& name) {
   return TctlToken::BADSYM;
 }
 
+// Strict scanning: the first refusal, at the token being scanned.
+void refuse(const std::string& message) {
+  if (!scanner.strict || scanner.refusal.column) return;
+  scanner.refusal = {std::int32_t(scanner.tokenStart) + 1, scanner.tokenText, message};
+}
+
 TctlToken badName(const std::string& name, const char* why) {
   errorStream() << "Bad property: " << name << why;
+  refuse(std::string(why).find("undefined") != std::string::npos ? "unknown name '" + name + "'"
+                                                                   : "'" + name + "' cannot be used here");
   return TctlToken::BADSYM;
+}
+
+// A character the language does not know: skipped, or refused when scanning strictly.
+bool skipUnknown(std::size_t length, const char* hint) {
+  scanner.consume(length);
+  if (!scanner.strict) return false;
+  std::string message = "unexpected '" + scanner.tokenText + "'";
+  if (hint) message += std::string(": ") + hint;
+  refuse(message);
+  return true;
 }
 
 // The token of a constant, clock or integer variable (its value or symbol index in
@@ -161,14 +191,36 @@ TctlToken punctuation(TctlToken token) {
 void tctl_setInput(std::istream* in) {
   scanner.source = in ? in->rdbuf() : nullptr;
   scanner.ahead.clear();
+  // The places stay readable after the reading, when the input is taken away.
+  if (!in) return;
+  scanner.consumed = 0;
+  scanner.last = scanner.refusal = TctlPlace();
 }
+
+void tctl_setStrict(bool strict) { scanner.strict = strict; }
+const TctlPlace& tctl_lastToken() { return scanner.last; }
+const TctlPlace& tctl_firstRefusal() { return scanner.refusal; }
 
 bool tctl_inComment() { return scanner.comment; }
 void tctl_resetComment() { scanner.comment = false; }
 
+namespace {
+TctlToken scan();
+}
+
 TctlToken tctl_lex() {
+  TctlToken token = scan();
+  if (scanner.strict)
+    scanner.last = {std::int32_t(scanner.tokenStart) + 1, scanner.tokenText, std::string()};
+  return token;
+}
+
+namespace {
+TctlToken scan() {
   tctl_lval = 0;
   for (;;) {
+    scanner.tokenStart = scanner.consumed;
+    scanner.tokenText.clear();
     int c = scanner.peek(0);
     if (c == endOfInput) return TctlToken::END;
     if (scanner.comment) {
@@ -215,13 +267,15 @@ TctlToken tctl_lex() {
           ++lineNumber;
           continue;
         }
-        scanner.consume(1);
+        if (skipUnknown(1, nullptr)) return TctlToken::BADSYM;
         continue;
       case '-':
         if (scanner.peek(1) == '-' && scanner.peek(2) == '>') {
           scanner.consume(3);
           return TctlToken::LEADSTO;
         }
+        if (scanner.strict && scanner.peek(1) == '>' && skipUnknown(2, "write 'imply', or '-->' for leads-to"))
+          return TctlToken::BADSYM;
         return punctuation(TctlToken::MINUS);
       case '<':
         return scanner.peek(1) == '=' ? relop(2, relLessEqual) : relop(1, relLess);
@@ -229,11 +283,17 @@ TctlToken tctl_lex() {
         return scanner.peek(1) == '=' ? relop(2, relGreaterEqual) : relop(1, relGreater);
       case '=':
         if (scanner.peek(1) == '=') return relop(2, relEqual);
-        scanner.consume(1);
+        if (skipUnknown(1, "write '==' to compare")) return TctlToken::BADSYM;
         continue;
       case '!':
         if (scanner.peek(1) == '=') return relop(2, relNotEqual);
-        scanner.consume(1);
+        if (skipUnknown(1, "write 'not'")) return TctlToken::BADSYM;
+        continue;
+      case '&':
+        if (skipUnknown(scanner.peek(1) == '&' ? 2 : 1, "write 'and'")) return TctlToken::BADSYM;
+        continue;
+      case '|':
+        if (skipUnknown(scanner.peek(1) == '|' ? 2 : 1, "write 'or'")) return TctlToken::BADSYM;
         continue;
       case '@':
         if (scanner.peek(1) == 'F' || scanner.peek(1) == 'L') {
@@ -241,7 +301,7 @@ TctlToken tctl_lex() {
           scanner.consume(2);
           return token;
         }
-        scanner.consume(1);
+        if (skipUnknown(1, nullptr)) return TctlToken::BADSYM;
         continue;
       case '(':
         return punctuation(TctlToken::LPAREN);
@@ -298,6 +358,11 @@ TctlToken tctl_lex() {
       TctlToken word = keyword(name);
       return word != TctlToken::BADSYM ? word : resolveName(name);
     }
-    scanner.consume(1);  // any other character is skipped without a message
+    // Any other character is skipped without a message (refused when scanning strictly).
+    std::size_t length = 1;  // a character of several bytes is refused whole
+    if (c >= 0xC0)
+      while (length < 4 && scanner.peek(length) >= 0x80 && scanner.peek(length) < 0xC0) ++length;
+    if (skipUnknown(length, nullptr)) return TctlToken::BADSYM;
   }
 }
+}  // namespace

@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <iosfwd>
+#include <string>
 
 enum class TctlToken : int {
   END,              // end of the input stream
@@ -68,3 +69,20 @@ void tctl_setInput(std::istream* in);
 bool tctl_inComment();
 // Leaves comment mode (the scanner's start-up condition).
 void tctl_resetComment();
+
+// Strict scanning, for a user at a terminal rather than a front end (off by default): a
+// character the language does not know is not skipped but refused, and the scanner keeps the
+// place and text of the token scanned last and of the first refusal. A refusal returns BADSYM,
+// so the parser rejects the property.
+void tctl_setStrict(bool strict);
+
+// A place in the current input: the column counts bytes from the start of the input (from 1).
+struct TctlPlace {
+  std::int32_t column = 0;  // 0: nothing recorded
+  std::string text;         // the token as written; empty at the end of the input
+  std::string message;      // refusals: "unexpected '!': write 'not'", "unknown name 'y'"
+};
+// The token scanned last, and the first refusal since an input was set (strict scanning only;
+// still readable after the input is taken away with tctl_setInput(nullptr)).
+const TctlPlace& tctl_lastToken();
+const TctlPlace& tctl_firstRefusal();

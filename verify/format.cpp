@@ -166,10 +166,51 @@ std::vector<std::string> variableValues(const GlobalState& state) {
   return values;
 }
 
+namespace {
+// The length of the well-formed UTF-8 sequence at the start of text (no overlong forms, no
+// surrogates, nothing beyond U+10FFFF), or 0 when it starts with none.
+std::size_t utf8Length(std::string_view text) {
+  auto byte = [&](std::size_t k) -> unsigned {
+    return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u;
+  };
+  auto continuation = [&](std::size_t k, unsigned lo = 0x80, unsigned hi = 0xBF) {
+    return byte(k) >= lo && byte(k) <= hi;
+  };
+  unsigned b = byte(0);
+  if (b < 0x80) return 1;
+  if (b >= 0xC2 && b <= 0xDF) return continuation(1) ? 2 : 0;
+  if (b >= 0xE0 && b <= 0xEF) {
+    unsigned lo = b == 0xE0 ? 0xA0 : 0x80, hi = b == 0xED ? 0x9F : 0xBF;
+    return continuation(1, lo, hi) && continuation(2) ? 3 : 0;
+  }
+  if (b >= 0xF0 && b <= 0xF4) {
+    unsigned lo = b == 0xF0 ? 0x90 : 0x80, hi = b == 0xF4 ? 0x8F : 0xBF;
+    return continuation(1, lo, hi) && continuation(2) && continuation(3) ? 4 : 0;
+  }
+  return 0;
+}
+}  // namespace
+
 std::string jsonString(std::string_view text) {
   std::string out = "\"";
-  for (char c : text) {
+  for (std::size_t k = 0; k < text.size();) {
+    char c = text[k];
     unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x80) {
+      // Well-formed UTF-8 is copied; any other byte is written as the code point of its value.
+      std::size_t length = utf8Length(text.substr(k));
+      if (length) {
+        out.append(text, k, length);
+        k += length;
+      } else {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\u%04x", u);
+        out += escape;
+        ++k;
+      }
+      continue;
+    }
+    ++k;
     switch (c) {
       case '"':
         out += "\\\"";

@@ -2,6 +2,7 @@
 #include "verify/options.h"
 
 #include <cstddef>
+#include <cstdlib>
 #include <initializer_list>
 
 namespace {
@@ -14,6 +15,15 @@ int choose(const std::string& value, std::initializer_list<const char*> names) {
     ++k;
   }
   return -1;
+}
+
+// A positive decimal number, the whole text; 0 when it is none.
+double positiveNumber(const std::string& text) {
+  if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return 0;
+  char* end = nullptr;
+  double value = std::strtod(text.c_str(), &end);
+  if (*end != 0 || !(value > 0) || value > 1e9) return 0;
+  return value;
 }
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
@@ -75,6 +85,17 @@ std::string parseCommandLine(const std::vector<std::string>& args, CommandLine& 
         return "bad value '" + value +
                "' for --representation: full, packed, bitstate or hull expected";
       line.representation = choice;
+    } else if (arg == "--time-limit") {
+      if (!takeValue()) return "option '--time-limit' needs a number of seconds";
+      line.timeLimit = positiveNumber(value);
+      if (line.timeLimit == 0)
+        return "bad value '" + value + "' for --time-limit: a positive number of seconds expected";
+    } else if (arg == "--memory-limit") {
+      if (!takeValue()) return "option '--memory-limit' needs a number of MiB";
+      double mib = positiveNumber(value);
+      if (mib < 1 || mib != double(long(mib)))
+        return "bad value '" + value + "' for --memory-limit: a whole number of MiB expected";
+      line.memoryLimit = long(mib);
     } else if (arg == "--dot") {
       if (!takeValue() || value.empty()) return "option '--dot' needs a file name";
       line.dotFile = value;
@@ -110,7 +131,8 @@ const char* usageText() {
   return "Usage: quorix-verify [options] MODEL.gta [QUERIES]\n"
          "\n"
          "Checks the properties in QUERIES (one per line; blank lines and lines starting\n"
-         "with // are skipped) and those given with -q on the model in MODEL.gta.\n"
+         "with // are skipped) and those given with -q on the model in MODEL.gta (- reads\n"
+         "the model from standard input).\n"
          "\n"
          "Options:\n"
          "  -q, --query PROPERTY    check PROPERTY (may be given several times)\n"
@@ -123,13 +145,18 @@ const char* usageText() {
          "  --reuse                 continue the previous property's exploration when possible\n"
          "  --active-clocks         free clocks that no location reads before resetting them\n"
          "  --trace                 print a diagnostic trace for each witness or counterexample\n"
-         "  --json                  one JSON object per property on standard output\n"
+         "  --time-limit SECONDS    stop a check that runs longer: its verdict is unknown\n"
+         "  --memory-limit MIB      stop a check when the process holds more memory\n"
+         "  --json                  one JSON object per property or error on standard output\n"
          "  --dot FILE              write the network as a Graphviz graph to FILE\n"
          "  --help                  show this text\n"
          "  --version               show the version\n"
          "\n"
-         "Exit status: 0 every property satisfied, 1 some property not satisfied or only\n"
-         "maybe satisfied, 2 bad usage, unreadable files, or a rejected model or property.\n";
+         "Ctrl-C stops the check under way (its verdict is unknown) and the run.\n"
+         "\n"
+         "Exit status: 0 every property satisfied, 1 some property not satisfied, 2 bad\n"
+         "usage, an unreadable file, a rejected model or property, or a check that failed,\n"
+         "3 none of these but some property maybe satisfied or unknown.\n";
 }
 
 std::vector<PropertySource> splitQueries(const std::string& text, const std::string& origin) {

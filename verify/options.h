@@ -18,11 +18,15 @@ struct CommandLine {
   bool activeClocks = false;
   bool trace = false;
 
+  // Limits of each check, 0 for none: seconds of running time, MiB of resident memory.
+  double timeLimit = 0;
+  long memoryLimit = 0;
+
   bool json = false;
   bool help = false;
   bool version = false;
   std::string dotFile;  // empty: no graph
-  std::string modelFile;
+  std::string modelFile;  // "-": standard input
   std::string queriesFile;                // empty: none
   std::vector<std::string> queryOptions;  // the -q texts, in order
 };

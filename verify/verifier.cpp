@@ -6,20 +6,27 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <map>
+#include <new>
 #include <sstream>
+#include <streambuf>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "gta/parser.h"
 #include "model/globstat.h"
 #include "model/integer.h"
+#include "model/intexpr.h"
 #include "model/system.h"
 #include "server/error.h"
 #include "server/session.h"
+#include "tctl/lexer.h"
 #include "tctl/parser.h"
 #include "tctl/tctlexpr.h"
 #include "trace/trace.h"
@@ -57,6 +64,8 @@ const char* verdictWords(char verdict) {
       return "satisfied";
     case 'M':
       return "maybe satisfied (approximation)";
+    case 'U':
+      return "unknown";
     default:
       return "not satisfied";
   }
@@ -64,8 +73,10 @@ const char* verdictWords(char verdict) {
 
 // The whole file as the server's protocol would pass it on: carriage returns dropped. Returns
 // false with a reason when the file cannot be read.
+// The name "-" reads standard input.
 bool readFile(const std::string& name, std::string& text, std::string& reason) {
-  std::FILE* file = std::fopen(name.c_str(), "rb");
+  bool standardInput = name == "-";
+  std::FILE* file = standardInput ? stdin : std::fopen(name.c_str(), "rb");
   if (!file) {
     reason = std::strerror(errno);
     return false;
@@ -77,7 +88,7 @@ bool readFile(const std::string& name, std::string& text, std::string& reason) {
       if (buffer[k] != '\r') text += buffer[k];
   bool failed = std::ferror(file) != 0;
   if (failed) reason = std::strerror(errno);
-  std::fclose(file);
+  if (!standardInput) std::fclose(file);
   return !failed;
 }
 
@@ -246,6 +257,203 @@ std::string counted(long n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// Collects, while it lives, what the property reader writes to the diagnostics sink, and the
+// place of the token the parser stopped at: the token scanned last when the parser reports its
+// first syntax error ("Bad property" on a line of its own).
+class PropertyDiagnostics : public std::streambuf {
+ public:
+  PropertyDiagnostics() : previous_(errorStream()) {
+    setErrorStream(stream_);
+    tctl_setStrict(true);
+  }
+  ~PropertyDiagnostics() override {
+    tctl_setStrict(false);
+    setErrorStream(previous_);
+  }
+  PropertyDiagnostics(const PropertyDiagnostics&) = delete;
+  PropertyDiagnostics& operator=(const PropertyDiagnostics&) = delete;
+
+  const std::string& text() const { return text_; }
+  // The place of the syntax error, column 0 when none was reported.
+  const TctlPlace& syntaxError() const { return syntaxError_; }
+
+ protected:
+  int overflow(int c) override {
+    if (c != traits_type::eof()) {
+      char ch = char(c);
+      xsputn(&ch, 1);
+    }
+    return c;
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    text_.append(s, std::size_t(n));
+    static const std::string report = "Bad property\n";
+    std::size_t at = text_.size() >= report.size() ? text_.size() - report.size() : 0;
+    if (!syntaxError_.column && text_.compare(at, std::string::npos, report) == 0 &&
+        (at == 0 || text_[at - 1] == '\n'))
+      syntaxError_ = tctl_lastToken();
+    return n;
+  }
+
+ private:
+  std::ostream& previous_;
+  std::ostream stream_{this};
+  std::string text_;
+  TctlPlace syntaxError_;
+};
+
+// Why a property cannot be checked; column 0 when no place is known.
+struct Rejection {
+  std::int32_t column = 0;
+  std::string message;
+};
+
+// Reads one property with the strict scanner. On failure, the rejection names the place and
+// the offending text.
+bool readProperty(const PropertySource& source, const Ref<System>& system, Property& property,
+                  Rejection& rejection) {
+  if (source.text.find('\n') != std::string::npos) {
+    rejection.message = "A property is one line.";
+    return false;
+  }
+  ParsedProperty parsed;
+  PropertyDiagnostics diagnostics;
+  {
+    std::istringstream in(source.text + "\n");
+    lineNumber = 1;
+    tctl_resetComment();
+    parsed = parseProperty(in, system);
+    tctl_resetComment();
+  }
+  if (parsed.expression && parsed.kind >= propertyAlways && parsed.kind <= propertyLeadsTo) {
+    property.kind = parsed.kind;
+    property.expression = std::move(parsed.expression);
+    return true;
+  }
+  const TctlPlace& refusal = tctl_firstRefusal();
+  const TctlPlace& error = diagnostics.syntaxError();
+  if (refusal.column) {
+    rejection = {refusal.column, refusal.message};
+  } else if (error.column) {
+    bool atEnd = error.text.empty() || error.text == "\n";
+    rejection = {error.column, atEnd ? "unexpected end of property"
+                                     : "unexpected '" + error.text + "'"};
+  } else if (parsed.kind == propertyQuit) {
+    rejection = {1, "'quit' is not a property"};
+  } else {
+    std::string text = diagnostics.text();
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    rejection.message = text.empty() ? "Bad property" : text;
+  }
+  return false;
+}
+
+// Hears of the values and indices a check takes outside what the model declares, once per
+// variable, edge and kind.
+class RangeWarnings final : public RangeWatch {
+ public:
+  explicit RangeWarnings(const System& system) : system_(system) {}
+
+  void outOfRange(const VariableExpression& target, std::int32_t value,
+                  const Transition* edge) override {
+    note(0, target, value, edge);
+  }
+  void outOfBounds(const VariableExpression& access, std::int32_t index,
+                   const Transition* edge) override {
+    note(1, access, index, edge);
+  }
+
+  // The warnings heard since the last call, as texts, and forgets them.
+  std::vector<std::string> take() {
+    std::vector<std::string> texts;
+    for (const auto& [key, value] : heard_) {
+      const IntegerVariable* variable = integerVariables().find(std::get<1>(key));
+      const Transition* edge = std::get<2>(key);
+      std::string name = variable ? variable->name : "???";
+      std::string where = edge ? "on " + edgeText(system_, *edge) : "outside the edges";
+      if (std::get<0>(key) == 0)
+        texts.push_back("value " + std::to_string(value) + " assigned to '" + name +
+                        "' is outside its range [" + std::to_string(variable ? variable->lo : 0) +
+                        ", " + std::to_string(variable ? variable->hi : 0) +
+                        "] and wraps, " + where);
+      else
+        texts.push_back("index " + std::to_string(value) + " is outside the array '" + name +
+                        "' of " + std::to_string(variable ? variable->size : 0) +
+                        " elements, " + where);
+    }
+    heard_.clear();
+    return texts;
+  }
+
+ private:
+  void note(int kind, const VariableExpression& e, std::int32_t value, const Transition* edge) {
+    // Enough to tell the user; a long check could hit the same mistake millions of times.
+    if (heard_.size() < 20) heard_.emplace(std::make_tuple(kind, e.variable(), edge), value);
+  }
+
+  const System& system_;
+  std::map<std::tuple<int, std::int32_t, const Transition*>, std::int32_t> heard_;
+};
+
+// Installs a range watch for its lifetime.
+class WatchScope {
+ public:
+  explicit WatchScope(RangeWatch* watch) { rangeWatch = watch; }
+  ~WatchScope() { rangeWatch = nullptr; }
+  WatchScope(const WatchScope&) = delete;
+  WatchScope& operator=(const WatchScope&) = delete;
+};
+
+// Errors in the form the user asked for: readable lines on the error stream, or JSON objects
+// on standard output.
+class ErrorReport {
+ public:
+  ErrorReport(bool json, std::ostream& out, std::ostream& err) : json_(json), out_(out), err_(err) {}
+
+  // A place in a file: "FILE:LINE:COLUMN: message".
+  void atPlace(const std::string& file, long line, long column, const std::string& message) {
+    if (json_) {
+      out_ << "{\"source\":" << jsonString(file) << ",\"line\":" << line
+           << ",\"column\":" << column << ",\"error\":" << jsonString(message) << "}\n";
+      return;
+    }
+    err_ << file << ':' << line << ':';
+    if (column) err_ << column << ':';
+    err_ << ' ' << message << '\n';
+  }
+  // A property that cannot be checked, with a mark under the place when one is known.
+  void property(const PropertySource& source, const Rejection& rejection) {
+    if (json_) {
+      out_ << "{\"text\":" << jsonString(source.text) << ",\"source\":" << jsonString(source.origin);
+      if (rejection.column) out_ << ",\"column\":" << rejection.column;
+      out_ << ",\"error\":" << jsonString(rejection.message) << "}\n";
+      return;
+    }
+    // A -q property is line 1 of its own text.
+    std::string place = source.origin == "-q" ? "-q 1" : source.origin;
+    if (rejection.column) place += ":" + std::to_string(rejection.column);
+    err_ << place << ": " << rejection.message << "\n    " << source.text << '\n';
+    if (rejection.column > 0 && std::size_t(rejection.column) <= source.text.size() + 1)
+      err_ << std::string(std::size_t(rejection.column) + 3, ' ') << "^\n";
+  }
+  // A check that could not be completed.
+  void check(const PropertySource& source, const std::string& message) {
+    if (json_) {
+      out_ << "{\"text\":" << jsonString(source.text) << ",\"source\":" << jsonString(source.origin)
+           << ",\"error\":" << jsonString(message) << "}\n";
+      return;
+    }
+    err_ << programName << ": " << source.origin << ": the check of '" << source.text
+         << "' failed: " << message << '\n';
+  }
+  std::ostream& err() { return err_; }
+
+ private:
+  bool json_;
+  std::ostream& out_;
+  std::ostream& err_;
+};
+
 // Sets the session's options from the command line.
 void applyOptions(const CommandLine& line, Session& session) {
   session.setOption(Session::orderOption, line.depthFirst);
@@ -267,10 +475,12 @@ int runVerifier(const CommandLine& line, std::ostream& out, std::ostream& err, b
     out << "QUORIX version 3.2.9, April 2002 -- command-line verifier.\n";
     return exitSatisfied;
   }
+  ErrorReport errors(line.json, out, err);
+  const std::string modelName = line.modelFile == "-" ? "<stdin>" : line.modelFile;
 
   std::string modelText, reason;
   if (!readFile(line.modelFile, modelText, reason)) {
-    err << programName << ": cannot read model '" << line.modelFile << "': " << reason << '\n';
+    err << programName << ": cannot read model '" << modelName << "': " << reason << '\n';
     return exitError;
   }
   // The server receives a model as a block of whole lines.
@@ -293,10 +503,19 @@ int runVerifier(const CommandLine& line, std::ostream& out, std::ostream& err, b
     sources.push_back({property, "-q"});
   }
 
-  ParseResult parsed = parseSystem(modelText);
-  err << parsed.diagnostics;
+  // The strict reader's reports are "LINE:COLUMN: message", one per line.
+  ParseResult parsed = parseSystem(modelText, true);
+  std::istringstream reports(parsed.diagnostics);
+  for (std::string report; std::getline(reports, report);) {
+    long at = 0, column = 0;
+    int used = 0;
+    if (std::sscanf(report.c_str(), "%ld:%ld: %n", &at, &column, &used) == 2 && used > 0)
+      errors.atPlace(modelName, at, column, report.substr(std::size_t(used)));
+    else
+      errors.atPlace(modelName, lineNumber, 0, report);
+  }
   if (!parsed.system) {
-    err << programName << ": the model in '" << line.modelFile << "' was rejected\n";
+    err << programName << ": the model in '" << modelName << "' was rejected\n";
     return exitError;
   }
   Ref<System> system = parsed.system;
@@ -323,105 +542,132 @@ int runVerifier(const CommandLine& line, std::ostream& out, std::ostream& err, b
     }
   }
 
-  // Every property is read before any is checked, so a typo in the last one costs no run.
+  // Every property is read before any is checked, so a typo in the last one is reported at
+  // once; the others are still checked.
   std::vector<Property> properties;
-  bool rejected = false;
+  int rejected = 0;
   for (const PropertySource& source : sources) {
     Property property{source, propertyNone, nullptr};
-    std::string diagnostics;
-    if (source.text.find('\n') != std::string::npos) {
-      diagnostics = "A property is one line.\n";
+    Rejection rejection;
+    if (readProperty(source, system, property, rejection)) {
+      properties.push_back(std::move(property));
     } else {
-      CheckedProperty checked = parsePropertyText(source.text + "\n", system);
-      property.kind = checked.kind;
-      property.expression = checked.expression;
-      diagnostics = checked.diagnostics;
+      errors.property(source, rejection);
+      ++rejected;
     }
-    if (!property.expression) {
-      if (diagnostics.empty()) diagnostics = "Bad property\n";
-      err << source.origin << ": " << source.text << '\n' << diagnostics;
-      if (diagnostics.back() != '\n') err << '\n';
-      rejected = true;
-      continue;
-    }
-    properties.push_back(std::move(property));
-  }
-  if (rejected) {
-    err << programName << ": properties were rejected\n";
-    return exitError;
   }
 
-  Ref<TerminalProgress> progress;
-  if (showProgress) {
-    progress = new TerminalProgress(session, err);
-    session.setProgress(progress);
-  }
+  Ref<CheckProgress> progress(new CheckProgress(
+      session, err, showProgress, CheckLimits{line.timeLimit, line.memoryLimit}));
+  session.setProgress(progress);
+  RangeWarnings warnings(*system);
 
-  int satisfied = 0, failed = 0, maybe = 0;
+  int satisfied = 0, failed = 0, maybe = 0, unknown = 0, broken = 0;
+  std::size_t checked = 0;
   for (Property& property : properties) {
-    if (progress) progress->start();
+    if (CheckProgress::interrupted()) break;
+    ++checked;
+    progress->start();
     auto begin = std::chrono::steady_clock::now();
     CheckResult result;
+    std::string failure;
+    bool completed = false;
     try {
-      result = session.check(property.kind, std::move(property.expression));
+      WatchScope watching(&warnings);
+      result = session.check(property.kind, property.expression);
+      completed = true;
+    } catch (const CheckError& error) {
+      failure = error.what();
     } catch (const InputError& error) {
-      if (progress) progress->finish();
-      err << property.source.origin << ": " << property.source.text << '\n' << error.what() << '\n';
-      return exitError;
+      failure = error.what();
+    } catch (const std::bad_alloc&) {
+      failure = "out of memory";
     }
     double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
-    if (progress) progress->finish();
-    CheckStatistics counters = session.statistics();
-    long memory = peakMemoryKB();
-    if (result.verdict == 'T')
+    progress->finish();
+    std::string stopped = progress->stopReason();
+    // A leads-to search asked to stop ends as if it had found a counterexample; the other
+    // searches that go on to the end answer truly.
+    if (completed && !stopped.empty() && property.kind != propertyLeadsTo) stopped.clear();
+    CheckStatistics counters = stopped.empty() ? session.statistics() : progress->statisticsAtStop();
+    if (!completed || !stopped.empty()) {
+      // What the search left behind is incomplete: the next check starts afresh.
+      session.setSystem(system);
+    }
+    std::vector<std::string> heard = warnings.take();
+    if (stopped.empty() && !completed) {
+      ++broken;
+      errors.check(property.source, failure);
+      continue;
+    }
+    char verdict = stopped.empty() ? result.verdict : 'U';
+    std::string words = verdictWords(verdict);
+    if (verdict == 'U') words += " (stopped: " + stopped + ")";
+    if (verdict == 'T')
       ++satisfied;
-    else if (result.verdict == 'M')
+    else if (verdict == 'M')
       ++maybe;
+    else if (verdict == 'U')
+      ++unknown;
     else
       ++failed;
+    long memory = peakMemoryKB();
 
     ShownTrace trace;
-    bool withTrace = line.trace && result.found;
+    bool withTrace = line.trace && verdict != 'U' && result.found;
     if (withTrace) trace = replayTrace(session, property.kind, result);
 
     if (line.json) {
       out << "{\"text\":" << jsonString(property.source.text)
           << ",\"source\":" << jsonString(property.source.origin) << ",\"kind\":\""
-          << kindText(property.kind) << "\",\"verdict\":\"" << result.verdict
-          << "\",\"result\":" << jsonString(verdictWords(result.verdict))
+          << kindText(property.kind) << "\",\"verdict\":\"" << verdict
+          << "\",\"result\":" << jsonString(words)
           << ",\"statistics\":{\"explored\":" << counters.explored
           << ",\"stored\":" << counters.stored << ",\"seconds\":" << seconds(elapsed)
           << ",\"peakMemoryKB\":" << memory << "}";
+      if (!heard.empty()) out << ",\"warnings\":" << jsonStrings(heard);
       if (line.trace) out << ",\"trace\":" << (withTrace ? traceJson(*system, trace) : "null");
       out << "}\n";
     } else {
       out << property.source.text << '\n';
-      out << "    " << verdictWords(result.verdict) << '\n';
+      out << "    " << words << '\n';
       out << "    " << counters.explored << (counters.explored == 1 ? " state" : " states")
           << " explored, " << counters.stored << " stored, " << seconds(elapsed)
           << " s, peak memory " << megabytes(memory) << '\n';
+      for (const std::string& warning : heard) out << "    warning: " << warning << '\n';
       if (withTrace) writeTraceText(*system, trace, out);
     }
     out.flush();
   }
 
   if (!line.json) {
-    if (properties.empty()) {
-      out << "The model in '" << line.modelFile
+    if (sources.empty()) {
+      out << "The model in '" << modelName
           << "' was read: " << counted(system->processCount(), "process", "processes") << ", "
           << counted(ClockInfo::count() - 1, "clock", "clocks") << ", "
           << counted(integerVariables().size(), "integer variable", "integer variables")
           << "; no properties given.\n";
     } else {
-      out << properties.size() << (properties.size() == 1 ? " property: " : " properties: ")
+      out << sources.size() << (sources.size() == 1 ? " property: " : " properties: ")
           << satisfied << " satisfied, " << failed << " not satisfied";
       if (maybe) out << ", " << maybe << " maybe satisfied";
+      if (unknown) out << ", " << unknown << " unknown";
+      if (rejected) out << ", " << rejected << " rejected";
+      if (broken) out << ", " << broken << " failed";
+      if (checked < properties.size()) out << ", " << properties.size() - checked << " not checked";
       out << '\n';
     }
   }
-  return failed || maybe ? exitNotSatisfied : exitSatisfied;
+  if (rejected || broken) return exitError;
+  if (failed) return exitNotSatisfied;
+  if (maybe || unknown || checked < properties.size()) return exitUnknown;
+  return exitSatisfied;
 }
+
+namespace {
+extern "C" void onInterrupt(int) { CheckProgress::interrupt(); }
+}  // namespace
 
 int verifierMain(int argc, char** argv) {
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
@@ -432,5 +678,11 @@ int verifierMain(int argc, char** argv) {
               << " --help' for more information.\n";
     return exitError;
   }
+  // The first Ctrl-C stops the check under way and the run; a second one ends the program.
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
   return runVerifier(line, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
 }

@@ -7,8 +7,9 @@ struct CommandLine;
 
 // Exit statuses.
 constexpr int exitSatisfied = 0;     // every property holds
-constexpr int exitNotSatisfied = 1;  // some property fails or only maybe holds
-constexpr int exitError = 2;         // bad usage, unreadable file, rejected model or property
+constexpr int exitNotSatisfied = 1;  // some property fails
+constexpr int exitError = 2;  // bad usage, unreadable file, rejected model or property, failed check
+constexpr int exitUnknown = 3;  // none of the above, but some property maybe holds or is unknown
 
 // Runs one verification. Reports go to out, diagnostics to err; with showProgress a progress
 // line is kept on err while a long check runs. Returns the exit status.

@@ -490,15 +490,36 @@ TEST_F(ParserTest, DiagnosticsDoNotReachTheSink) {
 }
 
 TEST_F(ParserTest, DeepNestingIsRefusedNotOverflowed) {
+  // An expression may keep 10000 constructs open; a parenthesis opens three (the group, its
+  // sum and its term), a unary minus one.
+  auto nested = [](int n, const char* inner) {
+    return std::string(std::size_t(n), '(') + inner + std::string(std::size_t(n), ')');
+  };
   std::string deep(200000, '(');
   EXPECT_EQ(errors(model("int i;\n", "state a; init a;\ntrans a -> a { guard " + deep + "; };")),
             "Error at line 4 : parser stack overflow\n");
-  EXPECT_EQ(errors("const N " + deep + "1;"), "Error at line 1 : parser stack overflow\n");
-  EXPECT_EQ(errors("const N " + std::string(200000, '-') + "1;"),
+  EXPECT_EQ(errors("const N " + nested(3333, "1") + ";"),
             "Error at line 1 : parser stack overflow\n");
-  // Nesting that real models use is fine.
-  std::string nested = std::string(500, '(') + "i" + std::string(500, ')');
-  accept(model("int i;\n", "state a; init a;\ntrans a -> a { guard " + nested + " == 1; };"));
+  EXPECT_EQ(errors("const N " + std::string(10000, '-') + "1;"),
+            "Error at line 1 : parser stack overflow\n");
+  accept("const N " + std::string(9997, '-') + "1;\n" + model("", "state a; init a;"));
+  accept(model("const N " + nested(3332, "1") + ";\nint i;\n",
+                "state a; init a;\ntrans a -> a { guard " + nested(3332, "i") + " == 1; };"));
+}
+
+TEST_F(ParserTest, LongChainsAreReadAndEvaluated) {
+  // A 400000-term sum in an assignment, and a 100000-term guard.
+  std::string sum = "0", guard = "1";
+  for (int k = 0; k < 400000; ++k) sum += "+1";
+  for (int k = 0; k < 100000; ++k) guard += "*1-0";
+  Ref<System> system = accept(model(
+      "int k;\n", "state a; init a;\ntrans a -> a { guard " + guard + " == 1; assign k := " + sum +
+                      "; };"));
+  const Transition& edge = *system->process(0)->edge(0);
+  auto* assign = static_cast<const IntegerAssign*>(edge.assignments()[0].get());
+  auto* test = static_cast<const IntegerGuard*>(edge.guards()[0].get());
+  EXPECT_EQ(assign->value()->eval(nullptr), 400000);
+  EXPECT_TRUE(test->holds(nullptr));
 }
 
 TEST_F(ParserTest, LongModelsAreRead) {
@@ -535,3 +556,26 @@ TEST_F(ParserTest, BenchmarkModelsAreAccepted) {
 }
 
 }  // namespace
+
+TEST_F(ParserTest, StrictReportsNameTheTokenWithItsPlaceAndAHint) {
+  struct Case {
+    std::string text, reports;
+  } cases[] = {
+      {model("int i;\n", "state a; init a;\ntrans a -> a { assign i = 1; };"),
+       "4:25: unexpected '=': write ':=' to give a value, '==' to compare\n"},
+      {model("int i;\n", "state a; init a;\ntrans a -> a { guard i == 1 && i == 2; };"),
+       "4:29: unexpected '&&': write ',' between the constraints of a guard\n"},
+      {model("int i;\n", "state a; init a;\ntrans a -> a { guard y == 1; };"),
+       "4:22: unknown name 'y'\n"},
+      {"int x == 3;\n" + model("", "state a; init a;"),
+       "1:7: unexpected '==': write ':=' to give a value, '==' to compare\n"},
+      {model("", "state a; init a;\ntrans a -> b { };"),
+       "3:12: Transition destination is not a state: 'b'\n"},
+      {"const N " + std::string(20000, '(') + "1;", "1:3341: parser stack overflow\n"},
+  };
+  for (const Case& c : cases) {
+    ParseResult r = parseSystem(c.text, true);
+    EXPECT_FALSE(r.system);
+    EXPECT_EQ(r.diagnostics, c.reports) << c.text.substr(0, 80);
+  }
+}

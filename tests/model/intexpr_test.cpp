@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <sstream>
 
 #include "tests/model/net_builder.h"
@@ -25,11 +26,10 @@ std::string text(const IntegerExpression& e) {
 class Counted : public IntegerExpression {
  public:
   explicit Counted(std::int32_t value) : value_(value) {}
-  std::int32_t eval(const GlobalState*) const override {
+  std::int32_t evaluate(const GlobalState*) const override {
     ++evaluations;
     return value_;
   }
-  void print(std::ostream& out) const override { out << "counted"; }
   mutable int evaluations = 0;
 
  private:
@@ -134,4 +134,65 @@ TEST_F(Expressions, UnknownVariableReadsZeroAndPrintsPlaceholder) {
   EXPECT_EQ(unknown.eval(state.get()), 0);
   unknown.store(state.get(), 1);
   EXPECT_EQ(text(unknown), "???");
+}
+
+TEST_F(Expressions, TreesDeeperThanAnyStackAreEvaluatedPrintedAndDestroyed) {
+  // Chains as long as a model may write; each row's value is worked out by hand.
+  constexpr int n = 100000;
+  int a = intVar("a", 0, 9, 3);
+  Ref<GlobalState> state = valueState();
+  for (std::int32_t k = 0; k < 3; ++k) (*state->valuation())[k] = (k + 1) % 3;  // a = {1,2,0}
+  Ref<IntegerGuard> yes(new IntegerGuard(num(1), IntegerGuard::opEqual, num(1)));
+  struct Row {
+    const char* what;
+    std::function<Expr(Expr)> wrap;
+    std::int32_t start, value;
+  } rows[] = {
+      {"sum", [](Expr e) { return make<SumExpression>(e, num(1)); }, 0, n},
+      {"difference", [](Expr e) { return make<DifferenceExpression>(e, num(1)); }, 0, -n},
+      {"product", [](Expr e) { return make<ProductExpression>(num(1), e); }, 7, 7},
+      {"quotient", [](Expr e) { return make<DivideExpression>(e, num(-1)); }, 5, 5},
+      {"minimum", [](Expr e) { return make<MinExpression>(num(6), e); }, 4, 4},
+      {"maximum", [](Expr e) { return make<MaxExpression>(e, num(3)); }, 4, 4},
+      {"condition", [&](Expr e) { return Expr(new IfExpression(yes, e, num(9))); }, 2, 2},
+      {"index", [&](Expr e) { return Expr(var(a, e)); }, 0, n % 3},  // a[a[...a[0]...]]
+  };
+  for (const Row& row : rows) {
+    Expr e = num(row.start);
+    for (int k = 0; k < n; ++k) e = row.wrap(e);
+    EXPECT_EQ(e->eval(state.get()), row.value) << row.what;
+  }
+  Expr chain = num(0);
+  for (int k = 0; k < n; ++k) chain = make<SumExpression>(chain, num(1));
+  std::string printed = text(*chain);
+  EXPECT_EQ(printed.size(), std::size_t(n + 1 + 5 * n));
+  EXPECT_EQ(printed.substr(n - 2, 12), "((0 + 1) + 1");
+}
+
+TEST_F(Expressions, TheRangeWatchHearsOfWrapsAndStrayIndicesWithTheirEdge) {
+  int x = intVar("x", 0, 3);
+  int a = intVar("a", 0, 9, 2);
+  struct Log : RangeWatch {
+    std::vector<std::string> events;
+    void outOfRange(const VariableExpression& v, std::int32_t value,
+                    const Transition* edge) override {
+      events.push_back(text(v) + " := " + std::to_string(value) + (edge ? " on edge" : ""));
+    }
+    void outOfBounds(const VariableExpression& v, std::int32_t index,
+                     const Transition* edge) override {
+      events.push_back(text(v) + " at " + std::to_string(index) + (edge ? " on edge" : ""));
+    }
+  } log;
+  Ref<GlobalState> state = valueState();
+  Ref<Transition> edge(new Transition(
+      0, {test(var(a, num(5)), IntegerGuard::opEqual, num(0)), test(var(a, num(1)), 0, num(0))},
+      {assign(var(x), num(3)), assign(var(x), num(5)), assign(var(a, num(-1)), num(1))}));
+  rangeWatch = &log;
+  edge->integerGuardsHold(state.get());
+  edge->applyAssignments(state.get());
+  var(a, num(2))->eval(state.get());
+  rangeWatch = nullptr;
+  EXPECT_EQ(log.events, (std::vector<std::string>{"a[5] at 5 on edge", "x := 5 on edge",
+                                                  "a[-1] at -1 on edge", "a[2] at 2"}));
+  EXPECT_EQ(cell(state.get(), 0), 1);  // 5 wraps to 1 in [0, 3]
 }

@@ -90,6 +90,21 @@ TEST(JsonString, EscapesQuotesBackslashesAndControlCharacters) {
   EXPECT_EQ(jsonString(std::string("a\0b", 3)), "\"a\\u0000b\"");
 }
 
+TEST(JsonString, CopiesWellFormedUtf8AndEscapesEveryOtherByte) {
+  struct Case {
+    const char *in, *out;
+  } cases[] = {
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80", "\"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x98\x80\""},
+      {"\xff\xfe", "\"\\u00ff\\u00fe\""},            // never in UTF-8
+      {"\xc3(", "\"\\u00c3(\""},                       // a lead byte without its continuation
+      {"\xc0\xaf", "\"\\u00c0\\u00af\""},           // an overlong '/'
+      {"\xed\xa0\x80", "\"\\u00ed\\u00a0\\u0080\""},  // a surrogate
+      {"\xf4\x90\x80\x80", "\"\\u00f4\\u0090\\u0080\\u0080\""},  // beyond U+10FFFF
+      {"\xe2\x82", "\"\\u00e2\\u0082\""},           // cut short by the end
+  };
+  for (const Case& c : cases) EXPECT_EQ(jsonString(c.in), c.out) << c.in;
+}
+
 TEST(Join, SeparatesOnlyBetweenItems) {
   EXPECT_EQ(join({}, ", "), "");
   EXPECT_EQ(join({"a"}, ", "), "a");
