@@ -1,7 +1,9 @@
-// cdd/deadlock.h: the deadlock predicate, decided on clock decision diagrams. A state satisfies
-// it when some valuation of its zone can neither take a transition now nor after letting time
-// pass. The valuations that can still act form a union of zones, which one zone cannot hold.
+// cdd/deadlock.h: the deadlock predicate, decided on clock decision diagrams. A valuation of a
+// state is deadlocked when it can neither take a transition now nor after letting time pass
+// within the state's zone (where time may pass at all). The valuations that can still act form
+// a union of zones, which one zone cannot hold.
 #pragma once
+#include "cdd/cdd.h"
 #include "model/ref.h"
 #include "tctl/tctlexpr.h"
 
@@ -14,11 +16,17 @@ class CDDDeadlockExpr : public DeadlockExpr {
   explicit CDDDeadlockExpr(Ref<System> system);
   ~CDDDeadlockExpr() override;
 
-  // The zone (closed, packed or not) as a diagram, minus the past of the part of the zone that
-  // satisfies the guards of each enabled edge or synchronising pair; true when something is
-  // left. The state is not changed. Needs the diagram library initialised with the system's
-  // clocks; should the library fail, the answer is true (a deadlock cannot be ruled out).
+  // Some valuation of the state's zone (closed, packed or not) is deadlocked. The state is not
+  // changed. Needs the diagram library initialised with the system's clocks; a failure of the
+  // library throws CheckError, never gives an answer.
   bool satisfiedBy(GlobalState* state) const override;
+  bool holdsSomewhereIn(const GlobalState* state, const UnpackedRegion& zone,
+                        bool negated) const override;
+
+  // The deadlocked valuations of the state's zone: the zone minus the past of the part where
+  // the guards of each enabled edge or synchronising pair hold. Where time may not pass (an
+  // urgent or committed location), only the guards' own part can act.
+  cdd deadlocked(const GlobalState* state) const;
 
   System* system() const { return system_.get(); }
 

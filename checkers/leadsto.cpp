@@ -25,7 +25,6 @@ void LeadsToChecker::setProperty(Ref<TCTLExpression> property) {
 
 void LeadsToChecker::run() {
   result_ = false;
-  fromLiveness_ = false;
   livenessExplored_ = 0;
   path_ = nullptr;
   if (!property_) return;
@@ -38,11 +37,7 @@ void LeadsToChecker::run() {
 
   SuccessorList parts;
   while (Ref<GlobalState> state = enumeration_->next()) {
-    if (progress_ && progress_->tick(state.get())) {
-      result_ = true;
-      path_ = enumeration_->getTrace();
-      return;
-    }
+    if (progress_ && progress_->tick(state.get())) throw CheckError("%s", "Check stopped");
     parts.clear();
     premise_.split(WaitingEntry{nullptr, nullptr, state}, parts);
     for (const WaitingEntry& part : parts) {
@@ -51,7 +46,6 @@ void LeadsToChecker::run() {
       livenessExplored_ += liveness_->exploredCount();
       if (liveness_->getResult()) {
         result_ = true;
-        fromLiveness_ = true;
         path_ = enumeration_->getTrace();
         return;
       }
@@ -61,7 +55,6 @@ void LeadsToChecker::run() {
 
 TracePair LeadsToChecker::getTrace() const {
   if (!result_) return TracePair(Ref<Trace>(new NullTrace), Ref<Trace>(new NullTrace));
-  if (!fromLiveness_) return TracePair(path_, Ref<Trace>(new NullTrace));
   TracePair run = liveness_->getTrace();
   return TracePair(concatTraces(path_, run.first), run.second);
 }

@@ -16,11 +16,12 @@ public:
 
   // The pair as the property parser makes it: an OrExpr with p left and q right.
   void setProperty(Ref<TCTLExpression> property);
-  // Resets the enumeration (with a null state) and walks it until a counterexample is found,
-  // the progress indicator asks to stop, or the state space is exhausted.
+  // Resets the enumeration (with a null state) and walks it until a counterexample is found or
+  // the state space is exhausted. When the progress indicator asks to stop, throws
+  // CheckError("Check stopped"): a walk cut short has no answer.
   void run();
-  // True when the property was not shown to hold: a counterexample was found (or the walk was
-  // stopped early). False when every reachable state was checked: p --> q holds.
+  // True when a counterexample was found; false when every reachable state was checked:
+  // p --> q holds.
   bool getResult() const { return result_; }
   // For a counterexample: the path to the state where p held, continued by the liveness
   // checker's path to the start of the run it found; then the run's loop (empty when it ends
@@ -40,6 +41,5 @@ private:
   bool result_ = false;
   PredicateSplitter premise_;  // by p
   Ref<Trace> path_;            // the enumeration's trace to the state where p held
-  bool fromLiveness_ = false;  // the liveness checker found the counterexample
   std::uint64_t livenessExplored_ = 0;
 };

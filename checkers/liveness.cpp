@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <sstream>
+#include <string>
+#include <unordered_set>
 
 #include "cdd/cdd.h"
 #include "engine/enumeration.h"
+#include "server/error.h"
+#include "zones/clock.h"
 #include "zones/region.h"
 
 namespace {
@@ -41,6 +46,12 @@ bool narrowByClocks(UnpackedRegion* zone, const Conjuncts& clause, bool loose) {
   return !zone->isEmpty();
 }
 
+// A diagram operation that gave no diagram: the library failed, and the search has no answer.
+cdd checked(cdd diagram) {
+  if (diagram.isNull()) throw CheckError("%s", "Decision diagram operation failed");
+  return diagram;
+}
+
 // The diagram of exactly the valuations of a closed zone.
 cdd diagramOf(const UnpackedRegion& zone) {
   int dim = zone.dimension();
@@ -53,7 +64,7 @@ cdd diagramOf(const UnpackedRegion& zone) {
   d->close();
   cdd result = cdd::fromDBM(d);
   _dbm_::destroy(d);
-  return result;
+  return checked(result);
 }
 
 // The largest finite bound value (in absolute value) of a zone.
@@ -86,14 +97,58 @@ bool zonesIntersect(const GlobalState* a, const GlobalState* b) {
 // ---- splitting by a predicate ----
 
 PredicateSplitter::PredicateSplitter(Ref<System> system, std::vector<Conjuncts> clauses)
-    : system_(std::move(system)), clauses_(std::move(clauses)), timed_(clauses_.size(), 0) {
+    : system_(std::move(system)) {
+  // A clause written out again adds no valuation: only its first occurrence is kept, so that
+  // "p and p and ..." negated does not cost a square of moves between equal clauses.
+  std::unordered_set<std::string> seen;
+  for (Conjuncts& clause : clauses) {
+    std::ostringstream text;
+    for (const Ref<TCTLExpression>& conjunct : clause) {
+      conjunct->print(text);
+      text << '\n';
+    }
+    if (seen.insert(text.str()).second) clauses_.push_back(std::move(clause));
+  }
+  timed_.assign(clauses_.size(), 0);
+  deadlocks_.resize(clauses_.size());
   for (std::size_t k = 0; k < clauses_.size(); ++k)
-    for (const Ref<TCTLExpression>& conjunct : clauses_[k])
-      if (conjunct->typeCode() == TCTLExpression::clockType) timed_[k] = 1;
+    for (const Ref<TCTLExpression>& conjunct : clauses_[k]) {
+      bool negated = false;
+      if (conjunct->typeCode() == TCTLExpression::clockType) {
+        timed_[k] = 1;
+      } else if (const DeadlockExpr* d = deadlockLiteral(conjunct.get(), &negated)) {
+        DeadlockLiterals& literals = deadlocks_[k];
+        (negated ? literals.notDeadlocked : literals.deadlocked) = d;
+      }
+    }
+}
+
+bool PredicateSplitter::isDiscreteTest(const TCTLExpression* conjunct) {
+  bool negated = false;
+  return conjunct->typeCode() != TCTLExpression::clockType && !deadlockLiteral(conjunct, &negated);
+}
+
+bool PredicateSplitter::deadlocksHold(std::size_t clause, const GlobalState* part) const {
+  const DeadlockLiterals& literals = deadlocks_[clause];
+  if (!literals.deadlocked && !literals.notDeadlocked) return true;
+  if ((literals.deadlocked && literals.notDeadlocked) || !splitting_) return false;
+  const DeadlockExpr* d = literals.deadlocked ? literals.deadlocked : literals.notDeadlocked;
+  return d->holdsSomewhereIn(splitting_.get(), *unpackedZone(part), !literals.deadlocked);
 }
 
 void PredicateSplitter::split(const WaitingEntry& entry, SuccessorList& out) {
   GlobalState* state = entry.state.get();
+  bool mayDelay = !system_->isTimeStopped(state);
+  // Deadlock literals are decided on what the entry reaches by waiting: a guard met later
+  // enables the transition.
+  splitting_ = nullptr;
+  for (const DeadlockLiterals& literals : deadlocks_)
+    if (literals.deadlocked || literals.notDeadlocked) {
+      splitting_ = mayDelay
+                       ? system_->delayStep(Ref<GlobalState>(state->copyUnpacked(false)), false)
+                       : Ref<GlobalState>(state);
+      break;
+    }
   std::size_t count = clauses_.size();
   // A clause is dead when one of its discrete tests fails; dead clauses start out marked so
   // that no move ever enters them.
@@ -101,22 +156,22 @@ void PredicateSplitter::split(const WaitingEntry& entry, SuccessorList& out) {
   made_.clear();
   for (std::size_t k = 0; k < count; ++k)
     for (const Ref<TCTLExpression>& conjunct : clauses_[k])
-      if (conjunct->typeCode() != TCTLExpression::clockType && !conjunct->satisfiedBy(state)) {
+      if (isDiscreteTest(conjunct.get()) && !conjunct->satisfiedBy(state)) {
         marked_[k] = 1;
         break;
       }
-  bool mayDelay = !system_->isTimeStopped(state);
   for (std::size_t k = 0; k < count; ++k) {
     if (marked_[k]) continue;
     Ref<GlobalState> part(state->copyUnpacked(false));
     if (!part->closeAndCheck()) continue;
+    // The entry itself is visited: the clause must hold on some of its valuations.
     bool holds = true;
     for (const Ref<TCTLExpression>& conjunct : clauses_[k])
-      if (!conjunct->satisfiedBy(part.get())) {
+      if (conjunct->typeCode() == TCTLExpression::clockType && !conjunct->satisfiedBy(part.get())) {
         holds = false;
         break;
       }
-    if (!holds) continue;
+    if (!holds || !deadlocksHold(k, part.get())) continue;
     if (mayDelay) {
       // What waiting reaches inside the clause: the clause is convex, so a delay that starts
       // and ends in it stays in it.
@@ -132,6 +187,7 @@ void PredicateSplitter::split(const WaitingEntry& entry, SuccessorList& out) {
     out.push_back(WaitingEntry{entry.first, entry.second, std::move(part)});
   }
   made_.clear();
+  splitting_ = nullptr;
 }
 
 bool PredicateSplitter::isCovered(std::size_t clause, const GlobalState* part) const {
@@ -146,17 +202,31 @@ bool PredicateSplitter::isCovered(std::size_t clause, const GlobalState* part) c
 
 void PredicateSplitter::appendChanges(const WaitingEntry& entry, const GlobalState* from,
                                       std::size_t current, SuccessorList& out) {
-  for (std::size_t k = 0; k < clauses_.size(); ++k) {
+  // Depth first along chains of moves, with an explicit stack: a clause on the chain is marked
+  // while the chain goes on from it.
+  struct Move {
+    const GlobalState* from;  // kept alive by the output list
+    std::size_t clause;
+    std::size_t next;  // the next clause to try moving into
+  };
+  std::vector<Move> chain{{from, current, 0}};
+  while (!chain.empty()) {
+    Move& move = chain.back();
+    if (move.next == clauses_.size()) {
+      if (chain.size() > 1) marked_[move.clause] = 0;
+      chain.pop_back();
+      continue;
+    }
+    std::size_t k = move.next++;
     // A live clause without clock constraints holds on the whole delayed state: its own part
     // already covers whatever a move into it would reach, and the moves on from there.
     if (marked_[k] || !timed_[k]) continue;
-    Ref<GlobalState> part = changePart(from, current, k);
+    Ref<GlobalState> part = changePart(move.from, move.clause, k);
     if (!part || isCovered(k, part.get())) continue;
     made_.emplace_back(k, part.get());
     out.push_back(WaitingEntry{entry.first, entry.second, part});
     marked_[k] = 1;
-    appendChanges(entry, part.get(), k, out);
-    marked_[k] = 0;
+    chain.push_back({part.get(), k, 0});
   }
 }
 
@@ -177,7 +247,8 @@ Ref<GlobalState> PredicateSplitter::changePart(const GlobalState* from, std::siz
   part->setZone(boundary.release());
   part = system_->delayStep(std::move(part), false);
   if (!part) return nullptr;
-  if (!narrowByClocks(static_cast<UnpackedRegion*>(part->zone()), clauses_[to], false))
+  if (!narrowByClocks(static_cast<UnpackedRegion*>(part->zone()), clauses_[to], false) ||
+      !deadlocksHold(to, part.get()))
     return nullptr;
   return part;
 }
@@ -233,7 +304,7 @@ void LivenessChecker::run() {
 
   while (Ref<GlobalState> state = nextState()) {
     ++explored_;
-    if (progress_) progress_->tick(state.get());
+    if (progress_ && progress_->tick(state.get())) throw CheckError("%s", "Check stopped");
     std::int32_t index = state->traceIndex();
     // Waiting forever in the state keeps the predicate.
     if (!system_->isTimeStopped(state.get()) && state->isUnbounded()) {
@@ -244,12 +315,15 @@ void LivenessChecker::run() {
       found(index, index);
       return;
     }
+    // A transition's entry is visited before any delay: the split narrows it by the predicate
+    // first, then lets time pass; the parts are extrapolated after.
     successors_.clear();
-    system_->successors(state.get(), true, true, successors_);
+    system_->successors(state.get(), false, false, successors_);
     for (const WaitingEntry& successor : successors_) {
       parts_.clear();
       split_.split(successor, parts_);
       for (WaitingEntry& part : parts_) {
+        static_cast<UnpackedRegion*>(part.state->zone())->extrapolate();
         part.state->setTraceIndex(traces_->addStep(part.first.get(), part.second.get(), index));
         stack_.push_back(part);
         std::int64_t hit = front_.lookup(
@@ -293,7 +367,6 @@ bool LivenessChecker::deadlocksInside(const GlobalState* state) {
   delayed = system_->delayStep(std::move(delayed), false);
   if (!delayed) return false;
   cdd stuck = diagramOf(*unpackedZone(delayed.get()));
-  if (stuck.isNull()) return false;
 
   // Whatever reaches a guard by waiting can act. Where time stands still only the guard's own
   // part can.
@@ -305,7 +378,7 @@ bool LivenessChecker::deadlocksInside(const GlobalState* state) {
     if (entry.first) holds = entry.first->applyGuards(enabled.get()) && holds;
     if (!holds) continue;
     if (mayDelay) enabled->zone()->wp();
-    stuck = stuck - diagramOf(*unpackedZone(enabled.get()));
+    stuck = checked(stuck - diagramOf(*unpackedZone(enabled.get())));
   }
   // Whatever reaches the negation of the predicate by waiting leaves it.
   SuccessorList leaving;
@@ -313,15 +386,13 @@ bool LivenessChecker::deadlocksInside(const GlobalState* state) {
   for (const WaitingEntry& entry : leaving) {
     Ref<GlobalState> part(entry.state->copyUnpacked(false));
     if (mayDelay) part->zone()->wp();
-    stuck = stuck - diagramOf(*unpackedZone(part.get()));
+    stuck = checked(stuck - diagramOf(*unpackedZone(part.get())));
   }
-  cdd left = cdd::reduce(stuck);
-  return !left.isNull() && !left.isFalse();
+  return !checked(cdd::reduce(stuck)).isFalse();
 }
 
 UnpackedRegion* LivenessChecker::stepZone(const GlobalState* state, const UnpackedRegion* zone,
-                                          const Transition* first,
-                                          const Transition* second) const {
+                                          const Transition* first, const Transition* second) const {
   Ref<GlobalState> source(state->copyDiscrete());
   source->setZone(zone->copy());
   Ref<GlobalState> target = system_->successor(source.get(), first, second, true);
@@ -364,9 +435,31 @@ bool LivenessChecker::cycleRepeats(std::size_t start, const WaitingEntry& closin
   // means a clock difference grows without end on every round, so the round can be taken
   // forever.
   const std::int64_t drift = 2 * std::int64_t(zone->dimension()) * (largest + 1) + 2;
+  // Repeating the cycle is a run only when its rounds can take time: some clock reset on the
+  // cycle can have grown past the value it was reset to when it is reset again. Otherwise every
+  // round takes no time, and the endless repetition is a Zeno run, which does not count.
+  auto roundsTakeTime = [&] {
+    for (std::size_t k = 0; k < steps; ++k) {
+      auto [first, second] = edges(k);
+      Ref<GlobalState> before(source(k)->copyDiscrete());
+      before->setZone(entered[k]->copy());
+      if (!second->applyGuards(before.get()) || (first && !first->applyGuards(before.get())))
+        continue;
+      const auto* z = unpackedZone(before.get());
+      for (const Transition* edge : {first, second}) {
+        if (!edge) continue;
+        for (const Ref<Assignment>& update : edge->assignments()) {
+          if (update->kind() != 4) continue;
+          const auto* reset = static_cast<const ClockAssign*>(update.get());
+          if (z->at(reset->clock(), 0) > makeBound(reset->value(), false)) return true;
+        }
+      }
+    }
+    return false;
+  };
   for (std::size_t k = 0;; k = (k + 1) % steps) {
     Region::Relation relation = entered[k]->relation(zone.get());
-    if (relation == Region::argIncludes || relation == Region::equal) return true;
+    if (relation == Region::argIncludes || relation == Region::equal) return roundsTakeTime();
     if (largestBound(*zone) > drift) return true;
     entered[k]->intersect(*zone);
     if (entered[k]->isEmpty()) return false;

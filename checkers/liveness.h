@@ -23,7 +23,8 @@ class UnpackedRegion;
 using TracePair = std::pair<Ref<Trace>, Ref<Trace>>;
 
 // Cuts a state into the parts where a predicate holds, the predicate given as clauses of
-// conjuncts (clock constraints and discrete tests). Where time may pass, a part holds what
+// conjuncts (clock constraints, deadlock literals and discrete tests). The state is taken as
+// entered: a clause must hold on some of its valuations. Where time may pass, a part holds what
 // waiting reaches without leaving the predicate, moving from one clause into the next across a
 // shared or touching border.
 class PredicateSplitter {
@@ -38,12 +39,17 @@ public:
 
 private:
   // Appends the parts reached from `from` (inside clause `current`) by waiting into another
-  // clause not yet on this chain of moves, and recursively from those.
+  // clause not yet on this chain of moves, and on from those.
   void appendChanges(const WaitingEntry& entry, const GlobalState* from, std::size_t current,
                      SuccessorList& out);
   // The part of clause `to` reached from `from` (inside clause `at`) by waiting across their
   // border; null when there is none.
   Ref<GlobalState> changePart(const GlobalState* from, std::size_t at, std::size_t to) const;
+  // A location or integer test, not a clock constraint or a deadlock literal.
+  static bool isDiscreteTest(const TCTLExpression* conjunct);
+  // The clause's deadlock literals hold for some valuation of part's zone, deadlock being
+  // decided on the state being split.
+  bool deadlocksHold(std::size_t clause, const GlobalState* part) const;
   // A part of the clause made by this split already includes part. Waiting crosses a clause
   // (convex) in one stretch, so the moves on from an included part add nothing: skipping it
   // keeps overlapping clauses from multiplying into every order of visiting them.
@@ -53,6 +59,13 @@ private:
   std::vector<Conjuncts> clauses_;
   std::vector<char> marked_;  // per clause: dead in the state, or already on the chain
   std::vector<char> timed_;   // per clause: it has a clock constraint
+  struct DeadlockLiterals {
+    const DeadlockExpr* deadlocked = nullptr;     // "deadlock"
+    const DeadlockExpr* notDeadlocked = nullptr;  // "not deadlock"
+  };
+  std::vector<DeadlockLiterals> deadlocks_;  // per clause
+  // The state of the split under way after its delay, when a clause has a deadlock literal.
+  Ref<GlobalState> splitting_;
   // The parts this split has made so far, with their clauses (kept alive by the output list).
   std::vector<std::pair<std::size_t, const GlobalState*>> made_;
 };
@@ -76,8 +89,8 @@ public:
   // the loop is empty when the run ends in one state).
   TracePair getTrace() const;
 
-  // Ticked once for every state the search examines; a request to stop is not honoured, since
-  // a search cut short has no sound answer. None by default.
+  // Ticked once for every state the search examines; when it asks to stop, run() throws
+  // CheckError("Check stopped"): a search cut short has no answer. None by default.
   void setProgress(Ref<Progress> progress);
   // States the last run examined, and the entries left on its depth-first stack.
   std::uint64_t exploredCount() const { return explored_; }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <istream>
 #include <sstream>
+#include <vector>
 
 #include "cdd/deadlock.h"
 #include "model/intexpr.h"
@@ -27,27 +28,42 @@ struct SyntaxError {
   bool reported;
 };
 
-struct Formula {
-  Ref<TCTLExpression> expression;
-  int depth;
+// An operand on the parse stack: a formula, or an integer expression that a comparison will
+// turn into one.
+struct Value {
+  Ref<TCTLExpression> formula;
+  Ref<IntegerExpression> term;
+  bool isTerm() const { return bool(term); }
 };
 
-struct Term {
-  Ref<IntegerExpression> expression;
-  int depth;
+// Operators and open groups on the parse stack.
+enum class Op {
+  paren,
+  bracket,
+  notOp,
+  negate,
+  imply,
+  orOp,
+  andOp,
+  relation,
+  plus,
+  minus,
+  times,
+  divide
 };
 
-// Inside parentheses the parser cannot tell an integer expression from a formula until it
-// meets a comparison or the closing parenthesis: it carries either.
-struct Mixed {
-  Formula formula;
-  Term term;
-  bool isTerm;
+struct Pending {
+  Op op;
+  std::int32_t value = 0;   // the relation code; for an index, the variable
+  std::int32_t symbol = 0;  // for an index, the variable's symbol
+  bool termOnly = false;    // a parenthesis opened where only an integer expression may stand
 };
 
-// Recursive descent with one token of lookahead. A token is read only once the one before it
-// has been used, so the scanner's messages come in text order, and an error is found at the
-// first token that cannot continue a property.
+// Operator precedence parsing with explicit stacks, one token of lookahead. A token is read only
+// once the one before it has been used, so the scanner's messages come in text order, and an
+// error is found at the first token that cannot continue a property. The two stacks together
+// hold at most maxParseStack entries: nesting beyond that is refused, flat chains of any length
+// are not (they are reduced as they are read).
 class PropertyParser {
  public:
   int run();
@@ -65,43 +81,20 @@ class PropertyParser {
   void expectEnd() {
     if (!atEnd()) fail();
   }
-  int checkDepth(int depth) {
-    if (depth > maxPropertyDepth) fail();
-    return depth;
-  }
 
-  // Counts the parser's own recursion (parentheses, "not", unary minus, array indices).
-  class Nesting {
-   public:
-    explicit Nesting(PropertyParser& parser) : parser_(parser) {
-      if (parser_.nesting_ >= maxNesting) parser_.fail();
-      ++parser_.nesting_;
-    }
-    ~Nesting() { --parser_.nesting_; }
+  static int precedence(Op op);
+  static bool binaryOperator(TctlToken token, Pending& pending);
 
-   private:
-    PropertyParser& parser_;
-  };
-  static constexpr int maxNesting = 256;
-
-  static int precedence(TctlToken token);
-  static int termPrecedence(TctlToken token);
-
-  Formula formula();
-  Formula climb(Formula left, int minimum);
-  Formula combine(TctlToken op, Formula left, Formula right);
-  Formula unary();
-  Mixed mixedUnary(bool allowBareTerm);
-  Mixed mixedPrimary();
-  Mixed mixedContent();
-  Formula clockComparison();
-  Formula location();
-  Formula deadlock();
-
-  Term term();
-  Term climbTerm(Term left, int minimum);
-  Term termUnary();
-  Term termPrimary();
+  Ref<TCTLExpression> formula();
+  bool termContext() const;
+  void pushOperator(Pending pending);
+  void pushValue(Value value);
+  void reduce();
+  // Reduces down to the innermost open group, which stays.
+  void reduceGroup();
+  Ref<TCTLExpression> clockComparison();
+  Ref<TCTLExpression> location();
+  Ref<TCTLExpression> deadlock();
 
   std::int32_t clockNumber(std::int32_t symbolIndex);
   std::int32_t clockConstant(std::int64_t value);
@@ -109,32 +102,63 @@ class PropertyParser {
   TctlToken token_ = TctlToken::END;
   std::int32_t value_ = 0;
   bool deadlockForbidden_ = false;
-  int nesting_ = 0;
+  std::vector<Pending> operators_;
+  std::vector<Value> values_;
 };
 
-int PropertyParser::precedence(TctlToken token) {
-  switch (token) {
-    case TctlToken::IMPLY:
+int PropertyParser::precedence(Op op) {
+  switch (op) {
+    case Op::imply:
       return 1;
-    case TctlToken::OR:
+    case Op::orOp:
       return 2;
-    case TctlToken::AND:
+    case Op::andOp:
       return 3;
+    case Op::notOp:
+      return 4;
+    case Op::relation:
+      return 5;
+    case Op::plus:
+    case Op::minus:
+      return 6;
+    case Op::times:
+    case Op::divide:
+      return 7;
+    case Op::negate:
+      return 8;
     default:
-      return 0;
+      return 0;  // open groups are never reduced by an operator
   }
 }
 
-int PropertyParser::termPrecedence(TctlToken token) {
+bool PropertyParser::binaryOperator(TctlToken token, Pending& pending) {
   switch (token) {
+    case TctlToken::IMPLY:
+      pending.op = Op::imply;
+      return true;
+    case TctlToken::OR:
+      pending.op = Op::orOp;
+      return true;
+    case TctlToken::AND:
+      pending.op = Op::andOp;
+      return true;
+    case TctlToken::RELOP:
+      pending.op = Op::relation;
+      return true;
     case TctlToken::PLUS:
+      pending.op = Op::plus;
+      return true;
     case TctlToken::MINUS:
-      return 1;
+      pending.op = Op::minus;
+      return true;
     case TctlToken::STAR:
+      pending.op = Op::times;
+      return true;
     case TctlToken::SLASH:
-      return 2;
+      pending.op = Op::divide;
+      return true;
     default:
-      return 0;
+      return false;
   }
 }
 
@@ -163,23 +187,23 @@ int PropertyParser::run() {
         TctlToken quantifier = token_;
         deadlockForbidden_ = quantifier == TctlToken::EG || quantifier == TctlToken::AF;
         next();
-        Formula p = formula();
+        Ref<TCTLExpression> p = formula();
         expectEnd();
         switch (quantifier) {
           case TctlToken::EF:
-            tctl_result = std::move(p.expression);
+            tctl_result = std::move(p);
             tctl_kind = propertyReachable;
             break;
           case TctlToken::AG:
-            tctl_result = p.expression->negate();
+            tctl_result = p->negate();
             tctl_kind = propertyAlways;
             break;
           case TctlToken::EG:
-            tctl_result = std::move(p.expression);
+            tctl_result = std::move(p);
             tctl_kind = propertyPersistent;
             break;
           default:
-            tctl_result = p.expression->negate();
+            tctl_result = p->negate();
             tctl_kind = propertyInevitable;
             break;
         }
@@ -187,13 +211,12 @@ int PropertyParser::run() {
       }
       default: {
         deadlockForbidden_ = true;
-        Formula p = formula();
+        Ref<TCTLExpression> p = formula();
         expect(TctlToken::LEADSTO);
         next();
-        Formula q = formula();
+        Ref<TCTLExpression> q = formula();
         expectEnd();
-        tctl_result =
-            Ref<TCTLExpression>(new OrExpr(std::move(p.expression), std::move(q.expression)));
+        tctl_result = Ref<TCTLExpression>(new OrExpr(std::move(p), std::move(q)));
         tctl_kind = propertyLeadsTo;
         return 0;
       }
@@ -209,118 +232,219 @@ int PropertyParser::run() {
 }
 
 // p -> unary { ("imply" | "or" | "and") unary }, by precedence, all to the left
-Formula PropertyParser::formula() { return climb(unary(), 1); }
-
-Formula PropertyParser::climb(Formula left, int minimum) {
-  while (precedence(token_) >= minimum) {
-    TctlToken op = token_;
-    int level = precedence(op);
-    next();
-    Formula right = unary();
-    while (precedence(token_) > level) right = climb(std::move(right), level + 1);
-    left = combine(op, std::move(left), std::move(right));
-  }
-  return left;
-}
-
-Formula PropertyParser::combine(TctlToken op, Formula left, Formula right) {
-  int depth = std::max(left.depth, right.depth) + 1;
-  switch (op) {
-    case TctlToken::AND:
-      return {
-          Ref<TCTLExpression>(new AndExpr(std::move(left.expression), std::move(right.expression))),
-          checkDepth(depth)};
-    case TctlToken::OR:
-      return {
-          Ref<TCTLExpression>(new OrExpr(std::move(left.expression), std::move(right.expression))),
-          checkDepth(depth)};
-    default: {  // a imply b is (not a) or b
-      depth = std::max(left.depth + 1, right.depth) + 1;
-      Ref<TCTLExpression> negated(new NotExpr(std::move(left.expression)));
-      return {Ref<TCTLExpression>(new OrExpr(std::move(negated), std::move(right.expression))),
-              checkDepth(depth)};
+// unary -> "not" unary | "(" p ")" | e RELOP e | clock comparison | location | "true" | "deadlock"
+// e -> e ("+" | "-" | "*" | "/") e | "-" e | NAT | INTVAR [ "[" e "]" ] | "(" e ")"
+// "not" binds tighter than "and" but looser than a comparison; "*" and "/" tighter than "+" and
+// "-"; unary minus tightest. Parentheses hold a formula or an integer expression; which one is
+// known when they close.
+Ref<TCTLExpression> PropertyParser::formula() {
+  operators_.clear();
+  values_.clear();
+  bool operand = true;  // an operand is due, or else an operator
+  for (;;) {
+    if (operand) {
+      switch (token_) {
+        case TctlToken::LPAREN:
+          pushOperator({Op::paren, 0, 0, termContext()});
+          next();
+          continue;
+        case TctlToken::NOT:
+          if (termContext()) fail();
+          pushOperator({Op::notOp});
+          next();
+          continue;
+        case TctlToken::MINUS:
+          pushOperator({Op::negate});
+          next();
+          continue;
+        case TctlToken::NAT:
+          pushValue({nullptr, Ref<IntegerExpression>(new ConstantExpression(value_))});
+          next();
+          break;
+        case TctlToken::INTVAR: {
+          std::int32_t symbolIndex = value_;
+          std::int32_t variable = symbols().extraOf(integerKind, symbolIndex);
+          next();
+          if (token_ == TctlToken::LBRACKET) {
+            pushOperator({Op::bracket, variable, symbolIndex, true});
+            next();
+            continue;
+          }
+          pushValue({nullptr, Ref<IntegerExpression>(
+                                  new VariableExpression(variable, symbolIndex, nullptr))});
+          break;
+        }
+        case TctlToken::CLOCKVAR:
+          if (termContext()) fail();
+          pushValue({clockComparison(), nullptr});
+          break;
+        case TctlToken::LOCATION:
+          if (termContext()) fail();
+          pushValue({location(), nullptr});
+          break;
+        case TctlToken::TRUE:
+          if (termContext()) fail();
+          pushValue({Ref<TCTLExpression>(new TrueExpr()), nullptr});
+          next();
+          break;
+        case TctlToken::DEADLOCK:
+          if (termContext()) fail();
+          pushValue({deadlock(), nullptr});
+          break;
+        default:
+          fail();
+      }
+      operand = false;
+      continue;
     }
-  }
-}
-
-Formula PropertyParser::unary() { return mixedUnary(false).formula; }
-
-// unary -> "not" unary | primary [ RELOP e ]
-// A bare integer expression is allowed only as the whole content of parentheses.
-Mixed PropertyParser::mixedUnary(bool allowBareTerm) {
-  if (token_ == TctlToken::NOT) {
-    Nesting nesting(*this);
-    next();
-    Formula operand = unary();
-    int depth = checkDepth(operand.depth + 1);
-    return {{Ref<TCTLExpression>(new NotExpr(std::move(operand.expression))), depth}, {}, false};
-  }
-  Mixed m = mixedPrimary();
-  if (!m.isTerm) return m;
-  if (token_ == TctlToken::RELOP) {
-    int relation = value_;
-    next();
-    Term right = term();
-    int depth = checkDepth(std::max(m.term.depth, right.depth) + 1);
-    return {{Ref<TCTLExpression>(
-                 new IntExpr(relation, std::move(m.term.expression), std::move(right.expression))),
-             depth},
-            {},
-            false};
-  }
-  if (allowBareTerm) return m;
-  fail();
-}
-
-// primary -> "(" content ")" | e | clock comparison | location | "true" | "deadlock"
-Mixed PropertyParser::mixedPrimary() {
-  switch (token_) {
-    case TctlToken::LPAREN: {
-      Nesting nesting(*this);
+    Pending pending{Op::paren};
+    if (binaryOperator(token_, pending)) {
+      int level = precedence(pending.op);
+      while (!operators_.empty() && precedence(operators_.back().op) >= level) reduce();
+      bool integerOperands = pending.op >= Op::relation;
+      if (values_.back().isTerm() != integerOperands) fail();
+      // A comparison makes a formula, which cannot stand where an integer expression must.
+      if (pending.op == Op::relation) {
+        for (auto k = operators_.rbegin(); k != operators_.rend(); ++k)
+          if (k->op == Op::paren || k->op == Op::bracket) {
+            if (k->termOnly) fail();
+            break;
+          }
+        pending.value = value_;
+      }
+      pushOperator(pending);
       next();
-      Mixed inner = mixedContent();
-      expect(TctlToken::RPAREN);
-      next();
-      if (inner.isTerm) inner.term = climbTerm(std::move(inner.term), 1);
-      return inner;
+      operand = true;
+      continue;
     }
-    case TctlToken::NAT:
-    case TctlToken::INTVAR:
-    case TctlToken::MINUS:
-      return {{}, term(), true};
-    case TctlToken::CLOCKVAR:
-      return {clockComparison(), {}, false};
-    case TctlToken::LOCATION:
-      return {location(), {}, false};
-    case TctlToken::TRUE:
+    if (token_ == TctlToken::RPAREN || token_ == TctlToken::RBRACKET) {
+      reduceGroup();
+      if (operators_.empty()) {
+        if (token_ == TctlToken::RPAREN) break;  // not ours: the caller fails on it
+        fail();
+      }
+      Pending group = operators_.back();
+      if ((group.op == Op::paren) != (token_ == TctlToken::RPAREN)) fail();
+      operators_.pop_back();
+      if (group.op == Op::bracket) {
+        Ref<IntegerExpression> index = std::move(values_.back().term);
+        values_.pop_back();
+        pushValue({nullptr, Ref<IntegerExpression>(new VariableExpression(group.value, group.symbol,
+                                                                          std::move(index)))});
+      }
       next();
-      return {{Ref<TCTLExpression>(new TrueExpr()), 1}, {}, false};
-    case TctlToken::DEADLOCK:
-      return {deadlock(), {}, false};
+      continue;
+    }
+    break;
+  }
+  reduceGroup();
+  if (!operators_.empty() || values_.back().isTerm()) fail();
+  Ref<TCTLExpression> result = std::move(values_.back().formula);
+  values_.clear();
+  return result;
+}
+
+// An integer expression must come next: inside an index, a term-only parenthesis, or after an
+// arithmetic operator, unary minus or a comparison.
+bool PropertyParser::termContext() const {
+  if (operators_.empty()) return false;
+  const Pending& top = operators_.back();
+  switch (top.op) {
+    case Op::paren:
+      return top.termOnly;
+    case Op::bracket:
+    case Op::negate:
+    case Op::relation:
+    case Op::plus:
+    case Op::minus:
+    case Op::times:
+    case Op::divide:
+      return true;
     default:
-      fail();
+      return false;
   }
 }
 
-// content -> p | e
-Mixed PropertyParser::mixedContent() {
-  Mixed m = mixedUnary(true);
-  if (m.isTerm) return m;
-  m.formula = climb(std::move(m.formula), 1);
-  return m;
+void PropertyParser::pushOperator(Pending pending) {
+  if (operators_.size() + values_.size() >= maxParseStack) fail();
+  operators_.push_back(pending);
 }
 
-Formula PropertyParser::location() {
+void PropertyParser::pushValue(Value value) {
+  if (operators_.size() + values_.size() >= maxParseStack) fail();
+  values_.push_back(std::move(value));
+}
+
+void PropertyParser::reduceGroup() {
+  while (!operators_.empty() && operators_.back().op != Op::paren &&
+         operators_.back().op != Op::bracket)
+    reduce();
+}
+
+// Applies the top operator to its operands, checking that they are of its kind.
+void PropertyParser::reduce() {
+  Pending top = operators_.back();
+  operators_.pop_back();
+  if (top.op == Op::notOp || top.op == Op::negate) {
+    Value& v = values_.back();
+    if (v.isTerm() != (top.op == Op::negate)) fail();
+    if (top.op == Op::notOp) {
+      v.formula = Ref<TCTLExpression>(new NotExpr(std::move(v.formula)));
+    } else {
+      Ref<IntegerExpression> zero(new ConstantExpression(0));
+      v.term = Ref<IntegerExpression>(new DifferenceExpression(std::move(zero), std::move(v.term)));
+    }
+    return;
+  }
+  Value right = std::move(values_.back());
+  values_.pop_back();
+  Value& left = values_.back();
+  bool integerOperands = top.op >= Op::relation;
+  if (right.isTerm() != integerOperands || left.isTerm() != integerOperands) fail();
+  Ref<IntegerExpression> a = std::move(left.term), b = std::move(right.term);
+  switch (top.op) {
+    case Op::andOp:
+      left.formula =
+          Ref<TCTLExpression>(new AndExpr(std::move(left.formula), std::move(right.formula)));
+      break;
+    case Op::orOp:
+      left.formula =
+          Ref<TCTLExpression>(new OrExpr(std::move(left.formula), std::move(right.formula)));
+      break;
+    case Op::imply: {  // a imply b is (not a) or b
+      Ref<TCTLExpression> negated(new NotExpr(std::move(left.formula)));
+      left.formula = Ref<TCTLExpression>(new OrExpr(std::move(negated), std::move(right.formula)));
+      break;
+    }
+    case Op::relation:
+      left.formula = Ref<TCTLExpression>(new IntExpr(top.value, std::move(a), std::move(b)));
+      break;
+    case Op::plus:
+      left.term = Ref<IntegerExpression>(new SumExpression(std::move(a), std::move(b)));
+      break;
+    case Op::minus:
+      left.term = Ref<IntegerExpression>(new DifferenceExpression(std::move(a), std::move(b)));
+      break;
+    case Op::times:
+      left.term = Ref<IntegerExpression>(new ProductExpression(std::move(a), std::move(b)));
+      break;
+    default:
+      left.term = Ref<IntegerExpression>(new DivideExpression(std::move(a), std::move(b)));
+      break;
+  }
+}
+
+Ref<TCTLExpression> PropertyParser::location() {
   std::uint32_t packed = std::uint32_t(value_);
   Ref<TCTLExpression> e(new StateExpr(tctl_processSymbol, tctl_locationSymbol,
                                       std::int32_t(packed >> 16), std::int32_t(packed & 0xFFFF)));
   next();
-  return {std::move(e), 1};
+  return e;
 }
 
 // "deadlock" is read in "E<>" and "A[]" properties only. The message is written before the
 // next token is read.
-Formula PropertyParser::deadlock() {
+Ref<TCTLExpression> PropertyParser::deadlock() {
   if (deadlockForbidden_) {
     errorStream() << "Bad property: "
                   << "'deadlock' predicate now allowed in "
@@ -329,7 +453,7 @@ Formula PropertyParser::deadlock() {
   }
   Ref<TCTLExpression> e(new CDDDeadlockExpr(tctl_system));
   next();
-  return {std::move(e), 1};
+  return e;
 }
 
 std::int32_t PropertyParser::clockNumber(std::int32_t symbolIndex) {
@@ -346,7 +470,7 @@ std::int32_t PropertyParser::clockConstant(std::int64_t value) {
 
 // clock comparison -> x RELOP NAT | x RELOP y [ ("-" | "+") NAT ]
 // "==" is the conjunction of ">=" and "<=", "!=" the disjunction of "<" and ">".
-Formula PropertyParser::clockComparison() {
+Ref<TCTLExpression> PropertyParser::clockComparison() {
   std::int32_t x = clockNumber(value_);
   next();
   expect(TctlToken::RELOP);
@@ -373,93 +497,11 @@ Formula PropertyParser::clockComparison() {
   auto make = [&](int r) { return Ref<TCTLExpression>(new ClockExpr(x, y, r, c)); };
   switch (relation) {
     case relEqual:
-      return {Ref<TCTLExpression>(new AndExpr(make(relGreaterEqual), make(relLessEqual))), 2};
+      return Ref<TCTLExpression>(new AndExpr(make(relGreaterEqual), make(relLessEqual)));
     case relNotEqual:
-      return {Ref<TCTLExpression>(new OrExpr(make(relLess), make(relGreater))), 2};
+      return Ref<TCTLExpression>(new OrExpr(make(relLess), make(relGreater)));
     default:
-      return {make(relation), 1};
-  }
-}
-
-// e -> unary { ("+" | "-" | "*" | "/") unary }, "*" and "/" binding tighter, all to the left
-Term PropertyParser::term() { return climbTerm(termUnary(), 1); }
-
-Term PropertyParser::climbTerm(Term left, int minimum) {
-  while (termPrecedence(token_) >= minimum) {
-    TctlToken op = token_;
-    int level = termPrecedence(op);
-    next();
-    Term right = termUnary();
-    while (termPrecedence(token_) > level) right = climbTerm(std::move(right), level + 1);
-    int depth = checkDepth(std::max(left.depth, right.depth) + 1);
-    Ref<IntegerExpression> a = std::move(left.expression), b = std::move(right.expression);
-    switch (op) {
-      case TctlToken::PLUS:
-        left = {Ref<IntegerExpression>(new SumExpression(std::move(a), std::move(b))), depth};
-        break;
-      case TctlToken::MINUS:
-        left = {Ref<IntegerExpression>(new DifferenceExpression(std::move(a), std::move(b))),
-                depth};
-        break;
-      case TctlToken::STAR:
-        left = {Ref<IntegerExpression>(new ProductExpression(std::move(a), std::move(b))), depth};
-        break;
-      default:
-        left = {Ref<IntegerExpression>(new DivideExpression(std::move(a), std::move(b))), depth};
-        break;
-    }
-  }
-  return left;
-}
-
-// unary -> "-" unary | primary        (unary minus binds tightest: - 1 * 2 is (-1) * 2)
-Term PropertyParser::termUnary() {
-  if (token_ != TctlToken::MINUS) return termPrimary();
-  Nesting nesting(*this);
-  next();
-  Term operand = termUnary();
-  int depth = checkDepth(operand.depth + 1);
-  Ref<IntegerExpression> zero(new ConstantExpression(0));
-  return {Ref<IntegerExpression>(
-              new DifferenceExpression(std::move(zero), std::move(operand.expression))),
-          depth};
-}
-
-// primary -> NAT | INTVAR [ "[" e "]" ] | "(" e ")"
-Term PropertyParser::termPrimary() {
-  switch (token_) {
-    case TctlToken::NAT: {
-      Ref<IntegerExpression> e(new ConstantExpression(value_));
-      next();
-      return {std::move(e), 1};
-    }
-    case TctlToken::INTVAR: {
-      std::int32_t symbolIndex = value_;
-      std::int32_t variable = symbols().extraOf(integerKind, symbolIndex);
-      next();
-      Term index{nullptr, 0};
-      if (token_ == TctlToken::LBRACKET) {
-        Nesting nesting(*this);
-        next();
-        index = term();
-        expect(TctlToken::RBRACKET);
-        next();
-      }
-      int depth = checkDepth(index.depth + 1);
-      return {Ref<IntegerExpression>(
-                  new VariableExpression(variable, symbolIndex, std::move(index.expression))),
-              depth};
-    }
-    case TctlToken::LPAREN: {
-      Nesting nesting(*this);
-      next();
-      Term inner = term();
-      expect(TctlToken::RPAREN);
-      next();
-      return inner;
-    }
-    default:
-      fail();
+      return make(relation);
   }
 }
 

@@ -1,6 +1,7 @@
 // tctl/parser.h: the property grammar. A property is one line: a quantifier with a state
 // formula, a leads-to pair, "quit", or nothing.
 #pragma once
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 
@@ -20,8 +21,9 @@ enum PropertyKind : int {
   propertyNone = 6,        // an empty line or a rejected property: no result
 };
 
-// Formulas (and integer expressions) nested deeper than this are refused as a syntax error.
-constexpr int maxPropertyDepth = 1000;
+// The parser's stacks of pending operators and operands together hold at most this many
+// entries; a property nested deeper is refused as a syntax error. Flat chains of any length fit.
+constexpr std::size_t maxParseStack = 10000;
 
 // The parser's process-wide outcome: the result is null for kinds 5 and 6.
 extern Ref<TCTLExpression> tctl_result;

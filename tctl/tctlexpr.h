@@ -12,13 +12,23 @@
 class DiagonalGuards;
 class GlobalState;
 class IntegerExpression;
+class UnpackedRegion;
 
 class TCTLExpression;
 using StateList = std::vector<Ref<GlobalState>>;
 using Conjuncts = std::vector<Ref<TCTLExpression>>;
 
 // Expressions are immutable once built; negate() and normalize() build new trees that share
-// unchanged subtrees.
+// unchanged subtrees. Every operation over a tree walks it with an explicit stack, so trees of
+// any depth the property reader builds are evaluated, printed, rewritten and destroyed without
+// deep recursion.
+//
+// A state satisfies a formula when some valuation of its zone (with its locations and integers)
+// does. The formula is decided on its negation normal form, clause by clause of its disjunctive
+// normal form, left to right, without building either: a clause holds when its location and
+// integer conjuncts are true, its clock constraints leave a non-empty zone Zc, and its deadlock
+// conjuncts hold for some valuation of Zc. The state's zone is then narrowed to Zc of the first
+// clause that holds.
 class TCTLExpression : public Object {
  public:
   enum TypeCode : int {
@@ -40,10 +50,11 @@ class TCTLExpression : public Object {
   virtual Ref<TCTLExpression> negate() = 0;
   // Negation normal form: "not" only around location tests, true and deadlock.
   virtual Ref<TCTLExpression> normalize() = 0;
-  // Whether the formula holds in the state; clock constraints narrow the state's zone (which
-  // must be closed) to the part where they hold. A packed zone is unpacked first.
+  // Whether the formula holds in the state (above); on success the state's zone (which must be
+  // closed) is narrowed to the first clause's part. A packed zone is unpacked first.
   virtual bool satisfiedBy(GlobalState* state) const = 0;
-  // Drops the states that do not satisfy the formula; the kept ones carry the narrowing.
+  // Replaces every state by its parts, one per clause that holds in it (narrowed copies), of
+  // which a part that another part of the same state includes is dropped.
   virtual void filter(StateList& states) const = 0;
   // Raises maxConstants (one entry per clock) by the clock constants of the formula and adds
   // its difference constraints, with their negations, to differenceConstraints.
@@ -53,17 +64,39 @@ class TCTLExpression : public Object {
   virtual void collectClocks(ClockSet& clocks) const = 0;
   // Appends the operands of a chain of "and" (the expression itself for anything else).
   virtual void collectConjuncts(Conjuncts& conjuncts) = 0;
-};
 
-// Defaults: no clocks, and the expression is its own single conjunct.
-class AbstractExpression : public TCTLExpression {
- public:
-  void collectClocks(ClockSet&) const override {}
-  void collectConjuncts(Conjuncts& conjuncts) override { conjuncts.emplace_back(this); }
+  // The formula reads a clock or holds a deadlock predicate: its truth depends on the valuation,
+  // not only on the locations and integers.
+  bool isTimed() const { return timed_; }
 
  protected:
-  // Atomic formulas filter by satisfiedBy alone.
-  void filterBySatisfaction(StateList& states) const;
+  bool timed_ = false;
+};
+
+// Defaults: no clocks, the expression is its own single conjunct, filtering by clauses.
+class AbstractExpression : public TCTLExpression {
+ public:
+  void filter(StateList& states) const override;
+  void collectClocks(ClockSet&) const override {}
+  void collectConjuncts(Conjuncts& conjuncts) override { conjuncts.emplace_back(this); }
+};
+
+// The operators: their satisfaction test is the clause search, their operands are released
+// without recursion.
+class OperatorExpression : public AbstractExpression {
+ public:
+  bool isAtomic() const override { return false; }
+  void print(std::ostream& out) const override;
+  Ref<TCTLExpression> normalize() override;
+  bool satisfiedBy(GlobalState* state) const override;
+  void collectConstants(std::vector<std::int32_t>& maxConstants,
+                        DiagonalGuards& differenceConstraints) const override;
+  void collectClocks(ClockSet& clocks) const override;
+
+ protected:
+  // Hands an operand that only this expression holds to the outermost destructor running, which
+  // releases it after this one: a deep tree is torn down in a loop.
+  static void releaseLater(Ref<TCTLExpression>& operand);
 };
 
 // x_i - x_j < c (strict) or <= c; j is the reference clock 0 for a bound on a single clock.
@@ -81,7 +114,6 @@ class ClockExpr : public AbstractExpression {
   Ref<TCTLExpression> negate() override;
   Ref<TCTLExpression> normalize() override { return this; }
   bool satisfiedBy(GlobalState* state) const override;
-  void filter(StateList& states) const override { filterBySatisfaction(states); }
   void collectConstants(std::vector<std::int32_t>& maxConstants,
                         DiagonalGuards& differenceConstraints) const override;
   void collectClocks(ClockSet& clocks) const override;
@@ -93,7 +125,7 @@ class ClockExpr : public AbstractExpression {
   std::int32_t rawBound() const { return 2 * c_ + (strict_ ? 0 : 1); }
 
  private:
-  ClockExpr() = default;
+  ClockExpr() { timed_ = true; }
 
   std::int32_t i_ = 0;
   std::int32_t j_ = 0;
@@ -114,7 +146,6 @@ class IntExpr : public AbstractExpression {
   Ref<TCTLExpression> normalize() override { return this; }
   // A relation code outside 0 to 5 is an internal error.
   bool satisfiedBy(GlobalState* state) const override;
-  void filter(StateList& states) const override { filterBySatisfaction(states); }
   void collectConstants(std::vector<std::int32_t>&, DiagonalGuards&) const override {}
 
   int relation() const { return relation_; }
@@ -141,7 +172,6 @@ class StateExpr : public AbstractExpression {
   Ref<TCTLExpression> negate() override;
   Ref<TCTLExpression> normalize() override { return this; }
   bool satisfiedBy(GlobalState* state) const override;
-  void filter(StateList& states) const override { filterBySatisfaction(states); }
   void collectConstants(std::vector<std::int32_t>&, DiagonalGuards&) const override {}
 
   std::int32_t process() const { return process_; }
@@ -154,22 +184,13 @@ class StateExpr : public AbstractExpression {
   std::int32_t location_;
 };
 
-class AndExpr : public AbstractExpression {
+class AndExpr : public OperatorExpression {
  public:
   AndExpr(Ref<TCTLExpression> left, Ref<TCTLExpression> right);
   ~AndExpr() override;
 
-  bool isAtomic() const override { return false; }
-  void print(std::ostream& out) const override;
   int typeCode() const override { return andType; }
   Ref<TCTLExpression> negate() override;
-  Ref<TCTLExpression> normalize() override;
-  // Left, then (only if it held) right, on the same state.
-  bool satisfiedBy(GlobalState* state) const override;
-  void filter(StateList& states) const override;
-  void collectConstants(std::vector<std::int32_t>& maxConstants,
-                        DiagonalGuards& differenceConstraints) const override;
-  void collectClocks(ClockSet& clocks) const override;
   void collectConjuncts(Conjuncts& conjuncts) override;
 
   TCTLExpression* left() const { return left_.get(); }
@@ -180,25 +201,13 @@ class AndExpr : public AbstractExpression {
   Ref<TCTLExpression> right_;
 };
 
-class OrExpr : public AbstractExpression {
+class OrExpr : public OperatorExpression {
  public:
   OrExpr(Ref<TCTLExpression> left, Ref<TCTLExpression> right);
   ~OrExpr() override;
 
-  bool isAtomic() const override { return false; }
-  void print(std::ostream& out) const override;
   int typeCode() const override { return orType; }
   Ref<TCTLExpression> negate() override;
-  Ref<TCTLExpression> normalize() override;
-  // The left side on a copy; when it holds the state takes the copy's zone, otherwise the
-  // right side decides on the state itself.
-  bool satisfiedBy(GlobalState* state) const override;
-  // Left on the list, right on copies of it; of states that include one another across the two
-  // results only the including one stays.
-  void filter(StateList& states) const override;
-  void collectConstants(std::vector<std::int32_t>& maxConstants,
-                        DiagonalGuards& differenceConstraints) const override;
-  void collectClocks(ClockSet& clocks) const override;
 
   TCTLExpression* left() const { return left_.get(); }
   TCTLExpression* right() const { return right_.get(); }
@@ -206,35 +215,22 @@ class OrExpr : public AbstractExpression {
  private:
   Ref<TCTLExpression> left_;
   Ref<TCTLExpression> right_;
-  bool leftReadsClocks_;  // only then can the left side narrow the zone, so it needs a copy
 };
 
-// "not p". On a formula without clock constraints it is the opposite of the operand's answer.
-// With clock constraints it is decided on the negation normal form of "not p", which narrows
-// the zone to the part where p fails: a state whose zone only partly satisfies p satisfies
-// "not p" on the rest.
-class NotExpr : public AbstractExpression {
+// "not p", decided like every formula on its negation normal form: a state whose zone only
+// partly satisfies p satisfies "not p" on the rest.
+class NotExpr : public OperatorExpression {
  public:
   explicit NotExpr(Ref<TCTLExpression> operand);
   ~NotExpr() override;
 
-  bool isAtomic() const override { return false; }
-  void print(std::ostream& out) const override;
   int typeCode() const override { return notType; }
   Ref<TCTLExpression> negate() override { return operand_; }
-  Ref<TCTLExpression> normalize() override;
-  bool satisfiedBy(GlobalState* state) const override;
-  void filter(StateList& states) const override { filterBySatisfaction(states); }
-  void collectConstants(std::vector<std::int32_t>& maxConstants,
-                        DiagonalGuards& differenceConstraints) const override;
-  void collectClocks(ClockSet& clocks) const override;
 
   TCTLExpression* operand() const { return operand_.get(); }
 
  private:
   Ref<TCTLExpression> operand_;
-  // The normal form of the negation, when the operand reads clocks.
-  Ref<TCTLExpression> complement_;
 };
 
 class TrueExpr : public AbstractExpression {
@@ -245,24 +241,34 @@ class TrueExpr : public AbstractExpression {
   Ref<TCTLExpression> negate() override;
   Ref<TCTLExpression> normalize() override { return this; }
   bool satisfiedBy(GlobalState*) const override { return true; }
-  void filter(StateList&) const override {}
   void collectConstants(std::vector<std::int32_t>&, DiagonalGuards&) const override {}
 };
 
 // Some valuation of the state can never take a transition. The evaluation is supplied by the
-// subclass over decision diagrams (cdd/deadlock.h); this class answers false.
+// subclass over decision diagrams (cdd/deadlock.h); this class knows no transitions and answers
+// that no valuation is deadlocked.
 class DeadlockExpr : public AbstractExpression {
  public:
+  DeadlockExpr() { timed_ = true; }
+  // Some valuation of zone is deadlocked (with negated: is not), deadlock being decided on the
+  // whole state: the transitions enabled are those of the state's own zone. zone is closed and
+  // lies within the state's zone, or within what waiting reaches from it.
+  virtual bool holdsSomewhereIn(const GlobalState* state, const UnpackedRegion& zone,
+                                bool negated) const;
+
   bool isAtomic() const override { return true; }
   void print(std::ostream& out) const override;
   int typeCode() const override { return deadlockType; }
   Ref<TCTLExpression> negate() override;
   Ref<TCTLExpression> normalize() override { return this; }
   bool satisfiedBy(GlobalState*) const override { return false; }
-  void filter(StateList& states) const override { filterBySatisfaction(states); }
   void collectConstants(std::vector<std::int32_t>&, DiagonalGuards&) const override {}
 };
 
 // The formula as a disjunction of clauses, each a list of conjuncts: clock constraints
-// (type 0) and discrete tests. The formula is brought into negation normal form first.
+// (type 0), deadlock literals and discrete tests, in the order the satisfaction test tries them.
 std::vector<Conjuncts> disjunctiveNormalForm(TCTLExpression* formula);
+
+// The deadlock predicate of a conjunct that is "deadlock" or "not deadlock" (then *negated is
+// set); null for any other conjunct.
+const DeadlockExpr* deadlockLiteral(const TCTLExpression* conjunct, bool* negated);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cdd/cdd.h"
+#include "cdd/deadlock.h"
 #include "checkers/leadsto.h"
 #include "checkers/liveness.h"
 #include "checkers/reachability.h"
@@ -13,6 +14,7 @@
 #include "gta/parser.h"
 #include "model/globstat.h"
 #include "model/system.h"
+#include "server/error.h"
 #include "tctl/parser.h"
 #include "tctl/tctlexpr.h"
 #include "trace/trace.h"
@@ -157,8 +159,8 @@ const char* const chain =
 const char* const idle = "process P { clock x; state A; init A; }\nsystem P;\n";
 // Invariant x <= 5 and no edge: every run ends in a deadlock at x == 5.
 const char* const bounded = "process P { clock x; state A { x <= 5 }; init A; }\nsystem P;\n";
-// A self-loop enabled only at x == 5 under x <= 5, without a reset: the cycle test repeats the
-// loop on the zone x == 5.
+// A self-loop enabled only at x == 5 under x <= 5, without a reset: the loop repeats on the zone
+// x == 5, but no time passes on the way.
 const char* const pinned =
     "process P { clock x; state A { x <= 5 }; init A; trans A -> A { guard x == 5; }; }\n"
     "system P;\n";
@@ -190,6 +192,23 @@ const char* const committedTrap =
 const char* const crossing =
     "process P { clock x; state A { x <= 6 }, B; init A; trans A -> B { guard x >= 5; }; }\n"
     "system P;\n";
+// Valuations with x > 5 are deadlocked, the others can take the loop.
+const char* const untilFive =
+    "process P { clock x; state A; init A; trans A -> A { guard x <= 5; }; }\nsystem P;\n";
+// A is entered with x == 0 (resetTo 0) or x == 3 (resetTo 3), then time passes without end.
+const char* const resetToZero =
+    "process P { clock x; state S { x <= 2 }, A; init S;\n"
+    "  trans S -> A { guard x == 2; assign x := 0; }; }\nsystem P;\n";
+const char* const resetToThree =
+    "process P { clock x; state S { x <= 2 }, A; init S;\n"
+    "  trans S -> A { guard x == 2; assign x := 3; }; }\nsystem P;\n";
+// C is entered with x == 0 and left at once for the idle A: no time passes in C.
+const char* const committedStop =
+    "process P { clock x; state S { x <= 2 }, C, A; commit C; init S;\n"
+    "  trans S -> C { guard x == 2; assign x := 0; }, C -> A { }; }\nsystem P;\n";
+const char* const urgentStop =
+    "process P { clock x; state S { x <= 2 }, C, A; urgent C; init S;\n"
+    "  trans S -> C { guard x == 2; assign x := 0; }, C -> A { }; }\nsystem P;\n";
 // A forced chain A -> B -> C, then C idle.
 const char* const forced =
     "process P { clock x; state A { x <= 3 }, B { x <= 2 }, C, D; init A;\n"
@@ -255,6 +274,77 @@ TEST_F(Checkers, Verdicts) {
   }
 }
 
+// A state satisfies a predicate when some valuation of its zone does, clause by clause of the
+// normal form; deadlock is decided per valuation. A run visits every state a transition enters
+// before time passes in it; a delay need not visit the values it passes over; a cycle whose
+// rounds take no time is no run.
+TEST_F(Checkers, VerdictsOnZonesAndEntryPoints) {
+  struct Case {
+    const char* model;
+    const char* property;
+    char verdict;
+  } cases[] = {
+      {idle, "E<> (P.x < 2 or P.x > 4) and P.x > 3", 'T'},
+      {idle, "E<> P.x > 3 and (P.x < 2 or P.x > 4)", 'T'},
+      {idle, "A[] (P.x < 1 or P.x > 2) imply P.x != 3", 'F'},  // x == 3 is reachable
+      {idle, "A<> P.x == 2", 'F'},                              // a delay from 0 to 3 skips 2
+      {idle, "E<> ((P.x < 1 or (P.x > 5 or P.x == 3)) and P.x > 2) and P.x < 4", 'T'},
+      {idle, "E<> (P.x < 1 or (P.x > 5 or (P.x == 4 or P.x == 2))) and P.x > 2 and P.x < 4", 'F'},
+      {idle, "A[] not (P.x > 1 and (P.x < 1 or (P.x == 1 or P.x > 7)))", 'F'},
+      {untilFive, "A[] deadlock", 'F'},  // x == 0 is not deadlocked
+      {untilFive, "E<> not deadlock", 'T'},
+      {untilFive, "E<> deadlock and P.x < 5", 'F'},
+      {untilFive, "A[] deadlock imply P.x > 5", 'T'},
+      {untilFive, "A[] not deadlock", 'F'},
+      {untilFive, "E<> not (deadlock or P.x > 1)", 'T'},
+      {untilFive, "E<> not (not deadlock or P.x > 1)", 'F'},
+      {untilFive, "A[] not (deadlock and P.x <= 5)", 'T'},
+      {untilFive, "E<> deadlock and not deadlock", 'F'},
+      {committedTrap, "E<> P.B and deadlock", 'T'},  // below x == 5 B can neither wait nor act
+      {committedTrap, "E<> P.B and P.x >= 5 and deadlock", 'F'},
+      {resetToZero, "A<> P.A and P.x < 1", 'T'},
+      {resetToZero, "E[] not (P.A and P.x < 1)", 'F'},
+      {resetToZero, "P.S --> P.A and P.x < 1", 'T'},
+      {resetToZero, "A<> P.S and P.x < 1", 'T'},  // the start state is visited before it waits
+      {resetToThree, "A<> P.A and P.x == 3", 'T'},
+      {resetToThree, "A<> P.A and P.x < 3", 'F'},
+      {resetToThree, "E<> P.A and P.x < 3", 'F'},
+      {resetToThree, "P.S --> P.A and P.x <= 3", 'T'},
+      {committedStop, "A<> P.C and P.x < 1", 'T'},
+      {committedStop, "E[] not (P.C and P.x < 1)", 'F'},
+      {committedStop, "E<> P.C and P.x > 0", 'F'},
+      {urgentStop, "A<> P.C and P.x < 1", 'T'},
+      {urgentStop, "P.S --> P.C", 'T'},
+      {pinned, "E[] P.A", 'F'},  // the loop at x == 5 takes no time: a Zeno run
+      {pinned, "A<> P.x > 5", 'T'},
+  };
+  for (const Case& c : cases) {
+    load(c.model);
+    EXPECT_EQ(verdict(c.property), c.verdict) << c.property << " on\n" << c.model;
+  }
+}
+
+// The right side of --> may hold a deadlock literal once the reader allows it; it is decided per
+// valuation of its clause, never on the whole zone.
+TEST_F(Checkers, DeadlockInsideLeadsTo) {
+  load(untilFive);
+  auto holds = [&](Ref<TCTLExpression> q) {
+    Ref<TCTLExpression> pair(new OrExpr(property("E<> P.A").expression, std::move(q)));
+    restart();
+    Ref<LeadsToChecker> checker(
+        new LeadsToChecker(system_, enumeration_, passedFactory_, traces_, new NullProgress));
+    checker->setProperty(pair);
+    checker->run();
+    return !checker->getResult();
+  };
+  Ref<TCTLExpression> deadlock(new CDDDeadlockExpr(system_));
+  // Below 5 every valuation can act at once; from above 5 nothing ever acts again.
+  EXPECT_TRUE(holds(new OrExpr(new NotExpr(deadlock), property("E<> P.x >= 5").expression)));
+  EXPECT_FALSE(holds(new NotExpr(deadlock)));
+  load(bounded);
+  EXPECT_TRUE(holds(new CDDDeadlockExpr(system_)));  // every run ends stuck at x == 5
+}
+
 TEST_F(Checkers, ReachabilityTraceLeadsToTheFoundState) {
   load(chain);
   EXPECT_EQ(verdict("E<> P.B"), 'T');
@@ -301,8 +391,10 @@ TEST_F(Checkers, LivenessWitnessesReplay) {
     const char* property;
     int path, loop;  // trace lengths; -1: at least one
   } cases[] = {
-      {idle, "E[] P.A", 0, 0},       {pinned, "E[] P.A", 0, 1},  {resetting, "E[] P.A", -1, 1},
-      {drifting, "E[] P.A", -1, -1}, {pingPong, "E[] true", 0, 2},
+      {idle, "E[] P.A", 0, 0},
+      {resetting, "E[] P.A", -1, 1},
+      {drifting, "E[] P.A", -1, -1},
+      {pingPong, "E[] true", 0, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.model);
@@ -419,18 +511,25 @@ public:
   bool tick(const GlobalState*) override { return true; }
 };
 
-TEST_F(Checkers, LeadsToStoppedByProgressDoesNotHold) {
+// A search asked to stop has no answer: it throws instead of giving a verdict.
+TEST_F(Checkers, StoppedSearchesThrowInsteadOfAnswering) {
   load(forced);
   ParsedProperty p = property("P.A --> P.C");
   restart();
-  Ref<LeadsToChecker> checker(
+  Ref<LeadsToChecker> leadsTo(
       new LeadsToChecker(system_, enumeration_, passedFactory_, traces_, new StopAtOnce));
-  checker->setProperty(p.expression);
-  checker->run();
-  EXPECT_TRUE(checker->getResult());
-  TracePair trace = checker->getTrace();
-  EXPECT_EQ(trace.first->length(), 0);
-  EXPECT_EQ(trace.second->length(), 0);
+  leadsTo->setProperty(p.expression);
+  EXPECT_THROW(leadsTo->run(), CheckError);
+  Ref<LivenessChecker> liveness(new LivenessChecker(system_, passedFactory_, traces_));
+  liveness->setProperty(property("A<> P.C").expression);
+  liveness->setInitial(start_);
+  liveness->setProgress(new StopAtOnce);
+  EXPECT_THROW(liveness->run(), CheckError);
+  // So does a search whose deadlock test the diagram library cannot complete.
+  liveness->setProgress(nullptr);
+  liveness->setProperty(property("A<> P.C").expression);  // a fresh passed list
+  cdd::done();
+  EXPECT_THROW(liveness->run(), CheckError);
 }
 
 // Hash index of the front: a test hasher with a tiny table forces the index to grow.

@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "cdd/cdd.h"
 #include "model/globstat.h"
 #include "model/trans.h"
+#include "server/error.h"
 #include "tests/tctl/fixture.h"
 #include "zones/clock.h"
 #include "zones/region.h"
@@ -49,58 +53,102 @@ class Deadlock : public testing::Test {
   std::vector<Ref<GlobalState>> states_;
 };
 
-// Brute force: some valuation of the zone (sampled on a quarter grid) from which no delay (in
-// eighth steps) reaches a valuation of the zone satisfying the clock guards of an enabled edge
-// or pair. Clock constants of the models stay below 6.
-bool sampledDeadlock(const System* system, const GlobalState* state) {
-  SuccessorList successors;
-  system->successors(state, true, false, successors);
-  std::vector<std::vector<const ClockGuard*>> guards;
-  for (const WaitingEntry& e : successors) {
-    std::vector<const ClockGuard*> g;
-    for (const Transition* t : {e.first.get(), e.second.get()})
-      if (t)
-        for (const Ref<Guard>& guard : t->guards())
-          if (guard->kind() == 4) g.push_back(static_cast<const ClockGuard*>(guard.get()));
-    guards.push_back(std::move(g));
+// Brute force over the valuations of a state: those on a quarter grid (two clocks, values up to
+// 9, beyond every constant of the models and formulas here), and the deadlock of each: no delay
+// (in eighth steps, within the zone, and none where time may not pass) reaches a valuation that
+// satisfies the clock guards of an enabled edge or pair.
+class Valuations {
+ public:
+  Valuations(const System* system, const GlobalState* state)
+      : zone_(static_cast<const UnpackedRegion*>(state->zone())), dim_(zone_->dimension()) {
+    SuccessorList successors;
+    system->successors(state, true, false, successors);
+    for (const WaitingEntry& e : successors) {
+      std::vector<const ClockGuard*> g;
+      for (const Transition* t : {e.first.get(), e.second.get()})
+        if (t)
+          for (const Ref<Guard>& guard : t->guards())
+            if (guard->kind() == 4) g.push_back(static_cast<const ClockGuard*>(guard.get()));
+      guards_.push_back(std::move(g));
+    }
+    delays_ = system->isTimeStopped(state) ? 0 : 72;
+    std::vector<double> v(std::size_t(dim_), 0.0);
+    for (int a = 0; a <= 36; ++a)
+      for (int b = 0; b <= (dim_ > 2 ? 36 : 0); ++b) {
+        if (dim_ > 1) v[1] = a * 0.25;
+        if (dim_ > 2) v[2] = b * 0.25;
+        if (inZone(v)) points_.push_back({v, deadlockedAt(v)});
+      }
   }
-  const auto* zone = static_cast<const UnpackedRegion*>(state->zone());
-  int dim = zone->dimension();
-  auto satisfies = [](double difference, std::int32_t raw) {
+
+  static bool satisfies(double difference, std::int32_t raw) {
     if (isInfinite(raw)) return true;
     double c = boundValue(raw);
     return isStrict(raw) ? difference < c : difference <= c;
-  };
-  auto inZone = [&](const std::vector<double>& v) {
-    for (int i = 0; i < dim; ++i)
-      for (int j = 0; j < dim; ++j)
-        if (!satisfies(v[i] - v[j], zone->at(i, j))) return false;
+  }
+  bool inZone(const std::vector<double>& v) const { return inZone(*zone_, v); }
+  static bool inZone(const UnpackedRegion& zone, const std::vector<double>& v) {
+    for (int i = 0; i < zone.dimension(); ++i)
+      for (int j = 0; j < zone.dimension(); ++j)
+        if (!satisfies(v[std::size_t(i)] - v[std::size_t(j)], zone.at(i, j))) return false;
     return true;
+  }
+
+  struct Point {
+    std::vector<double> values;
+    bool deadlocked;
   };
-  // Valuations of up to two clocks (clock 0 is the reference).
-  std::vector<double> v(std::size_t(dim), 0.0), w(v);
-  int steps = dim > 2 ? 33 : 1;
-  for (int a = 0; a <= 32; ++a)
-    for (int b = 0; b < steps; ++b) {
-      if (dim > 1) v[1] = a * 0.25;
-      if (dim > 2) v[2] = b * 0.25;
-      if (!inZone(v)) continue;
-      bool canAct = false;
-      for (const auto& g : guards) {
-        for (int d = 0; d <= 80 && !canAct; ++d) {
-          for (int k = 1; k < dim; ++k) w[std::size_t(k)] = v[std::size_t(k)] + d * 0.125;
-          if (!inZone(w)) continue;
-          bool holds = true;
-          for (const ClockGuard* c : g)
-            holds = holds && satisfies(w[std::size_t(c->first())] - w[std::size_t(c->second())],
-                                       c->rawBound());
-          canAct = holds;
-        }
-        if (canAct) break;
+  const std::vector<Point>& points() const { return points_; }
+  bool someDeadlocked() const {
+    return std::any_of(points_.begin(), points_.end(), [](const Point& p) { return p.deadlocked; });
+  }
+
+ private:
+  bool deadlockedAt(const std::vector<double>& v) const {
+    std::vector<double> w(v);
+    for (const auto& g : guards_)
+      for (int d = 0; d <= delays_; ++d) {
+        for (int k = 1; k < dim_; ++k) w[std::size_t(k)] = v[std::size_t(k)] + d * 0.125;
+        if (!inZone(w)) continue;
+        bool holds = true;
+        for (const ClockGuard* c : g)
+          holds = holds && satisfies(w[std::size_t(c->first())] - w[std::size_t(c->second())],
+                                     c->rawBound());
+        if (holds) return false;
       }
-      if (!canAct) return true;
+    return true;
+  }
+
+  const UnpackedRegion* zone_;
+  int dim_;
+  std::vector<std::vector<const ClockGuard*>> guards_;
+  int delays_;
+  std::vector<Point> points_;
+};
+
+// The formula at one valuation of the state.
+bool holdsAt(const TCTLExpression* f, GlobalState* state, const Valuations::Point& p) {
+  switch (f->typeCode()) {
+    case TCTLExpression::clockType: {
+      const auto* c = static_cast<const ClockExpr*>(f);
+      return Valuations::satisfies(
+          p.values[std::size_t(c->first())] - p.values[std::size_t(c->second())], c->rawBound());
     }
-  return false;
+    case TCTLExpression::deadlockType:
+      return p.deadlocked;
+    case TCTLExpression::andType: {
+      const auto* a = static_cast<const AndExpr*>(f);
+      return holdsAt(a->left(), state, p) && holdsAt(a->right(), state, p);
+    }
+    case TCTLExpression::orType: {
+      const auto* o = static_cast<const OrExpr*>(f);
+      return holdsAt(o->left(), state, p) || holdsAt(o->right(), state, p);
+    }
+    case TCTLExpression::notType:
+      return !holdsAt(static_cast<const NotExpr*>(f)->operand(), state, p);
+    default:
+      return f->satisfiedBy(state);  // location, integer and true tests leave the zone alone
+  }
 }
 
 const char* const noEdge = "clock x;\nprocess P { state s; init s; }\nsystem P;";
@@ -148,6 +196,17 @@ TEST_F(Deadlock, PackedZoneIsReadAsWellAndWithoutASystemNothingIsEnabled) {
   EXPECT_TRUE(deadlocked(s.get()));
   EXPECT_TRUE(s->isPacked());
   EXPECT_TRUE(CDDDeadlockExpr(nullptr).satisfiedBy(initial("x <= 3").get()));
+}
+
+// A failure of the diagram library is no answer: neither "deadlock" nor "no deadlock".
+TEST_F(Deadlock, AFailingDiagramLibraryGivesNoAnswer) {
+  load(upperGuard);
+  Ref<GlobalState> s = initial();
+  cdd::done();
+  EXPECT_THROW(deadlocked(s.get()), CheckError);
+  CheckedProperty p = parsePropertyText("E<> not deadlock and x < 1\n", system_);
+  ASSERT_TRUE(p.expression);
+  EXPECT_THROW(p.expression->satisfiedBy(s.get()), CheckError);
 }
 
 // Every reachable state of small models, and parts of them, against the sampled oracle.
@@ -206,7 +265,7 @@ system P;
       for (const char* part : parts) {
         Ref<GlobalState> piece(s->copy());
         if (*part && !narrow(piece.get(), part)) continue;
-        bool expected = sampledDeadlock(system_.get(), piece.get());
+        bool expected = Valuations(system_.get(), piece.get()).someDeadlocked();
         EXPECT_EQ(deadlocked(piece.get()), expected) << model << "part: " << part;
         (expected ? stuck : acting) += 1;
       }
@@ -217,6 +276,76 @@ system P;
   }
   EXPECT_GT(stuck, 10);
   EXPECT_GT(acting, 10);
+}
+
+// Random formulas over clock constraints, "and", "or", "not", "imply", locations and deadlock on
+// reachable states and parts of them: the state satisfies a formula exactly when some sampled
+// valuation does, and the zone it is narrowed to holds only valuations that satisfy it (when no
+// deadlock literal is involved, which holds for some valuations of its clause only).
+TEST_F(Deadlock, FormulasAgreeWithSampledValuations) {
+  const char* const atoms[] = {"x < 3",  "x >= 2",    "y > 1",      "y <= 4", "x == 2",
+                               "y != 3", "x < y + 2", "x >= y - 1", "x > y",  "deadlock",
+                               "P.s",    "n == 1",    "x <= 4",     "y >= 3", "true"};
+  std::mt19937 random(14);
+  std::function<std::string(int)> make = [&](int depth) -> std::string {
+    int pick = int(random() % 10);
+    if (depth == 0 || pick < 3) return atoms[random() % std::size(atoms)];
+    if (pick < 5) return "not (" + make(depth - 1) + ")";
+    const char* ops[] = {" and ", " or ", " imply "};
+    return "(" + make(depth - 1) + ops[random() % 3] + make(depth - 1) + ")";
+  };
+  load(R"(
+clock x, y;
+int[0,3] n;
+process P {
+  state s { x <= 5 }, t { y <= 2 }, u;
+  init s;
+  trans s -> t { guard x > 2, y < 3; assign y := 0, n := n + 1; },
+        s -> u { guard x <= y + 1, y >= 4; },
+        t -> s { guard y == 2, x < 5; },
+        t -> t { guard x > y + 3; assign x := 0; },
+        u -> t { guard x == 4; assign x := 0; };
+}
+system P;
+)");
+  const char* const parts[] = {"", "x <= 2", "x > y", "y >= 3 and x < 4"};
+  std::deque<Ref<GlobalState>> waiting{initial()};
+  int satisfied = 0, refused = 0;
+  for (int explored = 0; explored < 12 && !waiting.empty(); ++explored) {
+    Ref<GlobalState> s = waiting.front();
+    waiting.pop_front();
+    for (const char* part : parts) {
+      Ref<GlobalState> piece(s->copy());
+      if (*part && !narrow(piece.get(), part)) continue;
+      Valuations sampled(system_.get(), piece.get());
+      for (int k = 0; k < 12; ++k) {
+        std::string text = make(3);
+        CheckedProperty p = parsePropertyText("E<> " + text + "\n", system_);
+        ASSERT_TRUE(p.expression) << text << ": " << p.diagnostics;
+        bool expected = std::any_of(sampled.points().begin(), sampled.points().end(),
+                                    [&](const Valuations::Point& v) {
+                                      return holdsAt(p.expression.get(), piece.get(), v);
+                                    });
+        Ref<GlobalState> narrowed(piece->copy());
+        ASSERT_EQ(p.expression->satisfiedBy(narrowed.get()), expected) << text << " in " << part;
+        (expected ? satisfied : refused) += 1;
+        if (!expected) continue;
+        int r = piece->relation(narrowed.get());
+        EXPECT_TRUE(r == Region::argIncludedIn || r == Region::equal) << text;
+        if (text.find("deadlock") != std::string::npos) continue;
+        const auto* zone = static_cast<const UnpackedRegion*>(narrowed->zone());
+        for (const Valuations::Point& v : sampled.points()) {
+          if (!Valuations::inZone(*zone, v.values)) continue;
+          EXPECT_TRUE(holdsAt(p.expression.get(), piece.get(), v)) << text << " in " << part;
+        }
+      }
+    }
+    SuccessorList next;
+    system_->successors(s.get(), true, true, next);
+    for (WaitingEntry& e : next) waiting.push_back(std::move(e.state));
+  }
+  EXPECT_GT(satisfied, 100);
+  EXPECT_GT(refused, 100);
 }
 
 }  // namespace

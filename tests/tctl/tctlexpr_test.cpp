@@ -131,6 +131,32 @@ TEST_F(Formula, OrNarrowsByTheFirstSideThatHolds) {
   EXPECT_TRUE(zoneIs(s.get(), "x <= 2"));
 }
 
+// The zone ends narrowed to the first clause of the normal form that leaves it non-empty; a
+// failed clause leaves nothing behind for the next one.
+TEST_F(Formula, FirstClauseThatHoldsNarrowsTheZone) {
+  struct Case {
+    const char* formula;
+    const char* zone;  // "" when nothing holds
+  } cases[] = {
+      {"(x < 2 or x > 4) and x > 3", "x > 4 and x <= 10 and y <= 10"},
+      {"x > 3 and (x < 2 or x > 4)", "x > 4 and x <= 10 and y <= 10"},
+      {"((x < 1 or (x > 5 or x == 3)) and x > 2) and x < 4", "x == 3 and y <= 10"},
+      {"(x < 1 or (x > 5 or (x == 4 or x == 2))) and x > 2 and x < 4", ""},
+      {"not ((x >= 2 and x <= 4) or x < 3) and y < 1", "x > 4 and x <= 10 and y < 1"},
+      {"(x < 1 imply y > 2) and x < 1", "x < 1 and y > 2 and y <= 10"},
+      {"(P.t or x > 8) and (Q.t or x < 9)", "x > 8 and x < 9 and y <= 10"},
+      {"(x <= 10 or x < 1) and x > 3", "x > 3 and x <= 10 and y <= 10"},
+      {"(y < 11 or x < 1) and (x < 1 or y < 1)", "x < 1 and y <= 10"},
+  };
+  for (const Case& c : cases) {
+    Ref<GlobalState> s = state("x <= 10 and y <= 10");
+    EXPECT_EQ(formula(c.formula)->satisfiedBy(s.get()), *c.zone != 0) << c.formula;
+    if (*c.zone) {
+      EXPECT_TRUE(zoneIs(s.get(), c.zone)) << c.formula;
+    }
+  }
+}
+
 TEST_F(Formula, AndNarrowsByBothSides) {
   Ref<GlobalState> s = state("x <= 10 and y <= 10");
   EXPECT_TRUE(formula("x > 3 and y < 2")->satisfiedBy(s.get()));
