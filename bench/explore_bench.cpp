@@ -13,9 +13,9 @@
 #include <string>
 
 #include "engine/enumeration.h"
-#include "engine/pastwait.h"
+#include "engine/passed_list.h"
 #include "gta/parser.h"
-#include "model/globstat.h"
+#include "model/global_state.h"
 #include "model/system.h"
 #include "trace/trace.h"
 

@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 

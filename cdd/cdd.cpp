@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "cdd/cdd.h"
-#include "server/error.h"
+#include "base/error.h"
 
 namespace {
 

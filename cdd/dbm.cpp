@@ -3,7 +3,7 @@
 #include <new>
 
 #include "cdd/cdd.h"
-#include "server/error.h"
+#include "base/error.h"
 
 namespace {
 

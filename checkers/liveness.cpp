@@ -9,9 +9,9 @@
 
 #include "cdd/cdd.h"
 #include "engine/enumeration.h"
-#include "server/error.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "base/error.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <utility>
 #include <vector>
 
-#include "checkers/statestack.h"
-#include "engine/pastwait.h"
-#include "model/globstat.h"
-#include "model/ref.h"
+#include "checkers/state_stack.h"
+#include "engine/passed_list.h"
+#include "model/global_state.h"
+#include "base/ref.h"
 #include "model/system.h"
-#include "tctl/tctlexpr.h"
+#include "tctl/tctl_expression.h"
 #include "trace/trace.h"
 
 class Progress;

@@ -1,9 +1,9 @@
 // engine/enumeration.cpp: the generic and the caching state-space enumerations.
 #include "engine/enumeration.h"
 
-#include "model/proc.h"
-#include "model/trans.h"
-#include "zones/region.h"
+#include "model/process.h"
+#include "model/transition.h"
+#include "zones/zone.h"
 
 namespace {
 

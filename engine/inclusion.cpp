@@ -6,7 +6,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "zones/clock.h"
+#include "model/clock.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "zones/region.h"
+#include "zones/zone.h"
 
 // A zone's signature: one 16-bit number per row of its matrix, the sum of the row's entries,
 // each entry first clamped to +-clamp (the infinite bound becomes clamp), the sum saturated.

@@ -12,17 +12,17 @@
 #include <vector>
 
 #include "gta/lexer.h"
-#include "model/chan.h"
-#include "model/ctrlstat.h"
+#include "model/channel.h"
+#include "model/control_state.h"
 #include "model/integer.h"
-#include "model/intexpr.h"
-#include "model/proc.h"
-#include "model/symtable.h"
+#include "model/integer_expression.h"
+#include "model/process.h"
+#include "model/symbol_table.h"
 #include "model/system.h"
-#include "model/trans.h"
-#include "server/error.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/transition.h"
+#include "base/error.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 

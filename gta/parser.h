@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/ref.h"
+#include "base/ref.h"
 
 class System;
 

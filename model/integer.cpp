@@ -4,10 +4,10 @@
 #include <new>
 #include <ostream>
 
-#include "model/globstat.h"
-#include "model/intexpr.h"
-#include "model/symtable.h"
-#include "server/error.h"
+#include "model/global_state.h"
+#include "model/integer_expression.h"
+#include "model/symbol_table.h"
+#include "base/error.h"
 
 IntegerValuation* IntegerValuation::create(std::int32_t cells) {
   if (cells < 0) cells = 0;

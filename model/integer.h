@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "model/ref.h"
+#include "base/ref.h"
 
 class GlobalState;
 class Region;

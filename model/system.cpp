@@ -4,11 +4,11 @@
 #include <cassert>
 #include <ostream>
 
-#include "model/chan.h"
-#include "model/globstat.h"
-#include "model/symtable.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/channel.h"
+#include "model/global_state.h"
+#include "model/symbol_table.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 

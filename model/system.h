@@ -6,11 +6,11 @@
 #include <iosfwd>
 #include <vector>
 
-#include "model/globstat.h"
-#include "model/hasher.h"
-#include "model/proc.h"
-#include "model/ref.h"
-#include "model/trans.h"
+#include "model/global_state.h"
+#include "model/global_state_hasher.h"
+#include "model/process.h"
+#include "base/ref.h"
+#include "model/transition.h"
 
 class UnpackedRegion;
 

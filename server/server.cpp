@@ -3,7 +3,7 @@
 #include <new>
 #include <string>
 
-#include "server/error.h"
+#include "base/error.h"
 
 namespace {
 constexpr std::size_t kShortestWord = 4;   // quit

@@ -5,9 +5,9 @@
 #include <ostream>
 #include <string_view>
 
-#include "model/ref.h"
+#include "base/ref.h"
 #include "server/filter.h"
-#include "server/session.h"
+#include "core/session.h"
 
 class GlobalState;
 class Transition;

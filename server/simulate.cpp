@@ -6,15 +6,15 @@
 #include <string>
 
 #include "engine/enumeration.h"
-#include "model/globstat.h"
+#include "model/global_state.h"
 #include "model/integer.h"
-#include "model/proc.h"
+#include "model/process.h"
 #include "model/system.h"
-#include "model/trans.h"
-#include "server/error.h"
+#include "model/transition.h"
+#include "base/error.h"
 #include "server/server.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "model/ref.h"
+#include "base/ref.h"
 
 class System;
 class TCTLExpression;

@@ -8,14 +8,14 @@
 #include <sstream>
 #include <utility>
 
-#include "model/globstat.h"
+#include "model/global_state.h"
 #include "model/integer.h"
-#include "model/proc.h"
-#include "model/symtable.h"
+#include "model/process.h"
+#include "model/symbol_table.h"
 #include "model/system.h"
-#include "model/trans.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/transition.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 std::string processName(const System& system, int p) {
   if (p < 0 || p >= system.processCount() || !system.process(p)) return "?";

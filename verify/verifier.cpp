@@ -20,22 +20,22 @@
 #include <vector>
 
 #include "gta/parser.h"
-#include "model/globstat.h"
+#include "model/global_state.h"
 #include "model/integer.h"
-#include "model/intexpr.h"
+#include "model/integer_expression.h"
 #include "model/system.h"
-#include "server/error.h"
-#include "server/session.h"
+#include "base/error.h"
+#include "core/session.h"
 #include "tctl/lexer.h"
 #include "tctl/parser.h"
-#include "tctl/tctlexpr.h"
+#include "tctl/tctl_expression.h"
 #include "trace/trace.h"
 #include "verify/dot.h"
 #include "verify/format.h"
 #include "verify/options.h"
 #include "verify/progress.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 

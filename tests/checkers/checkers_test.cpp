@@ -5,21 +5,21 @@
 #include <string>
 
 #include "cdd/cdd.h"
-#include "cdd/deadlock.h"
-#include "checkers/leadsto.h"
+#include "tctl/deadlock.h"
+#include "checkers/leads_to.h"
 #include "checkers/liveness.h"
 #include "checkers/reachability.h"
 #include "engine/enumeration.h"
-#include "engine/pastwait.h"
+#include "engine/passed_list.h"
 #include "gta/parser.h"
-#include "model/globstat.h"
+#include "model/global_state.h"
 #include "model/system.h"
-#include "server/error.h"
+#include "base/error.h"
 #include "tctl/parser.h"
-#include "tctl/tctlexpr.h"
+#include "tctl/tctl_expression.h"
 #include "trace/trace.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 

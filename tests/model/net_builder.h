@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "model/chan.h"
-#include "model/globstat.h"
+#include "model/channel.h"
+#include "model/global_state.h"
 #include "model/integer.h"
-#include "model/intexpr.h"
-#include "model/proc.h"
-#include "model/symtable.h"
+#include "model/integer_expression.h"
+#include "model/process.h"
+#include "model/symbol_table.h"
 #include "model/system.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace net {
 

@@ -11,10 +11,10 @@
 #include "engine/enumeration.h"
 #include "gta/parser.h"
 #include "server/server.h"
-#include "server/session.h"
+#include "core/session.h"
 #include "model/system.h"
 #include "tctl/parser.h"
-#include "tctl/tctlexpr.h"
+#include "tctl/tctl_expression.h"
 #include "trace/trace.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "cdd/deadlock.h"
+#include "tctl/deadlock.h"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "cdd/cdd.h"
-#include "model/globstat.h"
-#include "model/trans.h"
-#include "server/error.h"
+#include "model/global_state.h"
+#include "model/transition.h"
+#include "base/error.h"
 #include "tests/tctl/fixture.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 

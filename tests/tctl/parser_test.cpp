@@ -5,12 +5,12 @@
 #include <sstream>
 #include <string>
 
-#include "cdd/deadlock.h"
-#include "model/symtable.h"
-#include "server/error.h"
+#include "tctl/deadlock.h"
+#include "model/symbol_table.h"
+#include "base/error.h"
 #include "tctl/lexer.h"
 #include "tests/tctl/fixture.h"
-#include "zones/clock.h"
+#include "model/clock.h"
 
 using testing::StrEq;
 

@@ -9,8 +9,8 @@
 #include "gta/parser.h"
 #include "gtest/gtest.h"
 #include "model/system.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 using testing::ElementsAre;
 using testing::IsEmpty;

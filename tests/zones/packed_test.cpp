@@ -5,9 +5,9 @@
 #include <utility>
 #include <vector>
 
-#include "server/error.h"
+#include "base/error.h"
 #include "tests/zones/zone_helpers.h"
-#include "zones/region.h"
+#include "zones/zone.h"
 
 using testing::ElementsAre;
 using testing::Pair;

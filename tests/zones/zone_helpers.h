@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "model/symtable.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/symbol_table.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 using ZonePtr = std::unique_ptr<UnpackedRegion>;
 using PackedPtr = std::unique_ptr<PackedRegion>;

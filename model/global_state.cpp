@@ -1,0 +1,194 @@
+#include "model/global_state.h"
+
+#include <cstring>
+#include <new>
+
+#include "model/symbol_table.h"
+#include "zones/zone.h"
+
+namespace {
+// The registry of registered states, oldest at the head.
+GlobalState* head = nullptr;
+GlobalState* tail = nullptr;
+std::int32_t registered = 0;
+}  // namespace
+
+GlobalState* GlobalState::make(std::int32_t processes, bool isRegistered) {
+  if (processes < 0) processes = 0;
+  std::size_t slots = std::size_t((processes + 1) & ~1);
+  std::size_t front = isRegistered ? sizeof(Links) : 0;
+  std::size_t bytes = front + sizeof(GlobalState) + slots * sizeof(std::int16_t);
+  char* block = static_cast<char*>(::operator new(bytes));
+  GlobalState* state = new (block + front) GlobalState(processes, isRegistered);
+  std::memset(state->locations(), 0, slots * sizeof(std::int16_t));
+  if (isRegistered) {
+    Links* links = state->links();
+    links->previous = tail;
+    links->next = nullptr;
+    if (tail)
+      tail->links()->next = state;
+    else
+      head = state;
+    tail = state;
+    ++registered;
+  }
+  return state;
+}
+
+GlobalState* GlobalState::create(std::int32_t processes) { return make(processes, false); }
+
+GlobalState* GlobalState::createRegistered(std::int32_t processes) { return make(processes, true); }
+
+GlobalState::~GlobalState() {
+  delete zone_;
+  IntegerValuation::destroy(valuation_);
+}
+
+void GlobalState::unlink() {
+  Links* links = this->links();
+  if (links->previous)
+    links->previous->links()->next = links->next;
+  else
+    head = links->next;
+  if (links->next)
+    links->next->links()->previous = links->previous;
+  else
+    tail = links->previous;
+  --registered;
+  registered_ = false;
+}
+
+void GlobalState::free() {
+  void* block = registered_ ? static_cast<void*>(links()) : static_cast<void*>(this);
+  if (registered_) unlink();
+  this->~GlobalState();
+  ::operator delete(block);
+}
+
+void GlobalState::release() { free(); }
+
+void GlobalState::destroy(GlobalState* state) {
+  if (state) state->free();
+}
+
+void GlobalState::destroyRegistered(GlobalState* state) {
+  if (state) state->free();
+}
+
+void GlobalState::destroyAllRegistered() {
+  while (tail) tail->free();
+}
+
+GlobalState* GlobalState::firstRegistered() { return head; }
+
+GlobalState* GlobalState::nextRegistered() const { return registered_ ? links()->next : nullptr; }
+
+std::int32_t GlobalState::registeredCount() { return registered; }
+
+void GlobalState::setZone(Region* zone) {
+  if (zone != zone_) delete zone_;
+  zone_ = zone;
+}
+
+void GlobalState::setValuation(IntegerValuation* valuation) {
+  if (valuation != valuation_) IntegerValuation::destroy(valuation_);
+  valuation_ = valuation;
+}
+
+GlobalState* GlobalState::copyHeader(bool isRegistered) const {
+  GlobalState* state = make(processes_, isRegistered);
+  std::memcpy(state->locations(), locations(), std::size_t(processes_) * sizeof(std::int16_t));
+  state->traceIndex_ = traceIndex_;
+  return state;
+}
+
+GlobalState* GlobalState::copy() const {
+  GlobalState* state = copyHeader(false);
+  state->valuation_ = IntegerValuation::copy(valuation_);
+  if (zone_) state->zone_ = zone_->copy();
+  return state;
+}
+
+GlobalState* GlobalState::copyDiscrete() const {
+  GlobalState* state = copyHeader(false);
+  state->valuation_ = IntegerValuation::copy(valuation_);
+  return state;
+}
+
+GlobalState* GlobalState::copyLocations() const { return copyHeader(false); }
+
+GlobalState* GlobalState::copyPacked(bool isRegistered) const {
+  GlobalState* state = copyHeader(isRegistered);
+  state->valuation_ = IntegerValuation::copy(valuation_);
+  if (zone_) state->zone_ = zone_->pack();
+  return state;
+}
+
+GlobalState* GlobalState::copyUnpacked(bool isRegistered) const {
+  GlobalState* state = copyHeader(isRegistered);
+  state->valuation_ = IntegerValuation::copy(valuation_);
+  if (zone_) state->zone_ = zone_->unpack();
+  return state;
+}
+
+int GlobalState::zoneRelation(const GlobalState* other) const {
+  if (!zone_ || !other->zone_) return zone_ == other->zone_ ? Region::equal : Region::noInclusion;
+  if (zone_->dimension() != other->zone_->dimension()) return Region::noInclusion;
+  if (!other->zone_->isPacked())
+    return zone_->relation(static_cast<const UnpackedRegion*>(other->zone_));
+  // Stored states compare against new, unpacked ones; a packed argument is unpacked for once.
+  UnpackedRegion* unpacked = other->zone_->unpack();
+  int result = zone_->relation(unpacked);
+  delete static_cast<Region*>(unpacked);
+  return result;
+}
+
+int GlobalState::relation(const GlobalState* other) const {
+  if (processes_ != other->processes_ ||
+      std::memcmp(locations(), other->locations(),
+                  std::size_t(processes_) * sizeof(std::int16_t)) != 0)
+    return Region::noInclusion;
+  const SymbolTable& table = symbols();
+  if (table.counter(integerKind) == 0) return zoneRelation(other);
+  int values = IntegerValuation::equal(valuation_, other->valuation_);
+  if (table.counter(clockKind) == 0) return values;
+  if (values != Region::equal) return Region::noInclusion;
+  return zoneRelation(other);
+}
+
+bool GlobalState::sameDiscrete(const GlobalState* other) const {
+  if (processes_ != other->processes_ ||
+      std::memcmp(locations(), other->locations(),
+                  std::size_t(processes_) * sizeof(std::int16_t)) != 0)
+    return false;
+  return symbols().counter(integerKind) == 0 ||
+         IntegerValuation::equal(valuation_, other->valuation_) == Region::equal;
+}
+
+bool GlobalState::closeAndCheck() {
+  if (!zone_) return true;  // no zone, no clock constraint
+  zone_->close();
+  return !zone_->isEmpty();
+}
+
+void GlobalState::delay() {
+  if (zone_) zone_->sp();
+}
+
+bool GlobalState::isUnbounded() const { return zone_ && zone_->isUnbounded(); }
+
+bool GlobalState::isPacked() const { return zone_ && zone_->isPacked(); }
+
+const char* GlobalState::relationName(int code) {
+  switch (code) {
+    case Region::noInclusion:
+      return "GlobalState::noInclusion";
+    case Region::argIncludedIn:
+      return "GlobalState::argIncludedIn";
+    case Region::argIncludes:
+      return "GlobalState::argIncludes";
+    case Region::equal:
+      return "GlobalState::equal";
+  }
+  return "*ILLEGAL*";
+}
