@@ -60,7 +60,7 @@ int explore(const char* path, const Options& options) {
   Ref<GlobalStateHasher> discrete = system->makeDiscreteHasher();
   Ref<PassedListFactory> passedFactory;
   if (options.bits)
-    passedFactory = new BitStatePassedListFactory(system->makeRegionHasher(), bitStateBits);
+    passedFactory = new BitStatePassedListFactory(system->makeZoneHasher(), bitStateBits);
   else if (options.hull)
     passedFactory = new ConvexHullPassedListFactory(discrete, passedListBuckets);
   else

@@ -90,7 +90,7 @@ std::vector<Ref<GlobalState>> reachable(const System& system, std::size_t limit)
       bool covered = false;
       for (const Ref<GlobalState>& stored : bucket) {
         const int relation = stored->relation(entry.state.get());
-        if (relation == Region::equal || relation == Region::argIncludedIn) covered = true;
+        if (relation == Zone::equal || relation == Zone::argIncludedIn) covered = true;
       }
       if (covered) continue;
       bucket.push_back(entry.state);

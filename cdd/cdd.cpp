@@ -18,9 +18,9 @@
 
 namespace {
 
-using Handle = cdd::Handle;
+using Handle = Cdd::Handle;
 
-constexpr std::int32_t infinity = _dbm_::infinity;
+constexpr std::int32_t infinity = CddMatrix::infinity;
 constexpr std::size_t pageBytes = 65536;
 constexpr std::uint32_t pageHeaderBytes = 16;
 constexpr std::uint32_t levelMask = 0xFFFFF;  // low 20 bits of a node's second word
@@ -196,16 +196,16 @@ public:
   const std::vector<Level>& levels() const { return levels_; }
 
   // ---- operations; results carry one reference for the caller, 0 on error ----
-  Handle fromDBM(const _dbm_* d);
+  Handle fromDBM(const CddMatrix* d);
   Handle apply(Handle a, Handle b, std::uint32_t op);
   Handle reduce(Handle h);
-  int forEachZone(Handle h, const _dbm_* start, cdd::ZoneVisitor visit, void* context);
+  int forEachZone(Handle h, const CddMatrix* start, Cdd::ZoneVisitor visit, void* context);
   bool contains(Handle h, const double* values) const;
 
-  CDDStats stats() const;
+  CddStats stats() const;
 
-  cdd::GCHandler gcHandler = defaultGCReport;
-  cdd::RehashHandler rehashHandler = defaultRehashReport;
+  Cdd::GCHandler gcHandler = defaultGCReport;
+  Cdd::RehashHandler rehashHandler = defaultRehashReport;
 
 private:
   void push(Handle child, std::int32_t bound) {
@@ -237,11 +237,11 @@ private:
   void cleanCache();
   bool isDead(Handle h) const { return countOf(header(h)->info) == 0; }
 
-  void markNeeded(const _dbm_* d);
-  _dbm_* matrix(std::size_t depth);
-  Handle reduce(Handle h, const _dbm_* d, std::size_t depth);
-  int walk(Handle h, const _dbm_* d, std::size_t depth, std::vector<_dbm_*>& stack,
-           cdd::ZoneVisitor visit, void* context);
+  void markNeeded(const CddMatrix* d);
+  CddMatrix* matrix(std::size_t depth);
+  Handle reduce(Handle h, const CddMatrix* d, std::size_t depth);
+  int walk(Handle h, const CddMatrix* d, std::size_t depth, std::vector<CddMatrix*>& stack,
+           Cdd::ZoneVisitor visit, void* context);
 
   std::vector<char*> pages_;   // page number -> page
   std::vector<char*> blocks_;  // what was allocated: pages, and runs of pages for large nodes
@@ -252,7 +252,7 @@ private:
   std::vector<CacheEntry> cache_;
   std::vector<Pair> scratch_;
   std::size_t top_ = 0;
-  std::vector<_dbm_*> matrices_;  // reduce: one matrix per depth
+  std::vector<CddMatrix*> matrices_;  // reduce: one matrix per depth
   long collections_ = 0, rehashes_ = 0;
   double gcSeconds_ = 0, rehashSeconds_ = 0;
   // Minimal constraint set of fromDBM.
@@ -275,7 +275,7 @@ Kernel::Kernel(int cacheSize, int stackSize)
 
 Kernel::~Kernel() {
   for (char* block : blocks_) std::free(block);
-  for (_dbm_* d : matrices_) _dbm_::destroy(d);
+  for (CddMatrix* d : matrices_) CddMatrix::destroy(d);
 }
 
 void Kernel::ref(Handle h) {
@@ -340,7 +340,7 @@ void Kernel::addClocks(int n) {
       levels_.push_back(Level{k, m});
     }
   clocks_ = total;
-  for (_dbm_* d : matrices_) _dbm_::destroy(d);
+  for (CddMatrix* d : matrices_) CddMatrix::destroy(d);
   matrices_.clear();
 }
 
@@ -522,7 +522,7 @@ Handle Kernel::makeNode(std::uint32_t level, std::size_t start) {
 // is fixed form classes that are encoded by one cycle each; between class heads, an edge that a
 // path through a third head implies is left out. Trivial lower bounds x >= 0 are left out too:
 // valuations are read over non-negative clocks.
-void Kernel::markNeeded(const _dbm_* d) {
+void Kernel::markNeeded(const CddMatrix* d) {
   const int n = d->dimension();
   const std::int32_t* m = d->bounds();
   needed_.assign(std::size_t(n) * n, 0);
@@ -567,7 +567,7 @@ void Kernel::markNeeded(const _dbm_* d) {
     if (m[i] > 0) needed_[std::size_t(i)] = 0;
 }
 
-Handle Kernel::fromDBM(const _dbm_* d) {
+Handle Kernel::fromDBM(const CddMatrix* d) {
   if (d->isEmpty()) return falseNode;
   markNeeded(d);
   const int n = d->dimension();
@@ -589,7 +589,7 @@ Handle Kernel::fromDBM(const _dbm_* d) {
 }
 
 Handle Kernel::apply(Handle a, Handle b, std::uint32_t op) {
-  if (op == cdd::opAnd) {
+  if (op == Cdd::opAnd) {
     if (a == b || b == trueNode) return ref(a), a;
     if (a == falseNode || b == falseNode || a == (b ^ 1)) return falseNode;
     if (a == trueNode) return ref(b), b;
@@ -642,18 +642,18 @@ Handle Kernel::apply(Handle a, Handle b, std::uint32_t op) {
   return r;
 }
 
-_dbm_* Kernel::matrix(std::size_t depth) {
-  while (matrices_.size() <= depth) matrices_.push_back(_dbm_::create(std::max(clocks_, 1)));
+CddMatrix* Kernel::matrix(std::size_t depth) {
+  while (matrices_.size() <= depth) matrices_.push_back(CddMatrix::create(std::max(clocks_, 1)));
   return matrices_[depth];
 }
 
 Handle Kernel::reduce(Handle h) {
-  _dbm_* d = matrix(0);
+  CddMatrix* d = matrix(0);
   d->init();
   return reduce(h, d, 0);
 }
 
-Handle Kernel::reduce(Handle h, const _dbm_* d, std::size_t depth) {
+Handle Kernel::reduce(Handle h, const CddMatrix* d, std::size_t depth) {
   if (isTerminal(h)) return h;
   std::uint32_t level = levelOf(h);
   const int i = levels_[level].i, j = levels_[level].j;
@@ -672,9 +672,9 @@ Handle Kernel::reduce(Handle h, const _dbm_* d, std::size_t depth) {
       if (started) break;
       continue;
     }
-    const _dbm_* e = d;
+    const CddMatrix* e = d;
     if (up < up0 || low < low0) {
-      _dbm_* f = matrix(depth + 1);
+      CddMatrix* f = matrix(depth + 1);
       f->assign(*d);
       if (up < up0) f->constrain(i, j, up);
       if (low < low0) f->constrain(j, i, low);
@@ -698,19 +698,19 @@ Handle Kernel::reduce(Handle h, const _dbm_* d, std::size_t depth) {
   return makeNode(level, start);
 }
 
-int Kernel::forEachZone(Handle h, const _dbm_* start, cdd::ZoneVisitor visit, void* context) {
-  std::vector<_dbm_*> stack;
-  _dbm_* d = _dbm_::create(start->dimension());
+int Kernel::forEachZone(Handle h, const CddMatrix* start, Cdd::ZoneVisitor visit, void* context) {
+  std::vector<CddMatrix*> stack;
+  CddMatrix* d = CddMatrix::create(start->dimension());
   d->assign(*start);
   d->close();
   stack.push_back(d);
   int zones = d->isEmpty() ? 0 : walk(h, d, 0, stack, visit, context);
-  for (_dbm_* x : stack) _dbm_::destroy(x);
+  for (CddMatrix* x : stack) CddMatrix::destroy(x);
   return zones;
 }
 
-int Kernel::walk(Handle h, const _dbm_* d, std::size_t depth, std::vector<_dbm_*>& stack,
-                 cdd::ZoneVisitor visit, void* context) {
+int Kernel::walk(Handle h, const CddMatrix* d, std::size_t depth, std::vector<CddMatrix*>& stack,
+                 Cdd::ZoneVisitor visit, void* context) {
   if (isTerminal(h)) {
     if (h != trueNode) return 0;
     visit(d, context);
@@ -720,10 +720,10 @@ int Kernel::walk(Handle h, const _dbm_* d, std::size_t depth, std::vector<_dbm_*
   const Handle flip = h & 1;
   const Pair* p = pairs(h);
   int zones = 0;
-  if (stack.size() <= depth + 1) stack.push_back(_dbm_::create(d->dimension()));
+  if (stack.size() <= depth + 1) stack.push_back(CddMatrix::create(d->dimension()));
   std::int32_t after = minusInfinity;
   for (int k = 0, n = pairCount(h); k < n; after = p[k].bound, ++k) {
-    _dbm_* e = stack[depth + 1];
+    CddMatrix* e = stack[depth + 1];
     e->assign(*d);
     if (!e->constrainInterval(level.i, level.j, after, p[k].bound)) continue;
     zones += walk(p[k].child ^ flip, e, depth + 1, stack, visit, context);
@@ -743,8 +743,8 @@ bool Kernel::contains(Handle h, const double* values) const {
   return h == trueNode;
 }
 
-CDDStats Kernel::stats() const {
-  CDDStats s;
+CddStats Kernel::stats() const {
+  CddStats s;
   for (const auto& m : managers_) {
     if (!m) continue;
     s.pages += m->pageCount;
@@ -784,7 +784,7 @@ Handle guarded(Operation operation) {
 
 // ---- the library ----
 
-int cdd::init(int, int cacheSize, int stackSize) {
+int Cdd::init(int, int cacheSize, int stackSize) {
   if (kernel) {
     report(-5);
     return -5;
@@ -803,115 +803,115 @@ int cdd::init(int, int cacheSize, int stackSize) {
   return 0;
 }
 
-void cdd::setPageLimit(std::size_t pages) { pageLimit = pages; }
+void Cdd::setPageLimit(std::size_t pages) { pageLimit = pages; }
 
-void cdd::done() {
+void Cdd::done() {
   delete kernel;
   kernel = nullptr;
   ++generation;  // handles made so far are inert from now on
 }
 
-bool cdd::isInitialised() { return kernel != nullptr; }
+bool Cdd::isInitialised() { return kernel != nullptr; }
 
-void cdd::addClocks(int n) {
+void Cdd::addClocks(int n) {
   if (kernel) kernel->addClocks(n);
 }
 
-int cdd::clockCount() { return kernel ? kernel->clocks() : 0; }
+int Cdd::clockCount() { return kernel ? kernel->clocks() : 0; }
 
-int cdd::levelCount() { return kernel ? int(kernel->levels().size()) : 0; }
+int Cdd::levelCount() { return kernel ? int(kernel->levels().size()) : 0; }
 
-bool cdd::levelClocks(int level, int& i, int& j) {
+bool Cdd::levelClocks(int level, int& i, int& j) {
   if (!kernel || level < 0 || std::size_t(level) >= kernel->levels().size()) return false;
   i = kernel->levels()[std::size_t(level)].i;
   j = kernel->levels()[std::size_t(level)].j;
   return true;
 }
 
-void cdd::setGCHandler(GCHandler handler) {
+void Cdd::setGCHandler(GCHandler handler) {
   if (kernel) kernel->gcHandler = handler;
 }
 
-void cdd::setRehashHandler(RehashHandler handler) {
+void Cdd::setRehashHandler(RehashHandler handler) {
   if (kernel) kernel->rehashHandler = handler;
 }
 
-CDDStats cdd::stats() { return kernel ? kernel->stats() : CDDStats{}; }
+CddStats Cdd::stats() { return kernel ? kernel->stats() : CddStats{}; }
 
-int cdd::lastError() { return lastErrorCode; }
+int Cdd::lastError() { return lastErrorCode; }
 
-cdd cdd::trueCDD() { return kernel ? adopt(trueNode) : cdd(); }
+Cdd Cdd::trueCdd() { return kernel ? adopt(trueNode) : Cdd(); }
 
-cdd cdd::falseCDD() { return kernel ? adopt(falseNode) : cdd(); }
+Cdd Cdd::falseCdd() { return kernel ? adopt(falseNode) : Cdd(); }
 
-cdd cdd::fromDBM(const _dbm_* d) {
-  if (!kernel || !d) return cdd();
+Cdd Cdd::fromDBM(const CddMatrix* d) {
+  if (!kernel || !d) return Cdd();
   return adopt(guarded([d] { return kernel->fromDBM(d); }));
 }
 
-cdd cdd::apply(const cdd& a, const cdd& b, int op) {
-  if (a.isNull() || b.isNull() || (op != opAnd && op != opXor)) return cdd();
+Cdd Cdd::apply(const Cdd& a, const Cdd& b, int op) {
+  if (a.isNull() || b.isNull() || (op != opAnd && op != opXor)) return Cdd();
   return adopt(guarded([&] { return kernel->apply(a.h_, b.h_, std::uint32_t(op)); }));
 }
 
-cdd cdd::reduce(const cdd& a) {
-  if (a.isNull()) return cdd();
+Cdd Cdd::reduce(const Cdd& a) {
+  if (a.isNull()) return Cdd();
   return adopt(guarded([&] { return kernel->reduce(a.h_); }));
 }
 
-int cdd::forEachZone(const cdd& a, const _dbm_* start, ZoneVisitor visit, void* context) {
+int Cdd::forEachZone(const Cdd& a, const CddMatrix* start, ZoneVisitor visit, void* context) {
   if (a.isNull() || !start || start->dimension() < kernel->clocks()) return 0;
   return kernel->forEachZone(a.h_, start, visit, context);
 }
 
 // ---- the handle ----
 
-cdd cdd::adopt(Handle h) {
-  cdd c;
+Cdd Cdd::adopt(Handle h) {
+  Cdd c;
   c.h_ = h;
   c.generation_ = generation;
   return c;
 }
 
-bool cdd::isCurrent() const { return kernel && generation_ == generation; }
+bool Cdd::isCurrent() const { return kernel && generation_ == generation; }
 
-cdd::cdd(const cdd& other) {
+Cdd::Cdd(const Cdd& other) {
   if (other.isNull()) return;
   kernel->ref(other.h_);
   h_ = other.h_;
   generation_ = other.generation_;
 }
 
-cdd& cdd::operator=(const cdd& other) {
-  if (this != &other) cdd(other).swapWith(*this);
+Cdd& Cdd::operator=(const Cdd& other) {
+  if (this != &other) Cdd(other).swapWith(*this);
   return *this;
 }
 
-cdd& cdd::operator=(cdd&& other) noexcept {
+Cdd& Cdd::operator=(Cdd&& other) noexcept {
   if (this != &other) {
-    cdd(std::move(other)).swapWith(*this);
+    Cdd(std::move(other)).swapWith(*this);
   }
   return *this;
 }
 
-cdd::~cdd() {
+Cdd::~Cdd() {
   if (h_ != 0 && isCurrent()) kernel->deref(h_);
 }
 
-bool cdd::isFalse() const { return !isNull() && h_ == falseNode; }
+bool Cdd::isFalse() const { return !isNull() && h_ == falseNode; }
 
-bool cdd::isTrue() const { return !isNull() && h_ == trueNode; }
+bool Cdd::isTrue() const { return !isNull() && h_ == trueNode; }
 
-cdd cdd::operator!() const {
-  cdd c(*this);
+Cdd Cdd::operator!() const {
+  Cdd c(*this);
   c.h_ ^= c.h_ != 0 ? 1 : 0;
   return c;
 }
 
-bool cdd::contains(const double* values) const {
+bool Cdd::contains(const double* values) const {
   return !isNull() && kernel->contains(h_, values);
 }
 
-int cdd::referenceCount() const {
+int Cdd::referenceCount() const {
   return isNull() ? 0 : int(countOf(kernel->header(h_)->info));
 }

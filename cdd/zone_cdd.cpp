@@ -3,31 +3,31 @@
 #include "base/error.h"
 #include "zones/zone.h"
 
-_dbm_* UnpackedRegion::asDBM(_dbm_* d) const {
+CddMatrix* UnpackedZone::asDBM(CddMatrix* d) const {
   for (int i = 0; i < dim_; ++i)
     for (int j = 0; j < dim_; ++j) {
       std::int32_t raw = at(i, j);
-      d->set(i, j, isInfinite(raw) ? _dbm_::infinity : raw);
+      d->set(i, j, isInfinite(raw) ? CddMatrix::infinity : raw);
     }
   return d;
 }
 
-cdd UnpackedRegion::asCDD() const {
-  _dbm_* d = _dbm_::create(dim_);
+Cdd UnpackedZone::asCdd() const {
+  CddMatrix* d = CddMatrix::create(dim_);
   asDBM(d);
   // A closed zone gives a closed matrix; only a zone with pending tightenings needs the work.
   if (isDirty()) d->close();
-  cdd result = cdd::fromDBM(d);
-  _dbm_::destroy(d);
+  Cdd result = Cdd::fromDBM(d);
+  CddMatrix::destroy(d);
   return result;
 }
 
 namespace {
 
-void collectZone(const _dbm_* zone, void* context) {
-  auto* zones = static_cast<std::vector<std::unique_ptr<UnpackedRegion>>*>(context);
+void collectZone(const CddMatrix* zone, void* context) {
+  auto* zones = static_cast<std::vector<std::unique_ptr<UnpackedZone>>*>(context);
   const int dim = zone->dimension();
-  std::unique_ptr<UnpackedRegion> copy(UnpackedRegion::create(dim, false));
+  std::unique_ptr<UnpackedZone> copy(UnpackedZone::create(dim, false));
   for (int i = 0; i < dim; ++i)
     for (int j = 0; j < dim; ++j) copy->at(i, j) = zone->get(i, j);
   zones->push_back(std::move(copy));
@@ -35,21 +35,21 @@ void collectZone(const _dbm_* zone, void* context) {
 
 }  // namespace
 
-std::vector<std::unique_ptr<UnpackedRegion>> UnpackedRegion::zonesOf(const cdd& diagram) {
-  std::vector<std::unique_ptr<UnpackedRegion>> zones;
-  const int dim = cdd::clockCount();
+std::vector<std::unique_ptr<UnpackedZone>> UnpackedZone::zonesOf(const Cdd& diagram) {
+  std::vector<std::unique_ptr<UnpackedZone>> zones;
+  const int dim = Cdd::clockCount();
   if (dim <= 0 || diagram.isNull() || diagram.isFalse()) return zones;
-  std::unique_ptr<UnpackedRegion> start(UnpackedRegion::create(dim, true));
-  _dbm_* d = _dbm_::create(dim);
+  std::unique_ptr<UnpackedZone> start(UnpackedZone::create(dim, true));
+  CddMatrix* d = CddMatrix::create(dim);
   start->asDBM(d);
   d->close();
-  cdd::forEachZone(diagram, d, collectZone, &zones);
-  _dbm_::destroy(d);
+  Cdd::forEachZone(diagram, d, collectZone, &zones);
+  CddMatrix::destroy(d);
   return zones;
 }
 
-_dbm_* PackedRegion::asDBM(_dbm_*) const {
-  throw Bug("NI: %s", "struct _dbm_ * PackedRegion::asDBM(_dbm_ *) const");
+CddMatrix* PackedZone::asDBM(CddMatrix*) const {
+  throw Bug("NI: %s", "struct CddMatrix * PackedZone::asDBM(CddMatrix *) const");
 }
 
-cdd PackedRegion::asCDD() const { throw Bug("NI: %s", "class cdd PackedRegion::asCDD() const"); }
+Cdd PackedZone::asCdd() const { throw Bug("NI: %s", "class Cdd PackedZone::asCdd() const"); }

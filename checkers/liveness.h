@@ -16,7 +16,7 @@
 #include "trace/trace.h"
 
 class Progress;
-class UnpackedRegion;
+class UnpackedZone;
 
 // The two parts of a diagnostic trace: the path from the start state, and the loop that
 // repeats from its end (empty for a reachability witness or a run that ends in one state).
@@ -111,7 +111,7 @@ private:
   bool cycleRepeats(std::size_t start, const WaitingEntry& closing);
   // The zone after the edge pair taken from zone with the discrete part of state; null when
   // the pair is disabled there. Time elapses, nothing is extrapolated.
-  UnpackedRegion* stepZone(const GlobalState* state, const UnpackedRegion* zone,
+  UnpackedZone* stepZone(const GlobalState* state, const UnpackedZone* zone,
                            const Transition* first, const Transition* second) const;
   void found(std::int32_t start, std::int32_t end);
 

@@ -68,17 +68,17 @@ Session::~Session() = default;
 void Session::setSystem(Ref<System> system) {
   drop(dropEnumeration | dropPassed | dropWaiting);
   try {
-    cdd::done();
-    cdd::init(64, 10000, 10000);
-    cdd::setGCHandler(nullptr);
-    cdd::setRehashHandler(nullptr);
-    cdd::addClocks(ClockInfo::count());
+    Cdd::done();
+    Cdd::init(64, 10000, 10000);
+    Cdd::setGCHandler(nullptr);
+    Cdd::setRehashHandler(nullptr);
+    Cdd::addClocks(ClockInfo::count());
 
     system->storeConstants();
 
     system_ = std::move(system);
     discreteHasher_ = system_->makeDiscreteHasher();
-    regionHasher_ = system_->makeRegionHasher();
+    zoneHasher_ = system_->makeZoneHasher();
     startState_ = system_->initialState(false);
     activeClockSet_.clear();
     configure();
@@ -108,7 +108,7 @@ void Session::setOption(Option option, int value) {
       break;
     case representationOption:
       if (value != options_.representation) {
-        options_.representation = value;
+        options_.representation = Representation(value);
         drop(dropEnumeration | dropPassed | dropWaiting);
       }
       break;
@@ -143,7 +143,7 @@ void Session::drop(unsigned what) {
     generic_ = nullptr;
     // A new enumeration explores from scratch with freshly collected constants and, with the
     // active-clock reduction, a fresh analysis of the current system.
-    previousKind_ = 6;
+    previousKind_ = propertyNone;
   }
 }
 
@@ -158,22 +158,22 @@ void Session::configure() {
   if (!passedFactory_) {
     convexHullInUse_ = bitStateInUse_ = false;
     switch (options_.representation) {
-      case 2:
-        passedFactory_ = new BitStatePassedListFactory(regionHasher_, bitStateBits);
+      case bitStateHashing:
+        passedFactory_ = new BitStatePassedListFactory(zoneHasher_, bitStateBits);
         bitStateInUse_ = true;
         break;
-      case 3:
+      case convexHulls:
         passedFactory_ = new ConvexHullPassedListFactory(discreteHasher_, passedListBuckets);
         convexHullInUse_ = true;
         break;
       default:
         passedFactory_ = new ClassicPassedListFactory(discreteHasher_, passedListBuckets,
-                                                      options_.representation == 1);
+                                                      options_.representation == packedZones);
     }
   }
   if (!waitingFactory_) {
     Ref<WaitingListFactory> factory;
-    const bool hull = options_.representation == 3;
+    const bool hull = options_.representation == convexHulls;
     if (!options_.order) {
       if (hull)
         factory = new HashBasedWaitingListFactory<ConvexHullWaitingQueue>(discreteHasher_,
@@ -242,7 +242,7 @@ CheckStatistics Session::statistics() const {
   return statistics;
 }
 
-CheckResult Session::check(int kind, Ref<TCTLExpression> property) {
+CheckResult Session::check(PropertyKind kind, Ref<TCTLExpression> property) {
   try {
     return run(kind, std::move(property));
   } catch (...) {
@@ -253,7 +253,7 @@ CheckResult Session::check(int kind, Ref<TCTLExpression> property) {
   }
 }
 
-CheckResult Session::run(int kind, Ref<TCTLExpression> property) {
+CheckResult Session::run(PropertyKind kind, Ref<TCTLExpression> property) {
   configure();
   counting_->clearCount();
   livenessExplored_ = 0;
@@ -263,17 +263,17 @@ CheckResult Session::run(int kind, Ref<TCTLExpression> property) {
   property->collectConstants(maximal, diagonals);
   if (!options_.reuse || maximal != ClockInfo::table().maxConstants ||
       !(diagonals == ClockInfo::diagonals()))
-    previousKind_ = 6;
+    previousKind_ = propertyNone;
   if (options_.activeClocks) {
     ClockSet clocks;
     property->collectClocks(clocks);
-    if (previousKind_ == 6 || clocks != activeClockSet_) {
+    if (previousKind_ == propertyNone || clocks != activeClockSet_) {
       activeClockSet_ = std::move(clocks);
       system_->addActiveClocks(activeClockSet_);
-      previousKind_ = 6;
+      previousKind_ = propertyNone;
     }
   }
-  if (previousKind_ == 6) ClockInfo::setConstants(std::move(maximal), std::move(diagonals));
+  if (previousKind_ == propertyNone) ClockInfo::setConstants(std::move(maximal), std::move(diagonals));
 
   if (previousKind_ == propertyAlways || previousKind_ == propertyReachable ||
       previousKind_ == propertyLeadsTo) {
@@ -331,15 +331,15 @@ CheckResult Session::run(int kind, Ref<TCTLExpression> property) {
   previousKind_ = kind;
 
   if (result.found)
-    result.verdict = convexHullInUse_ ? 'M' : 'T';
+    result.verdict = convexHullInUse_ ? Verdict::maybe : Verdict::satisfied;
   else
-    result.verdict = bitStateInUse_ ? 'M' : 'F';
+    result.verdict = bitStateInUse_ ? Verdict::maybe : Verdict::notSatisfied;
   // A[], A<> and --> search for a counterexample: finding one refutes the property.
   if (kind == propertyAlways || kind == propertyInevitable || kind == propertyLeadsTo) {
-    if (result.verdict == 'T')
-      result.verdict = 'F';
-    else if (result.verdict == 'F')
-      result.verdict = 'T';
+    if (result.verdict == Verdict::satisfied)
+      result.verdict = Verdict::notSatisfied;
+    else if (result.verdict == Verdict::notSatisfied)
+      result.verdict = Verdict::satisfied;
   }
   result.path = trace.first ? trace.first : Ref<Trace>(new NullTrace);
   result.loop = trace.second ? trace.second : Ref<Trace>(new NullTrace);

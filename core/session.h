@@ -7,6 +7,7 @@
 
 #include "model/integer.h"
 #include "base/ref.h"
+#include "tctl/parser.h"
 #include "trace/trace.h"
 
 class GlobalState;
@@ -22,11 +23,26 @@ class TCTLExpression;
 class TraceStore;
 class WaitingListFactory;
 
+// How the passed lists keep explored states; the numbers are the protocol's option values.
+enum Representation : int {
+  fullZones = 0,
+  packedZones = 1,
+  bitStateHashing = 2,  // an approximation: a missing state may be taken for explored
+  convexHulls = 3,      // an approximation: zones are widened to hulls
+};
+
+// The answer to a property; the letters are the protocol's.
+enum class Verdict : char {
+  satisfied = 'T',
+  notSatisfied = 'F',
+  maybe = 'M',  // uncertain under an approximation
+};
+
 // Verification options, kept across model uploads.
 struct Options {
   bool order = false;      // depth-first waiting lists
   int reduction = 1;       // storage reduction mode: 0, 1, or any other value
-  int representation = 0;  // 0 full zones, 1 packed, 2 bit-state, 3 convex hull
+  Representation representation = fullZones;
   bool reuse = false;      // continue earlier explorations
   bool activeClocks = false;
   bool trace = false;
@@ -35,7 +51,7 @@ struct Options {
 // The answer to one property.
 struct CheckResult {
   bool found = false;  // the checker's own result: a witness or counterexample was found
-  char verdict = 'F';  // 'T', 'F' or 'M' (uncertain under an approximation)
+  Verdict verdict = Verdict::notSatisfied;
   // The path from the start state and, for liveness counterexamples, the loop after it.
   Ref<Trace> path;
   Ref<Trace> loop;
@@ -79,10 +95,10 @@ public:
   // Model checks start from this state from now on; from none (null), checks find nothing.
   void setStartState(Ref<GlobalState> state);
 
-  // Checks a parsed property of kind 0 to 4 (A[], E<>, E[], A<>, -->) from the start state.
+  // Checks a parsed property (A[], E<>, E[], A<>, -->) from the start state.
   // A check that cannot be completed throws (CheckError, std::bad_alloc) and drops the partial
   // exploration; the system and the options stay.
-  CheckResult check(int kind, Ref<TCTLExpression> property);
+  CheckResult check(PropertyKind kind, Ref<TCTLExpression> property);
 
   // The states a trace passes through, replayed from the start state after its delay step.
   std::vector<ReplayedStep> replay(Trace& path, Trace& loop) const;
@@ -108,12 +124,12 @@ private:
     dropEnumeration = 8,
   };
   void drop(unsigned what);
-  CheckResult run(int kind, Ref<TCTLExpression> property);
+  CheckResult run(PropertyKind kind, Ref<TCTLExpression> property);
 
   Options options_;
   Ref<System> system_;
   Ref<GlobalStateHasher> discreteHasher_;
-  Ref<GlobalStateHasher> regionHasher_;
+  Ref<GlobalStateHasher> zoneHasher_;
   Ref<PassedListFactory> passedFactory_;
   Ref<WaitingListFactory> waitingFactory_;
   Ref<TraceStore> traceStore_;
@@ -127,9 +143,9 @@ private:
   bool convexHullInUse_ = false;
   bool bitStateInUse_ = false;
 
-  // The kind of the last property checked (6: nothing to reuse) and the clocks it read,
+  // The kind of the last property checked (none: nothing to reuse) and the clocks it read,
   // which the active-clock reduction keeps.
-  int previousKind_ = 6;
+  PropertyKind previousKind_ = propertyNone;
   ClockSet activeClockSet_;
 
   // The liveness or leads-to search under way, if any, and the states examined by the

@@ -105,7 +105,7 @@ void CachingStateSpaceEnumeration::pushUnstoredSuccessors(const GlobalState* sta
       continue;
     Ref<GlobalState> target = system_->successor(state, move.first.get(), move.second.get(), true);
     if (!target) continue;
-    static_cast<UnpackedRegion*>(target->zone())->extrapolate();
+    static_cast<UnpackedZone*>(target->zone())->extrapolate();
     target->setTraceIndex(
         traces_->addStep(move.first.get(), move.second.get(), state->traceIndex()));
     pending_.push_back(std::move(target));

@@ -24,9 +24,9 @@ unsigned grownSize(unsigned size) {
   return n;
 }
 
-const UnpackedRegion* unpackedZone(const GlobalState* state) {
+const UnpackedZone* unpackedZone(const GlobalState* state) {
   assert(state->zone() && !state->zone()->isPacked());
-  return static_cast<const UnpackedRegion*>(state->zone());
+  return static_cast<const UnpackedZone*>(state->zone());
 }
 
 }  // namespace
@@ -50,7 +50,7 @@ void HashBasedPassedList::clear() {
   groups_ = 0;
 }
 
-const Signature* HashBasedPassedList::prepare(const UnpackedRegion* zone) {
+const Signature* HashBasedPassedList::prepare(const UnpackedZone* zone) {
   int dim = zone->dimension();
   if (stored_ == 0) {
     mixed_ = false;
@@ -76,14 +76,14 @@ HashBasedPassedList::Group* HashBasedPassedList::findGroup(const GlobalState* st
   return nullptr;
 }
 
-int HashBasedPassedList::compare(const ZoneNode* node, const UnpackedRegion* zone,
+int HashBasedPassedList::compare(const ZoneNode* node, const UnpackedZone* zone,
                                  const Signature* signature) {
   if (signature)
     return compareZones(node->state->zone(),
                         static_cast<const Signature*>(NodePool<ZoneNode>::tail(node)), zone,
                         signature, scratch_);
-  const Region* stored = node->state->zone();
-  if (stored->dimension() != zone->dimension()) return Region::noInclusion;
+  const Zone* stored = node->state->zone();
+  if (stored->dimension() != zone->dimension()) return Zone::noInclusion;
   return compareZones(stored, nullptr, zone, nullptr, scratch_);
 }
 
@@ -127,7 +127,7 @@ void HashBasedPassedList::growIfNeeded() {
 }
 
 Ref<GlobalState> ClassicPassedList::add(Ref<GlobalState> state) {
-  const UnpackedRegion* zone = unpackedZone(state.get());
+  const UnpackedZone* zone = unpackedZone(state.get());
   const Signature* signature = prepare(zone);
   unsigned bucket;
   Group* group = findGroup(state.get(), bucket);
@@ -141,12 +141,12 @@ Ref<GlobalState> ClassicPassedList::add(Ref<GlobalState> state) {
         continue;
       }
       int relation = compare(node, zone, signature);
-      if (relation == Region::argIncludes) {
+      if (relation == Zone::argIncludes) {
         GlobalState* old = node->state;
         unlinkZone(link);
         GlobalState::destroyRegistered(old);
         removed = true;
-      } else if (relation != Region::noInclusion) {
+      } else if (relation != Zone::noInclusion) {
         // Covered. A group is an antichain, so nothing was removed on the way; keep the key
         // valid all the same.
         if (removed) group->key = group->zones->state;
@@ -161,7 +161,7 @@ Ref<GlobalState> ClassicPassedList::add(Ref<GlobalState> state) {
 }
 
 Ref<GlobalState> ConvexHullPassedList::add(Ref<GlobalState> state) {
-  const UnpackedRegion* zone = unpackedZone(state.get());
+  const UnpackedZone* zone = unpackedZone(state.get());
   const Signature* signature = prepare(zone);
   unsigned bucket;
   Group* group = findGroup(state.get(), bucket);
@@ -171,20 +171,20 @@ Ref<GlobalState> ConvexHullPassedList::add(Ref<GlobalState> state) {
   }
   ZoneNode* node = group->zones;
   int relation = compare(node, zone, signature);
-  if (relation == Region::noInclusion && node->state->zone()->dimension() != zone->dimension()) {
+  if (relation == Zone::noInclusion && node->state->zone()->dimension() != zone->dimension()) {
     // Zones of another dimension cannot be joined; keep both.
     store(group, bucket, state->copyUnpacked(true), signature);
     return state;
   }
-  if (relation == Region::argIncludedIn || relation == Region::equal) return nullptr;
-  if (relation == Region::argIncludes) {
+  if (relation == Zone::argIncludedIn || relation == Zone::equal) return nullptr;
+  if (relation == Zone::argIncludes) {
     GlobalState::destroyRegistered(node->state);
     node->state = state->copyUnpacked(true);
     group->key = node->state;
     if (signature) std::copy(signature, signature + signatureLength(dim_), signatureOf(node));
     return state;
   }
-  UnpackedRegion* stored = static_cast<UnpackedRegion*>(node->state->zone());
+  UnpackedZone* stored = static_cast<UnpackedZone*>(node->state->zone());
   stored->convexHull(zone);
   if (signature) zoneSignature(stored, clamp_, signatureOf(node));
   state->setZone(stored->copy());
@@ -264,7 +264,7 @@ void HashBasedWaitingList::removeMember(Node* node, bool dropGroup) {
 
 void HashBasedWaitingList::put(WaitingEntry entry) {
   const GlobalState* state = entry.state.get();
-  const UnpackedRegion* zone = unpackedZone(state);
+  const UnpackedZone* zone = unpackedZone(state);
   int dim = zone->dimension();
   if (count_ == 0) {
     mixed_ = false;
@@ -288,8 +288,8 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
     for (Node* waiting = group->members; waiting;) {
       Node* next = waiting->memberNext;
       // The waiting state itself is read only when the signatures leave the question open.
-      Region* old = nullptr;
-      int relation = Region::noInclusion;
+      Zone* old = nullptr;
+      int relation = Zone::noInclusion;
       if (!signature ||
           !signaturesExcludeInclusion(signatureOf(waiting), signature, signatureLength(dim))) {
         old = waiting->entry.state->zone();
@@ -300,15 +300,15 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
         relation = compareZones(old, signature ? signatureOf(waiting) : nullptr, zone, signature,
                                 scratch_);
       }
-      if (relation == Region::argIncludes) {
+      if (relation == Zone::argIncludes) {
         // Emptied where it stands: get() and isEmpty() skip it later. The group stays, even
         // when it runs empty, for the newcomer.
         removeMember(waiting, false);
         waiting->entry = WaitingEntry{};
-      } else if (relation != Region::noInclusion) {
+      } else if (relation != Zone::noInclusion) {
         return;  // a group is an antichain: nothing was emptied on the way
       } else if (hull_) {
-        UnpackedRegion* widened = static_cast<UnpackedRegion*>(waiting->entry.state->zone());
+        UnpackedZone* widened = static_cast<UnpackedZone*>(waiting->entry.state->zone());
         widened->convexHull(zone);
         if (signature) zoneSignature(widened, clamp_, signatureOf(waiting));
         return;

@@ -10,7 +10,7 @@
 #include "base/ref.h"
 #include "model/system.h"
 
-class UnpackedRegion;
+class UnpackedZone;
 
 // Walks a collection; next() gives a borrowed pointer, null when exhausted.
 template <class T>
@@ -64,11 +64,11 @@ protected:
   // Takes the new state's zone: fixes the signature length and clamp at the first state and
   // computes the zone's signature. Returns the signature, or null once states of different
   // dimensions have met in the list (then every comparison reads the zones).
-  const Signature* prepare(const UnpackedRegion* zone);
+  const Signature* prepare(const UnpackedZone* zone);
   // The group of state's discrete part in its bucket, or null; bucket receives the bucket.
   Group* findGroup(const GlobalState* state, unsigned& bucket) const;
   // How node's zone relates to the new zone, whose signature prepare() gave.
-  int compare(const ZoneNode* node, const UnpackedRegion* zone, const Signature* signature);
+  int compare(const ZoneNode* node, const UnpackedZone* zone, const Signature* signature);
   // Stores state (a registered copy) with the signature of its zone (null when none).
   void store(Group* group, unsigned bucket, GlobalState* state, const Signature* signature);
   void unlinkZone(ZoneNode** link);
@@ -88,7 +88,7 @@ protected:
   std::int32_t clamp_ = 0;             // signature clamp, fixed with the length
   bool mixed_ = false;                 // states of different dimensions met: no signatures
   std::vector<Signature> signature_;   // of the state being added
-  UnpackedRegion* scratch_ = nullptr;  // for comparisons that need a stored zone unpacked
+  UnpackedZone* scratch_ = nullptr;  // for comparisons that need a stored zone unpacked
 
   friend class HashBasedPassedListEnumeration;
 };
@@ -263,7 +263,7 @@ private:
   std::int32_t clamp_ = 0;             // signature clamp, fixed with the length
   bool mixed_ = false;                 // states of different dimensions met: no signatures
   std::vector<Signature> signature_;   // of the entry being put
-  UnpackedRegion* scratch_ = nullptr;  // for comparisons that need a stored zone unpacked
+  UnpackedZone* scratch_ = nullptr;  // for comparisons that need a stored zone unpacked
 };
 
 // First in, first out: breadth-first search.

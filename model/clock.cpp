@@ -13,9 +13,9 @@
 namespace {
 
 // Clock resets and their backward steps compute on the full matrix only.
-UnpackedRegion* unpacked(Region* zone, const char* operation) {
+UnpackedZone* unpacked(Zone* zone, const char* operation) {
   if (zone->isPacked()) throw Bug("NI: %s", operation);
-  return static_cast<UnpackedRegion*>(zone);
+  return static_cast<UnpackedZone*>(zone);
 }
 
 void raise(std::vector<std::int32_t>& maxConstants, std::int32_t clock, std::int32_t value) {
@@ -93,12 +93,12 @@ void ClockAssign::release(GlobalState* state) const { release(state->zone()); }
 
 bool ClockAssign::constrain(GlobalState* state) const { return constrain(state->zone()); }
 
-void ClockAssign::release(Region* zone) const {
-  unpacked(zone, "void ClockAssign::release(Region *) const")->free(x_);
+void ClockAssign::release(Zone* zone) const {
+  unpacked(zone, "void ClockAssign::release(Zone *) const")->free(x_);
 }
 
-bool ClockAssign::constrain(Region* zone) const {
-  return unpacked(zone, "bool ClockAssign::constrain(Region *) const")->constrainEqual(x_, value_);
+bool ClockAssign::constrain(Zone* zone) const {
+  return unpacked(zone, "bool ClockAssign::constrain(Zone *) const")->constrainEqual(x_, value_);
 }
 
 void ClockAssign::print(std::ostream& out) const {

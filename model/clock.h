@@ -8,7 +8,7 @@
 #include "model/integer.h"
 
 class GlobalState;
-class Region;
+class Zone;
 
 // x_i - x_j < c (strict) or <= c, as a raw bound. An upper bound x <= c is (x, 0); a lower bound
 // x >= c is (0, x) with <= -c.
@@ -53,8 +53,8 @@ public:
   void apply(GlobalState* state) const override;        // reset x to value
   void release(GlobalState* state) const override;      // free x
   bool constrain(GlobalState* state) const override;    // x == value, closed
-  void release(Region* zone) const override;            // free x
-  bool constrain(Region* zone) const override;          // x == value, closed
+  void release(Zone* zone) const override;            // free x
+  bool constrain(Zone* zone) const override;          // x == value, closed
   void print(std::ostream& out) const override;         // "x:=0"
   // Adds x to reset.
   void collectClocks(std::int32_t owner, ClockSet& tested, ClockSet& reset) const override;

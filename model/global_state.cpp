@@ -85,7 +85,7 @@ GlobalState* GlobalState::nextRegistered() const { return registered_ ? links()-
 
 std::int32_t GlobalState::registeredCount() { return registered; }
 
-void GlobalState::setZone(Region* zone) {
+void GlobalState::setZone(Zone* zone) {
   if (zone != zone_) delete zone_;
   zone_ = zone;
 }
@@ -132,14 +132,14 @@ GlobalState* GlobalState::copyUnpacked(bool isRegistered) const {
 }
 
 int GlobalState::zoneRelation(const GlobalState* other) const {
-  if (!zone_ || !other->zone_) return zone_ == other->zone_ ? Region::equal : Region::noInclusion;
-  if (zone_->dimension() != other->zone_->dimension()) return Region::noInclusion;
+  if (!zone_ || !other->zone_) return zone_ == other->zone_ ? Zone::equal : Zone::noInclusion;
+  if (zone_->dimension() != other->zone_->dimension()) return Zone::noInclusion;
   if (!other->zone_->isPacked())
-    return zone_->relation(static_cast<const UnpackedRegion*>(other->zone_));
+    return zone_->relation(static_cast<const UnpackedZone*>(other->zone_));
   // Stored states compare against new, unpacked ones; a packed argument is unpacked for once.
-  UnpackedRegion* unpacked = other->zone_->unpack();
+  UnpackedZone* unpacked = other->zone_->unpack();
   int result = zone_->relation(unpacked);
-  delete static_cast<Region*>(unpacked);
+  delete static_cast<Zone*>(unpacked);
   return result;
 }
 
@@ -147,12 +147,12 @@ int GlobalState::relation(const GlobalState* other) const {
   if (processes_ != other->processes_ ||
       std::memcmp(locations(), other->locations(),
                   std::size_t(processes_) * sizeof(std::int16_t)) != 0)
-    return Region::noInclusion;
+    return Zone::noInclusion;
   const SymbolTable& table = symbols();
   if (table.counter(integerKind) == 0) return zoneRelation(other);
   int values = IntegerValuation::equal(valuation_, other->valuation_);
   if (table.counter(clockKind) == 0) return values;
-  if (values != Region::equal) return Region::noInclusion;
+  if (values != Zone::equal) return Zone::noInclusion;
   return zoneRelation(other);
 }
 
@@ -162,7 +162,7 @@ bool GlobalState::sameDiscrete(const GlobalState* other) const {
                   std::size_t(processes_) * sizeof(std::int16_t)) != 0)
     return false;
   return symbols().counter(integerKind) == 0 ||
-         IntegerValuation::equal(valuation_, other->valuation_) == Region::equal;
+         IntegerValuation::equal(valuation_, other->valuation_) == Zone::equal;
 }
 
 bool GlobalState::closeAndCheck() {
@@ -172,7 +172,7 @@ bool GlobalState::closeAndCheck() {
 }
 
 void GlobalState::delay() {
-  if (zone_) zone_->sp();
+  if (zone_) zone_->delay();
 }
 
 bool GlobalState::isUnbounded() const { return zone_ && zone_->isUnbounded(); }
@@ -181,13 +181,13 @@ bool GlobalState::isPacked() const { return zone_ && zone_->isPacked(); }
 
 const char* GlobalState::relationName(int code) {
   switch (code) {
-    case Region::noInclusion:
+    case Zone::noInclusion:
       return "GlobalState::noInclusion";
-    case Region::argIncludedIn:
+    case Zone::argIncludedIn:
       return "GlobalState::argIncludedIn";
-    case Region::argIncludes:
+    case Zone::argIncludes:
       return "GlobalState::argIncludes";
-    case Region::equal:
+    case Zone::equal:
       return "GlobalState::equal";
   }
   return "*ILLEGAL*";

@@ -6,7 +6,7 @@
 #include "model/integer.h"
 #include "base/ref.h"
 
-class Region;
+class Zone;
 
 // One block per state: the object and then the locations (16 bits each, padded to whole 32-bit
 // words). A registered state has two link words in front of it and sits in the process-wide
@@ -67,12 +67,12 @@ class GlobalState : public Object {
   // Location slots in the block: the process count rounded up to an even number.
   std::int32_t locationSlots() const { return (processes_ + 1) & ~1; }
 
-  Region* zone() const { return zone_; }
+  Zone* zone() const { return zone_; }
   // Takes ownership of zone and destroys the previous one.
-  void setZone(Region* zone);
+  void setZone(Zone* zone);
   // Hands the zone over to the caller; the state is left without one.
-  Region* detachZone() {
-    Region* zone = zone_;
+  Zone* detachZone() {
+    Zone* zone = zone_;
     zone_ = nullptr;
     return zone;
   }
@@ -109,7 +109,7 @@ class GlobalState : public Object {
   int zoneRelation(const GlobalState* other) const;
 
   std::int32_t processes_;
-  Region* zone_ = nullptr;
+  Zone* zone_ = nullptr;
   IntegerValuation* valuation_ = nullptr;
   std::int32_t traceIndex_ = -1;
   bool registered_;

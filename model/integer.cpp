@@ -117,8 +117,8 @@ IntegerVariables& integerVariables() {
 void Guard::collectConstants(std::vector<std::int32_t>&, DiagonalGuards&) const {}
 void Guard::collectClocks(std::int32_t, ClockSet&, ClockSet&) const {}
 
-void Assignment::release(Region*) const {}
-bool Assignment::constrain(Region*) const { return true; }
+void Assignment::release(Zone*) const {}
+bool Assignment::constrain(Zone*) const { return true; }
 void Assignment::collectClocks(std::int32_t, ClockSet&, ClockSet&) const {}
 
 IntegerGuard::IntegerGuard() : op_(opNotEqual) {}

@@ -10,7 +10,7 @@
 #include "base/ref.h"
 
 class GlobalState;
-class Region;
+class Zone;
 class IntegerExpression;
 class VariableExpression;
 class DiagonalGuards;  // the ordered set of diagonal clock guards, kept with the clock table
@@ -128,8 +128,8 @@ class Assignment : public Object {
   // release what it overwrote. constrain is false when the zone becomes empty.
   virtual void release(GlobalState* state) const = 0;
   virtual bool constrain(GlobalState* state) const = 0;
-  virtual void release(Region* zone) const;
-  virtual bool constrain(Region* zone) const;
+  virtual void release(Zone* zone) const;
+  virtual bool constrain(Zone* zone) const;
   virtual void print(std::ostream& out) const = 0;
   // Adds the clocks the update resets to reset; owner is the process number.
   virtual void collectClocks(std::int32_t owner, ClockSet& tested, ClockSet& reset) const;

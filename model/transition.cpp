@@ -64,7 +64,7 @@ bool Transition::constrainAssignments(GlobalState* state) const {
   return ok && state->closeAndCheck();
 }
 
-bool Transition::constrainAssignments(Region* zone) const {
+bool Transition::constrainAssignments(Zone* zone) const {
   bool ok = true;
   for (const Ref<Assignment>& a : assignments_) ok = a->constrain(zone) && ok;
   return ok && !zone->isEmpty();
@@ -74,7 +74,7 @@ void Transition::releaseAssignments(GlobalState* state) const {
   for (const Ref<Assignment>& a : assignments_) a->release(state);
 }
 
-void Transition::releaseAssignments(Region* zone) const {
+void Transition::releaseAssignments(Zone* zone) const {
   for (const Ref<Assignment>& a : assignments_) a->release(zone);
 }
 

@@ -10,7 +10,7 @@
 class GlobalState;
 
 class Process;
-class Region;
+class Zone;
 
 class Transition : public Object {
  public:
@@ -54,10 +54,10 @@ class Transition : public Object {
   void applyAssignments(GlobalState* state) const;
   // Backward step: x == c for every clock reset x := c, then closure; false when empty.
   bool constrainAssignments(GlobalState* state) const;
-  bool constrainAssignments(Region* zone) const;
+  bool constrainAssignments(Zone* zone) const;
   // Backward step: frees every reset clock.
   void releaseAssignments(GlobalState* state) const;
-  void releaseAssignments(Region* zone) const;
+  void releaseAssignments(Zone* zone) const;
   // values[x] = c for every clock reset x := c; values has an entry per clock.
   void resetValues(std::int32_t* values) const;
 

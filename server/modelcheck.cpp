@@ -31,7 +31,7 @@ void Server::handleModelCheck() {
 
   CheckResult result = session_.check(parsed.kind, std::move(parsed.expression));
   reply("ok");
-  reply(std::string(1, result.verdict));
+  reply(std::string(1, static_cast<char>(result.verdict)));
   if (!session_.options().trace || !result.found) {
     reply("0");
     reply("0");

@@ -41,7 +41,7 @@ Ref<GlobalState> Server::readState() {
   const int processes = system->processCount();
   const int dim = ClockInfo::count();
   Ref<GlobalState> state = GlobalState::create(processes);
-  UnpackedRegion* zone = UnpackedRegion::create(dim, true);
+  UnpackedZone* zone = UnpackedZone::create(dim, true);
   state->setZone(zone);
   state->setValuation(integerVariables().createValuation(false));
 
@@ -84,7 +84,7 @@ void Server::writeState(const GlobalState* state) {
   std::string text;
   for (int p = 0; p < state->processCount(); ++p) text += std::to_string(state->location(p)) + '\n';
   text += ".\n";
-  PackedRegion* packed = state->zone()->pack();
+  PackedZone* packed = state->zone()->pack();
   for (int k = 0; k < packed->count(); ++k) {
     text += std::to_string(packed->firstClock(k)) + '\n';
     text += std::to_string(packed->secondClock(k)) + '\n';

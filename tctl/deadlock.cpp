@@ -9,23 +9,23 @@
 namespace {
 
 // A diagram operation that gave no diagram: the library failed. That is no answer.
-const cdd& checked(const cdd& diagram) {
+const Cdd& checked(const Cdd& diagram) {
   if (diagram.isNull()) throw CheckError("%s", "Decision diagram operation failed");
   return diagram;
 }
 
 }  // namespace
 
-CDDDeadlockExpr::CDDDeadlockExpr(Ref<System> system) : system_(std::move(system)) {}
+CddDeadlockExpr::CddDeadlockExpr(Ref<System> system) : system_(std::move(system)) {}
 
-CDDDeadlockExpr::~CDDDeadlockExpr() = default;
+CddDeadlockExpr::~CddDeadlockExpr() = default;
 
-cdd CDDDeadlockExpr::deadlocked(const GlobalState* state) const {
+Cdd CddDeadlockExpr::deadlocked(const GlobalState* state) const {
   Ref<GlobalState> current(state->copyUnpacked(false));
-  auto* zone = static_cast<UnpackedRegion*>(current->zone());
+  auto* zone = static_cast<UnpackedZone*>(current->zone());
   zone->close();
-  if (zone->isEmpty()) return cdd::falseCDD();
-  cdd stuck = checked(zone->asCDD());
+  if (zone->isEmpty()) return Cdd::falseCdd();
+  Cdd stuck = checked(zone->asCdd());
   if (!system_) return stuck;
 
   // Where time may pass, a valuation acts when waiting within the zone reaches a guard.
@@ -37,23 +37,23 @@ cdd CDDDeadlockExpr::deadlocked(const GlobalState* state) const {
     bool holds = entry.second->applyGuards(enabled.get());
     if (entry.first) holds = entry.first->applyGuards(enabled.get()) && holds;
     if (!holds) continue;
-    if (mayDelay) enabled->zone()->wp();
-    stuck = checked(stuck - checked(enabled->zone()->asCDD()));
+    if (mayDelay) enabled->zone()->past();
+    stuck = checked(stuck - checked(enabled->zone()->asCdd()));
   }
   return stuck;
 }
 
-bool CDDDeadlockExpr::satisfiedBy(GlobalState* state) const {
+bool CddDeadlockExpr::satisfiedBy(GlobalState* state) const {
   if (!state->zone()) return false;
-  return !checked(cdd::reduce(deadlocked(state))).isFalse();
+  return !checked(Cdd::reduce(deadlocked(state))).isFalse();
 }
 
-bool CDDDeadlockExpr::holdsSomewhereIn(const GlobalState* state, const UnpackedRegion& zone,
+bool CddDeadlockExpr::holdsSomewhereIn(const GlobalState* state, const UnpackedZone& zone,
                                        bool negated) const {
   if (zone.isEmpty()) return false;
   if (!state->zone()) return negated;
-  cdd dead = deadlocked(state);
-  cdd part = checked(zone.asCDD());
-  cdd within = checked(negated ? part - dead : part & dead);
-  return !checked(cdd::reduce(within)).isFalse();
+  Cdd dead = deadlocked(state);
+  Cdd part = checked(zone.asCdd());
+  Cdd within = checked(negated ? part - dead : part & dead);
+  return !checked(Cdd::reduce(within)).isFalse();
 }

@@ -10,23 +10,23 @@
 class GlobalState;
 class System;
 
-class CDDDeadlockExpr : public DeadlockExpr {
+class CddDeadlockExpr : public DeadlockExpr {
  public:
   // system may be null: then no edge is ever enabled.
-  explicit CDDDeadlockExpr(Ref<System> system);
-  ~CDDDeadlockExpr() override;
+  explicit CddDeadlockExpr(Ref<System> system);
+  ~CddDeadlockExpr() override;
 
   // Some valuation of the state's zone (closed, packed or not) is deadlocked. The state is not
   // changed. Needs the diagram library initialised with the system's clocks; a failure of the
   // library throws CheckError, never gives an answer.
   bool satisfiedBy(GlobalState* state) const override;
-  bool holdsSomewhereIn(const GlobalState* state, const UnpackedRegion& zone,
+  bool holdsSomewhereIn(const GlobalState* state, const UnpackedZone& zone,
                         bool negated) const override;
 
   // The deadlocked valuations of the state's zone: the zone minus the past of the part where
   // the guards of each enabled edge or synchronising pair hold. Where time may not pass (an
   // urgent or committed location), only the guards' own part can act.
-  cdd deadlocked(const GlobalState* state) const;
+  Cdd deadlocked(const GlobalState* state) const;
 
   System* system() const { return system_.get(); }
 

@@ -17,7 +17,7 @@
 #include "zones/zone.h"
 
 Ref<TCTLExpression> tctl_result;
-int tctl_kind = propertyNone;
+PropertyKind tctl_kind = propertyNone;
 Ref<System> tctl_system;
 
 namespace {
@@ -451,7 +451,7 @@ Ref<TCTLExpression> PropertyParser::deadlock() {
                   << "A<>, E[], and --> properties" << '\n';
     throw SyntaxError{true};
   }
-  Ref<TCTLExpression> e(new CDDDeadlockExpr(tctl_system));
+  Ref<TCTLExpression> e(new CddDeadlockExpr(tctl_system));
   next();
   return e;
 }

@@ -26,8 +26,8 @@ int complementRelation(int relation) {
 }
 
 // A zone that clock constraints can tighten: packed zones are unpacked in place.
-Region* workZone(GlobalState* state) {
-  Region* zone = state->zone();
+Zone* workZone(GlobalState* state) {
+  Zone* zone = state->zone();
   if (zone && zone->isPacked()) {
     state->setZone(zone->unpack());
     zone = state->zone();
@@ -91,7 +91,7 @@ void ClockExpr::print(std::ostream& out) const {
 Ref<TCTLExpression> ClockExpr::negate() { return bound(j_, i_, -c_, !strict_); }
 
 bool ClockExpr::satisfiedBy(GlobalState* state) const {
-  Region* zone = workZone(state);
+  Zone* zone = workZone(state);
   if (!zone) return true;
   if (!zone->tighten(i_, j_, c_, strict_)) return false;
   zone->close();
@@ -332,7 +332,7 @@ class ZoneSearch {
   static constexpr bool collapsesUntimed = true;
   static constexpr bool letsGoOfChoices = true;
 
-  ZoneSearch(GlobalState* state, UnpackedRegion* zone, StateList* parts)
+  ZoneSearch(GlobalState* state, UnpackedZone* zone, StateList* parts)
       : state_(state), zone_(zone), parts_(parts) {}
   ~ZoneSearch() {
     for (Saved& s : saved_) delete s.zone;
@@ -369,7 +369,7 @@ class ZoneSearch {
     }
     if (!parts_) return true;
     Ref<GlobalState> part(state_->copyDiscrete());
-    part->setZone(zone_ ? static_cast<Region*>(zone_->copy()) : nullptr);
+    part->setZone(zone_ ? static_cast<Zone*>(zone_->copy()) : nullptr);
     parts_->push_back(std::move(part));
     return false;
   }
@@ -404,7 +404,7 @@ class ZoneSearch {
 
  private:
   struct Saved {
-    UnpackedRegion* zone;
+    UnpackedZone* zone;
     std::uint64_t version;
   };
   struct Mark {
@@ -415,7 +415,7 @@ class ZoneSearch {
   };
 
   GlobalState* state_;
-  UnpackedRegion* zone_;  // null for a state without a zone: clock constraints then hold
+  UnpackedZone* zone_;  // null for a state without a zone: clock constraints then hold
   StateList* parts_;      // every clause's part is collected here when set
   const DeadlockExpr* deadlocked_ = nullptr;
   const DeadlockExpr* notDeadlocked_ = nullptr;
@@ -426,10 +426,10 @@ class ZoneSearch {
 };
 
 // A closed, unpacked working copy of the state's zone, or null for a state without one.
-UnpackedRegion* workingCopy(const GlobalState* state) {
-  const Region* zone = state->zone();
+UnpackedZone* workingCopy(const GlobalState* state) {
+  const Zone* zone = state->zone();
   if (!zone) return nullptr;
-  UnpackedRegion* copy = zone->unpack();
+  UnpackedZone* copy = zone->unpack();
   if (copy->isDirty()) copy->close();
   return copy;
 }
@@ -539,7 +539,7 @@ void AbstractExpression::filter(StateList& states) const {
   for (const Ref<GlobalState>& s : states) {
     parts.clear();
     if (isTimed()) {
-      std::unique_ptr<UnpackedRegion> zone(workingCopy(s.get()));
+      std::unique_ptr<UnpackedZone> zone(workingCopy(s.get()));
       ZoneSearch search(s.get(), zone.get(), &parts);
       searchClauses(this, false, search);
     } else if (evaluateUntimed(this, false, s.get())) {
@@ -551,7 +551,7 @@ void AbstractExpression::filter(StateList& states) const {
       for (std::size_t m = 0; m < parts.size() && !covered; ++m) {
         if (m == k || !parts[m]) continue;
         int r = parts[m]->relation(parts[k].get());
-        covered = r == Region::argIncludedIn || (r == Region::equal && m < k);
+        covered = r == Zone::argIncludedIn || (r == Zone::equal && m < k);
       }
       if (covered) parts[k] = nullptr;
     }
@@ -598,7 +598,7 @@ Ref<TCTLExpression> OperatorExpression::normalize() { return rewrite(this, false
 
 bool OperatorExpression::satisfiedBy(GlobalState* state) const {
   if (!isTimed()) return evaluateUntimed(this, false, state);
-  std::unique_ptr<UnpackedRegion> zone(workingCopy(state));
+  std::unique_ptr<UnpackedZone> zone(workingCopy(state));
   ZoneSearch search(state, zone.get(), nullptr);
   if (!searchClauses(this, false, search)) return false;
   if (zone) state->setZone(zone.release());
@@ -688,7 +688,7 @@ void DeadlockExpr::print(std::ostream& out) const { out << "deadlock"; }
 
 Ref<TCTLExpression> DeadlockExpr::negate() { return Ref<TCTLExpression>(new NotExpr(this)); }
 
-bool DeadlockExpr::holdsSomewhereIn(const GlobalState*, const UnpackedRegion& zone,
+bool DeadlockExpr::holdsSomewhereIn(const GlobalState*, const UnpackedZone& zone,
                                     bool negated) const {
   return negated && !zone.isEmpty();
 }

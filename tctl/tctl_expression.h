@@ -12,7 +12,7 @@
 class DiagonalGuards;
 class GlobalState;
 class IntegerExpression;
-class UnpackedRegion;
+class UnpackedZone;
 
 class TCTLExpression;
 using StateList = std::vector<Ref<GlobalState>>;
@@ -253,7 +253,7 @@ class DeadlockExpr : public AbstractExpression {
   // Some valuation of zone is deadlocked (with negated: is not), deadlock being decided on the
   // whole state: the transitions enabled are those of the state's own zone. zone is closed and
   // lies within the state's zone, or within what waiting reaches from it.
-  virtual bool holdsSomewhereIn(const GlobalState* state, const UnpackedRegion& zone,
+  virtual bool holdsSomewhereIn(const GlobalState* state, const UnpackedZone& zone,
                                 bool negated) const;
 
   bool isAtomic() const override { return true; }

@@ -59,8 +59,8 @@ std::string lowerText(std::int32_t raw) {
 // representative (the class of the reference clock holds the clocks with a fixed value). Among
 // the representatives, a bound implied by two others through a third clock is left out; without
 // zero-weight cycles what remains is the unique smallest set that implies the zone.
-std::vector<std::string> zoneConstraints(const Region& zone) {
-  std::unique_ptr<UnpackedRegion> closed(zone.unpack());
+std::vector<std::string> zoneConstraints(const Zone& zone) {
+  std::unique_ptr<UnpackedZone> closed(zone.unpack());
   closed->fullClose();
   const int dim = closed->dimension();
   auto fixed = [&](int i, int j) {

@@ -100,7 +100,7 @@ long peakMemoryKB() {
 
 struct Property {
   PropertySource source;
-  int kind = propertyNone;
+  PropertyKind kind = propertyNone;
   Ref<TCTLExpression> expression;
 };
 
@@ -601,7 +601,7 @@ int runVerifier(const CommandLine& line, std::ostream& out, std::ostream& err, b
       errors.check(property.source, failure);
       continue;
     }
-    char verdict = stopped.empty() ? result.verdict : 'U';
+    char verdict = stopped.empty() ? static_cast<char>(result.verdict) : 'U';
     std::string words = verdictWords(verdict);
     if (verdict == 'U') words += " (stopped: " + stopped + ")";
     if (verdict == 'T')

@@ -88,9 +88,9 @@ inline bool hasNegativeDiagonal(const std::int32_t* m, int dim) {
 
 }  // namespace
 
-// --- UnpackedRegion -----------------------------------------------------------------------
+// --- UnpackedZone -----------------------------------------------------------------------
 
-void* UnpackedRegion::operator new(std::size_t header, int dim) {
+void* UnpackedZone::operator new(std::size_t header, int dim) {
   return ::operator new(header + std::size_t(dim) * dim * sizeof(std::int32_t) + dim);
 }
 
@@ -98,10 +98,10 @@ void clockConstantOutOfRange(std::int64_t c) {
   throw CheckError("Clock constant %lld out of range", static_cast<long long>(c));
 }
 
-UnpackedRegion* UnpackedRegion::create(int dim, bool init) {
+UnpackedZone* UnpackedZone::create(int dim, bool init) {
   // The packed form keeps the dimension and the clock numbers in bytes.
   if (dim < 1 || dim > 255) throw Bug("zone dimension %d out of range", dim);
-  UnpackedRegion* zone = new (dim) UnpackedRegion(dim);
+  UnpackedZone* zone = new (dim) UnpackedZone(dim);
   if (init) {
     std::int32_t* m = zone->matrix();
     for (int i = 0; i < dim; ++i) {
@@ -112,7 +112,7 @@ UnpackedRegion* UnpackedRegion::create(int dim, bool init) {
   return zone;
 }
 
-Region::Relation UnpackedRegion::relation(const UnpackedRegion* other) const {
+Zone::Relation UnpackedZone::relation(const UnpackedZone* other) const {
   assert(other->dim_ == dim_);
   const std::int32_t* a = matrix();
   const std::int32_t* b = other->matrix();
@@ -131,15 +131,15 @@ Region::Relation UnpackedRegion::relation(const UnpackedRegion* other) const {
   return argIncludes;
 }
 
-UnpackedRegion* UnpackedRegion::copy() const {
-  UnpackedRegion* zone = new (dim_) UnpackedRegion(dim_);
+UnpackedZone* UnpackedZone::copy() const {
+  UnpackedZone* zone = new (dim_) UnpackedZone(dim_);
   zone->assign(*this);
   return zone;
 }
 
-UnpackedRegion* UnpackedRegion::unpack() const { return copy(); }
+UnpackedZone* UnpackedZone::unpack() const { return copy(); }
 
-void UnpackedRegion::assign(const UnpackedRegion& other) {
+void UnpackedZone::assign(const UnpackedZone& other) {
   assert(other.dim_ == dim_);
   std::memcpy(matrix(), other.matrix(), std::size_t(dim_) * dim_ * sizeof(std::int32_t));
   pending_ = other.pending_;
@@ -148,7 +148,7 @@ void UnpackedRegion::assign(const UnpackedRegion& other) {
   if (pending_ == 2) std::memcpy(touched(), other.touched(), dim_);
 }
 
-void UnpackedRegion::print(std::ostream& out) const {
+void UnpackedZone::print(std::ostream& out) const {
   const char* separator = "";
   for (int i = 0; i < dim_; ++i) {
     for (int j = 0; j < dim_; ++j) {
@@ -162,7 +162,7 @@ void UnpackedRegion::print(std::ostream& out) const {
   }
 }
 
-void UnpackedRegion::printConstraints(std::ostream& out) const {
+void UnpackedZone::printConstraints(std::ostream& out) const {
   for (int i = 0; i < dim_; ++i)
     for (int j = 0; j < dim_; ++j) {
       std::int32_t raw = at(i, j);
@@ -170,15 +170,15 @@ void UnpackedRegion::printConstraints(std::ostream& out) const {
     }
 }
 
-bool UnpackedRegion::isUnbounded() const {
+bool UnpackedZone::isUnbounded() const {
   for (int i = 0; i < dim_; ++i)
     if (!ClockInfo::isReference(i) && !isInfinite(at(i, 0))) return false;
   return true;
 }
 
-bool UnpackedRegion::isEmpty() const { return hasNegativeDiagonal(matrix(), dim_); }
+bool UnpackedZone::isEmpty() const { return hasNegativeDiagonal(matrix(), dim_); }
 
-void UnpackedRegion::convexHull(const UnpackedRegion* other) {
+void UnpackedZone::convexHull(const UnpackedZone* other) {
   assert(other->dim_ == dim_);
   std::int32_t* a = matrix();
   const std::int32_t* b = other->matrix();
@@ -186,7 +186,7 @@ void UnpackedRegion::convexHull(const UnpackedRegion* other) {
   fullClose();
 }
 
-void UnpackedRegion::intersect(const UnpackedRegion& other) {
+void UnpackedZone::intersect(const UnpackedZone& other) {
   assert(other.dim_ == dim_);
   std::int32_t* a = matrix();
   const std::int32_t* b = other.matrix();
@@ -194,7 +194,7 @@ void UnpackedRegion::intersect(const UnpackedRegion& other) {
   fullClose();
 }
 
-bool UnpackedRegion::tightenRaw(int i, int j, std::int32_t raw) {
+bool UnpackedZone::tightenRaw(int i, int j, std::int32_t raw) {
   std::int32_t& entry = at(i, j);
   if (raw >= entry || isInfinite(raw)) return true;
   entry = raw;
@@ -204,7 +204,7 @@ bool UnpackedRegion::tightenRaw(int i, int j, std::int32_t raw) {
   return addBounds(raw, back) > 0;
 }
 
-void UnpackedRegion::setBound(int i, int j, std::int32_t raw) {
+void UnpackedZone::setBound(int i, int j, std::int32_t raw) {
   at(i, j) = isInfinite(raw) ? infinityBound : raw;
   if (pending_ != 2) {
     std::uint8_t* flags = touched();
@@ -217,7 +217,7 @@ void UnpackedRegion::setBound(int i, int j, std::int32_t raw) {
 
 // A single tightened entry since the last closure is closed in one pass; more entries switch
 // to the per-clock flags.
-void UnpackedRegion::markTouched(int i, int j) {
+void UnpackedZone::markTouched(int i, int j) {
   if (pending_ == 0) {
     pending_ = 1;
     lastI_ = std::uint8_t(i);
@@ -228,7 +228,7 @@ void UnpackedRegion::markTouched(int i, int j) {
   setBound(i, j, at(i, j));
 }
 
-void UnpackedRegion::close() {
+void UnpackedZone::close() {
   if (pending_ == 1)
     closeOne(lastI_, lastJ_);
   else if (pending_ == 2)
@@ -240,7 +240,7 @@ void UnpackedRegion::close() {
 // entry at most once: m[a][b] = min(m[a][b], m[a][i] + m[i][j] + m[j][b]). This is what
 // pivoting on j and then on i gives, in one pass. On a negative cycle the diagonal entry of i
 // goes below <= 0 all the same.
-void UnpackedRegion::closeOne(int i, int j) {
+void UnpackedZone::closeOne(int i, int j) {
   std::int32_t* m = matrix();
   const int dim = dim_;
   const std::int32_t edge = m[i * dim + j];
@@ -266,7 +266,7 @@ void UnpackedRegion::closeOne(int i, int j) {
   }
 }
 
-void UnpackedRegion::closeTouched() {
+void UnpackedZone::closeTouched() {
   std::int32_t* m = matrix();
   const std::uint8_t* flags = touched();
   for (int k = 0; k < dim_; ++k) {
@@ -276,7 +276,7 @@ void UnpackedRegion::closeTouched() {
   }
 }
 
-void UnpackedRegion::fullClose() {
+void UnpackedZone::fullClose() {
   std::int32_t* m = matrix();
   pending_ = 0;
   for (int k = 0; k < dim_; ++k) {
@@ -285,11 +285,11 @@ void UnpackedRegion::fullClose() {
   }
 }
 
-void UnpackedRegion::sp() {
+void UnpackedZone::delay() {
   for (int i = 1; i < dim_; ++i) at(i, 0) = infinityBound;
 }
 
-void UnpackedRegion::wp() {
+void UnpackedZone::past() {
   for (int i = 1; i < dim_; ++i) {
     if (at(0, i) >= zeroBound) continue;
     std::int32_t lower = zeroBound;
@@ -298,13 +298,13 @@ void UnpackedRegion::wp() {
   }
 }
 
-void UnpackedRegion::setZero() {
+void UnpackedZone::setZero() {
   std::int32_t* m = matrix();
   std::fill(m, m + dim_ * dim_, zeroBound);
   pending_ = 0;
 }
 
-void UnpackedRegion::reset(int x, int c) {
+void UnpackedZone::reset(int x, int c) {
   const std::int32_t twice = makeBound(c, true);
   for (int k = 0; k < dim_; ++k) {
     if (k == x) {
@@ -320,7 +320,7 @@ void UnpackedRegion::reset(int x, int c) {
   }
 }
 
-void UnpackedRegion::free(int x) {
+void UnpackedZone::free(int x) {
   for (int k = 0; k < dim_; ++k) {
     if (k == x) continue;
     at(x, k) = infinityBound;
@@ -328,14 +328,14 @@ void UnpackedRegion::free(int x) {
   }
 }
 
-bool UnpackedRegion::constrainEqual(int x, int c) {
+bool UnpackedZone::constrainEqual(int x, int c) {
   bool nonEmpty = tighten(x, 0, c, false);
   if (nonEmpty) nonEmpty = tighten(0, x, -c, false);
   close();
   return nonEmpty;
 }
 
-void UnpackedRegion::extrapolate() {
+void UnpackedZone::extrapolate() {
   close();
   const ClockTable& table = ClockInfo::table();
   // Diagonal guards the zone satisfies strictly inside their bound: they are imposed again
@@ -368,8 +368,8 @@ void UnpackedRegion::extrapolate() {
   fullClose();
 }
 
-UnpackedRegion* UnpackedRegion::withNonStrictUpperBounds() const {
-  UnpackedRegion* zone = copy();
+UnpackedZone* UnpackedZone::withNonStrictUpperBounds() const {
+  UnpackedZone* zone = copy();
   for (int i = 0; i < dim_; ++i) zone->at(i, 0) |= 1;
   zone->fullClose();
   return zone;
@@ -378,7 +378,7 @@ UnpackedRegion* UnpackedRegion::withNonStrictUpperBounds() const {
 // Minimal constraint set. Clocks whose difference is fixed form a class, kept as a cycle of
 // equalities through its members; between the class heads an edge is kept unless a path
 // through a third head implies it.
-PackedRegion* UnpackedRegion::pack() const {
+PackedZone* UnpackedZone::pack() const {
   assert(pending_ == 0 && !isEmpty());
   const int dim = dim_;
   std::uint8_t classOf[255];  // head of each clock's class
@@ -444,7 +444,7 @@ PackedRegion* UnpackedRegion::pack() const {
   for (int i = 1; i < dim; ++i) n += needed[i] && at(0, i) <= 0;
   for (int i = 1; i < dim; ++i)
     for (int j = 0; j < dim; ++j) n += needed[i * dim + j];
-  PackedRegion* packed = new (n) PackedRegion(n, dim);
+  PackedZone* packed = new (n) PackedZone(n, dim);
   std::int32_t* bounds = const_cast<std::int32_t*>(packed->bounds());
   std::uint8_t* pairs = const_cast<std::uint8_t*>(packed->pairs());
   int k = 0;
@@ -462,17 +462,17 @@ PackedRegion* UnpackedRegion::pack() const {
   return packed;
 }
 
-// --- PackedRegion -------------------------------------------------------------------------
+// --- PackedZone -------------------------------------------------------------------------
 
-void* PackedRegion::operator new(std::size_t header, int n) {
+void* PackedZone::operator new(std::size_t header, int n) {
   std::size_t pairWords = (std::size_t(n) + 1) / 2;
   return ::operator new(header + (std::size_t(n) + pairWords) * sizeof(std::int32_t));
 }
 
-PackedRegion* PackedRegion::create(const std::int32_t* bounds, const std::uint8_t* pairs, int n,
+PackedZone* PackedZone::create(const std::int32_t* bounds, const std::uint8_t* pairs, int n,
                                    int dim) {
   if (n < 0 || dim < 1 || dim > 255) throw Bug("packed zone of %d constraints, dimension %d", n, dim);
-  PackedRegion* packed = new (n) PackedRegion(n, dim);
+  PackedZone* packed = new (n) PackedZone(n, dim);
   if (n > 0) {
     std::memcpy(const_cast<std::int32_t*>(packed->bounds()), bounds, n * sizeof(std::int32_t));
     std::memcpy(const_cast<std::uint8_t*>(packed->pairs()), pairs, 2 * std::size_t(n));
@@ -480,14 +480,14 @@ PackedRegion* PackedRegion::create(const std::int32_t* bounds, const std::uint8_
   return packed;
 }
 
-Region::Relation PackedRegion::relation(const UnpackedRegion* other) const {
+Zone::Relation PackedZone::relation(const UnpackedZone* other) const {
   assert(other->dimension() == dim_);
   const std::int32_t* b = bounds();
   const std::uint8_t* p = pairs();
   const std::int32_t* m = other->matrix();
   for (int k = 0; k < count_; ++k) {
     if (m[p[2 * k] * dim_ + p[2 * k + 1]] > b[k]) {
-      UnpackedRegion* self = unpack();
+      UnpackedZone* self = unpack();
       Relation result = self->relation(other);
       delete self;
       return result;
@@ -496,42 +496,42 @@ Region::Relation PackedRegion::relation(const UnpackedRegion* other) const {
   return argIncludedIn;
 }
 
-PackedRegion* PackedRegion::copy() const { return create(bounds(), pairs(), count_, dim_); }
+PackedZone* PackedZone::copy() const { return create(bounds(), pairs(), count_, dim_); }
 
-UnpackedRegion* PackedRegion::unpack() const {
-  UnpackedRegion* zone = UnpackedRegion::create(dim_, true);
+UnpackedZone* PackedZone::unpack() const {
+  UnpackedZone* zone = UnpackedZone::create(dim_, true);
   for (int k = 0; k < count_; ++k) zone->setBound(firstClock(k), secondClock(k), boundAt(k));
   zone->close();
   return zone;
 }
 
-void PackedRegion::print(std::ostream& out) const {
+void PackedZone::print(std::ostream& out) const {
   for (int k = 0; k < count_; ++k) {
     if (k > 0) out << ", ";
     writeItem(out, firstClock(k), secondClock(k), boundAt(k));
   }
 }
 
-void PackedRegion::printConstraints(std::ostream& out) const {
+void PackedZone::printConstraints(std::ostream& out) const {
   for (int k = 0; k < count_; ++k) writeQueryItem(out, firstClock(k), secondClock(k), boundAt(k));
 }
 
-bool PackedRegion::isUnbounded() const { throw Bug("NI: %s", "bool PackedRegion::isUnbounded() const"); }
+bool PackedZone::isUnbounded() const { throw Bug("NI: %s", "bool PackedZone::isUnbounded() const"); }
 
-void PackedRegion::convexHull(const UnpackedRegion*) {
-  throw Bug("NI: %s", "void PackedRegion::convexHull(UnpackedRegion *)");
+void PackedZone::convexHull(const UnpackedZone*) {
+  throw Bug("NI: %s", "void PackedZone::convexHull(UnpackedZone *)");
 }
 
-bool PackedRegion::tighten(int, int, int, bool) {
-  throw Bug("NI: %s", "bool PackedRegion::tighten(int, int, int, bool)");
+bool PackedZone::tighten(int, int, int, bool) {
+  throw Bug("NI: %s", "bool PackedZone::tighten(int, int, int, bool)");
 }
 
-bool PackedRegion::tightenRaw(int, int, std::int32_t) {
-  throw Bug("NI: %s", "bool PackedRegion::tightenRaw(int, int, int)");
+bool PackedZone::tightenRaw(int, int, std::int32_t) {
+  throw Bug("NI: %s", "bool PackedZone::tightenRaw(int, int, int)");
 }
 
-void PackedRegion::close() { throw Bug("NI: %s", "void PackedRegion::close()"); }
+void PackedZone::close() { throw Bug("NI: %s", "void PackedZone::close()"); }
 
-void PackedRegion::sp() { throw Bug("NI: %s", "void PackedRegion::sp()"); }
+void PackedZone::delay() { throw Bug("NI: %s", "void PackedZone::delay()"); }
 
-void PackedRegion::wp() { throw Bug("NI: %s", "void PackedRegion::wp()"); }
+void PackedZone::past() { throw Bug("NI: %s", "void PackedZone::past()"); }

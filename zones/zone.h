@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
-class UnpackedRegion;
-class PackedRegion;
-struct _dbm_;  // the decision-diagram library's matrix (cdd/cdd.h)
-class cdd;
+class UnpackedZone;
+class PackedZone;
+struct CddMatrix;  // the decision-diagram library's matrix (cdd/cdd.h)
+class Cdd;
 
 // A smaller raw bound is tighter: 2c for "< c", 2c+1 for "<= c", 0x7FFFFFFF for none.
 constexpr std::int32_t infinityBound = 0x7FFFFFFF;
@@ -37,7 +37,7 @@ constexpr std::int32_t addBounds(std::int32_t a, std::int32_t b) { return a + b 
 
 // A convex set of clock valuations. Owned by exactly one state (or a caller's temporary), never
 // shared; destroyed with delete. Clock 0 is the reference clock, always 0.
-class Region {
+class Zone {
 public:
   // Result of a.relation(b); the same codes compare states.
   enum Relation : int {
@@ -48,13 +48,13 @@ public:
   };
 
   // How this zone relates to other, which is unpacked, closed and of the same dimension.
-  virtual Relation relation(const UnpackedRegion* other) const = 0;
+  virtual Relation relation(const UnpackedZone* other) const = 0;
   // New zone of the same kind; the caller owns it.
-  virtual Region* copy() const = 0;
+  virtual Zone* copy() const = 0;
   // New closed unpacked zone with the same valuations; the caller owns it.
-  virtual UnpackedRegion* unpack() const = 0;
+  virtual UnpackedZone* unpack() const = 0;
   // New packed zone; an unpacked zone must be closed and non-empty.
-  virtual PackedRegion* pack() const = 0;
+  virtual PackedZone* pack() const = 0;
   // Readable list of constraints ("x>3, x-y<2"), for diagnostics.
   virtual void print(std::ostream& out) const = 0;
   // The constraints as a conjunction for a property: every item starts with " and ".
@@ -67,7 +67,7 @@ public:
   // Exact only on a closed zone.
   virtual bool isEmpty() const = 0;
   // Smallest zone including both; other has the same dimension.
-  virtual void convexHull(const UnpackedRegion* other) = 0;
+  virtual void convexHull(const UnpackedZone* other) = 0;
   // x_i - x_j < c (strict) or <= c; false when the zone has become empty. Leaves the zone
   // unclosed: close() before reading it.
   virtual bool tighten(int i, int j, int c, bool strict) = 0;
@@ -75,60 +75,60 @@ public:
   // Canonical form again after tightenings; uses only the clocks they touched.
   virtual void close() = 0;
   // Delay: removes the upper bounds.
-  virtual void sp() = 0;
+  virtual void delay() = 0;
   // Past: lowers the lower bounds to 0.
-  virtual void wp() = 0;
+  virtual void past() = 0;
   // Copies the matrix into d (same dimension) and returns d.
-  virtual _dbm_* asDBM(_dbm_* d) const = 0;
+  virtual CddMatrix* asDBM(CddMatrix* d) const = 0;
   // The zone as a decision diagram; needs the diagram library initialised with the clocks.
-  virtual cdd asCDD() const = 0;
-  virtual ~Region() = default;
+  virtual Cdd asCdd() const = 0;
+  virtual ~Zone() = default;
 
 protected:
-  Region() = default;
-  Region(const Region&) = default;
-  Region& operator=(const Region&) = default;
+  Zone() = default;
+  Zone(const Zone&) = default;
+  Zone& operator=(const Zone&) = default;
 };
 
 // The full matrix: dim x dim raw bounds, entry (i, j) bounds x_i - x_j. Object, matrix and the
 // touched flags of the clocks tightened since the last closure are one block.
-class UnpackedRegion final : public Region {
+class UnpackedZone final : public Zone {
 public:
   // init: every clock at least 0 and nothing else; otherwise the matrix is left for the caller
   // to fill. dim is at most 255.
-  static UnpackedRegion* create(int dim, bool init);
+  static UnpackedZone* create(int dim, bool init);
   static void operator delete(void* block) { ::operator delete(block); }
-  UnpackedRegion() = delete;
-  UnpackedRegion(const UnpackedRegion&) = delete;
-  UnpackedRegion& operator=(const UnpackedRegion&) = delete;
+  UnpackedZone() = delete;
+  UnpackedZone(const UnpackedZone&) = delete;
+  UnpackedZone& operator=(const UnpackedZone&) = delete;
 
-  Relation relation(const UnpackedRegion* other) const override;
-  UnpackedRegion* copy() const override;  // carries the touched clocks over
-  UnpackedRegion* unpack() const override;
-  PackedRegion* pack() const override;
+  Relation relation(const UnpackedZone* other) const override;
+  UnpackedZone* copy() const override;  // carries the touched clocks over
+  UnpackedZone* unpack() const override;
+  PackedZone* pack() const override;
   void print(std::ostream& out) const override;
   void printConstraints(std::ostream& out) const override;
   bool isPacked() const override { return false; }
   bool isUnbounded() const override;
   int dimension() const override { return dim_; }
   bool isEmpty() const override;
-  void convexHull(const UnpackedRegion* other) override;
+  void convexHull(const UnpackedZone* other) override;
   bool tighten(int i, int j, int c, bool strict) override {
     return tightenRaw(i, j, makeBound(c, strict));
   }
   bool tightenRaw(int i, int j, std::int32_t raw) override;
   void close() override;
-  void sp() override;
-  void wp() override;
-  _dbm_* asDBM(_dbm_* d) const override;
-  cdd asCDD() const override;
+  void delay() override;
+  void past() override;
+  CddMatrix* asDBM(CddMatrix* d) const override;
+  Cdd asCdd() const override;
 
   // The zones, each closed and non-empty, whose union is the set of the diagram; one zone of
   // the full clock count is walked down the diagram. Empty for the false diagram.
-  static std::vector<std::unique_ptr<UnpackedRegion>> zonesOf(const cdd& diagram);
+  static std::vector<std::unique_ptr<UnpackedZone>> zonesOf(const Cdd& diagram);
 
   // Copies other's matrix and touched clocks (same dimension).
-  void assign(const UnpackedRegion& other);
+  void assign(const UnpackedZone& other);
   // All clocks equal 0.
   void setZero();
   // x := c; keeps a closed matrix closed.
@@ -140,11 +140,11 @@ public:
   // Closure with every clock as pivot.
   void fullClose();
   // Entrywise minimum, then full closure; the result may be empty.
-  void intersect(const UnpackedRegion& other);
+  void intersect(const UnpackedZone& other);
   // Abstraction by the maximal constants and diagonal guards of the clock table; closes first.
   void extrapolate();
   // New zone whose upper bounds are all made non-strict, closed; the caller owns it.
-  UnpackedRegion* withNonStrictUpperBounds() const;
+  UnpackedZone* withNonStrictUpperBounds() const;
   // Sets entry (i, j) directly and marks both clocks touched, for rebuilding a zone from a
   // constraint list; close() afterwards. Bounds whose value part is infinite become infinite.
   void setBound(int i, int j, std::int32_t raw);
@@ -157,7 +157,7 @@ public:
   std::int32_t* matrix() { return reinterpret_cast<std::int32_t*>(this + 1); }
 
 private:
-  UnpackedRegion(int dim) : dim_(dim) {}
+  UnpackedZone(int dim) : dim_(dim) {}
   static void* operator new(std::size_t header, int dim);
   static void operator delete(void* block, int) { ::operator delete(block); }
   // One flag per clock, behind the matrix; meaningful only when pending_ is 2.
@@ -178,36 +178,36 @@ private:
 
 // The minimal constraint set of a closed non-empty zone: n raw bounds, then n clock pairs (i, j),
 // in one block with the object. Immutable.
-class PackedRegion final : public Region {
+class PackedZone final : public Zone {
 public:
   // Copies n bounds and n pairs (byte 2k is i, byte 2k+1 is j of constraint k).
-  static PackedRegion* create(const std::int32_t* bounds, const std::uint8_t* pairs, int n,
+  static PackedZone* create(const std::int32_t* bounds, const std::uint8_t* pairs, int n,
                               int dim);
   static void operator delete(void* block) { ::operator delete(block); }
-  PackedRegion() = delete;
-  PackedRegion(const PackedRegion&) = delete;
-  PackedRegion& operator=(const PackedRegion&) = delete;
+  PackedZone() = delete;
+  PackedZone(const PackedZone&) = delete;
+  PackedZone& operator=(const PackedZone&) = delete;
 
   // argIncludedIn when other satisfies every stored constraint (n comparisons, no allocation);
   // otherwise the full comparison on the unpacked zone.
-  Relation relation(const UnpackedRegion* other) const override;
-  PackedRegion* copy() const override;
-  UnpackedRegion* unpack() const override;
-  PackedRegion* pack() const override { return copy(); }
+  Relation relation(const UnpackedZone* other) const override;
+  PackedZone* copy() const override;
+  UnpackedZone* unpack() const override;
+  PackedZone* pack() const override { return copy(); }
   void print(std::ostream& out) const override;
   void printConstraints(std::ostream& out) const override;
   bool isPacked() const override { return true; }
   bool isUnbounded() const override;  // the operations below throw Bug: not supported
   int dimension() const override { return dim_; }
   bool isEmpty() const override { return false; }
-  void convexHull(const UnpackedRegion* other) override;
+  void convexHull(const UnpackedZone* other) override;
   bool tighten(int i, int j, int c, bool strict) override;
   bool tightenRaw(int i, int j, std::int32_t raw) override;
   void close() override;
-  void sp() override;
-  void wp() override;
-  _dbm_* asDBM(_dbm_* d) const override;
-  cdd asCDD() const override;
+  void delay() override;
+  void past() override;
+  CddMatrix* asDBM(CddMatrix* d) const override;
+  Cdd asCdd() const override;
 
   int count() const { return count_; }
   const std::int32_t* bounds() const { return reinterpret_cast<const std::int32_t*>(this + 1); }
@@ -219,8 +219,8 @@ public:
   int secondClock(int k) const { return pairs()[2 * k + 1]; }  // j of x_i - x_j
 
 private:
-  friend class UnpackedRegion;  // pack() writes the constraints straight into a new block
-  PackedRegion(int n, int dim) : count_(n), dim_(std::uint8_t(dim)) {}
+  friend class UnpackedZone;  // pack() writes the constraints straight into a new block
+  PackedZone(int n, int dim) : count_(n), dim_(std::uint8_t(dim)) {}
   static void* operator new(std::size_t header, int n);
   static void operator delete(void* block, int) { ::operator delete(block); }
 

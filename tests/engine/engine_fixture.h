@@ -37,8 +37,8 @@ inline int clockNumber(const std::string& name) {
 
 // A closed zone over the loaded model's clocks from items such as "x <= 5", "y > 2",
 // "x - y < 3", "x == 1", separated by commas; every clock is at least 0.
-inline UnpackedRegion* zoneOf(const std::string& text) {
-  UnpackedRegion* zone = UnpackedRegion::create(ClockInfo::count(), true);
+inline UnpackedZone* zoneOf(const std::string& text) {
+  UnpackedZone* zone = UnpackedZone::create(ClockInfo::count(), true);
   std::stringstream items(text);
   std::string item;
   while (std::getline(items, item, ',')) {

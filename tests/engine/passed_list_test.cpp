@@ -37,8 +37,8 @@ protected:
     return stateOf(*system, {location}, zone, {i});
   }
   bool sameZone(const GlobalState* s, const char* zone) {
-    std::unique_ptr<UnpackedRegion> expected(zoneOf(zone));
-    return s->zone()->relation(expected.get()) == Region::equal;
+    std::unique_ptr<UnpackedZone> expected(zoneOf(zone));
+    return s->zone()->relation(expected.get()) == Zone::equal;
   }
 
   Ref<System> system;
@@ -166,8 +166,8 @@ TEST_F(PassedListTest, BitStateCountsStatesWithOneHashValueAsOne) {
   EXPECT_NE(list.add(state(1, "y <= 1", 3)), nullptr);
 }
 
-TEST_F(PassedListTest, BitStateWithTheRegionHasherTellsZonesApart) {
-  BitStatePassedList list(system->makeRegionHasher(), bitStateBits);
+TEST_F(PassedListTest, BitStateWithTheZoneHasherTellsZonesApart) {
+  BitStatePassedList list(system->makeZoneHasher(), bitStateBits);
   // The largest constant of x is 1: bounds differ below it, or only in strictness.
   EXPECT_NE(list.add(state(0, "x <= 1")), nullptr);
   EXPECT_NE(list.add(state(0, "x < 1")), nullptr);

@@ -137,14 +137,14 @@ protected:
 
   ClockLabelsOnStates() { state->setZone(zoneOf("x <= 5, y <= 5").release()); }
   ~ClockLabelsOnStates() override { GlobalState::destroy(state); }
-  UnpackedRegion& zone() { return *static_cast<UnpackedRegion*>(state->zone()); }
+  UnpackedZone& zone() { return *static_cast<UnpackedZone*>(state->zone()); }
 };
 
 TEST_F(ClockLabelsOnStates, GuardTightensAndLeavesClosingToTheCaller) {
   EXPECT_TRUE(ClockGuard(1, 0, 3, false).apply(state));
   EXPECT_TRUE(zone().isDirty());
   EXPECT_TRUE(state->closeAndCheck());
-  EXPECT_EQ(zone().relation(zoneOf("x <= 3, y <= 5").get()), Region::equal);
+  EXPECT_EQ(zone().relation(zoneOf("x <= 3, y <= 5").get()), Zone::equal);
   EXPECT_FALSE(ClockGuard(0, 1, -4, false).apply(state));  // x >= 4
   EXPECT_FALSE(state->closeAndCheck());
 }
@@ -154,22 +154,22 @@ TEST_F(ClockLabelsOnStates, ResetAndItsBackwardStep) {
   EXPECT_EQ(reset.kind(), 4);
   EXPECT_EQ(printedLabel(reset), "x:=2");
   reset.apply(state);
-  EXPECT_EQ(zone().relation(zoneOf("x == 2, y <= 5").get()), Region::equal);
+  EXPECT_EQ(zone().relation(zoneOf("x == 2, y <= 5").get()), Zone::equal);
   EXPECT_TRUE(reset.constrain(state));
   reset.release(state);
-  EXPECT_EQ(zone().relation(zoneOf("y <= 5").get()), Region::equal);
+  EXPECT_EQ(zone().relation(zoneOf("y <= 5").get()), Zone::equal);
   ZonePtr other = zoneOf("x >= 3");
   EXPECT_FALSE(reset.constrain(other.get()));
   EXPECT_TRUE(other->isEmpty());
   ZonePtr freed = zoneOf("x == 1, y - x <= 1");
   reset.release(freed.get());
-  EXPECT_EQ(freed->relation(zoneOf("y <= 2").get()), Region::equal);
+  EXPECT_EQ(freed->relation(zoneOf("y <= 2").get()), Zone::equal);
 }
 
 TEST_F(ClockLabelsOnStates, GuardOnAPackedZoneIsABug) {
   state->setZone(zone().pack());
   EXPECT_THAT([&] { ClockGuard(1, 0, 3, false).apply(state); },
-              ThrowsMessage<Bug>(StrEq("NI: bool PackedRegion::tightenRaw(int, int, int)")));
+              ThrowsMessage<Bug>(StrEq("NI: bool PackedZone::tightenRaw(int, int, int)")));
   EXPECT_THROW(ClockAssign(1, 0).apply(state), Bug);
 }
 

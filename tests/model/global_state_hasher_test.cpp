@@ -1,4 +1,4 @@
-// tests/model/global_state_hasher_test.cpp: the discrete and region hashers of a system.
+// tests/model/global_state_hasher_test.cpp: the discrete and zone hashers of a system.
 #include <gtest/gtest.h>
 
 #include "tests/model/net_builder.h"
@@ -63,7 +63,7 @@ TEST_F(StateHashers, EqualDiscretePartsShareABucketWhateverTheirZones) {
   q.location("c");
   Ref<System> system = build({&p, &q});
   Ref<GlobalStateHasher> discrete = system->makeDiscreteHasher();
-  Ref<GlobalStateHasher> region = system->makeRegionHasher();
+  Ref<GlobalStateHasher> region = system->makeZoneHasher();
   Ref<GlobalState> one = system->initialState(false);
   Ref<GlobalState> two = system->initialState(true);
   Ref<GlobalState> three(two->copy());
@@ -85,11 +85,11 @@ TEST_F(StateHashers, BoundsBeyondTheMaximalConstantHashAlike) {
   p.location("a");
   Ref<System> system = build({&p});
   ClockInfo::setConstants({0, 5}, DiagonalGuards());
-  Ref<GlobalStateHasher> region = system->makeRegionHasher();
+  Ref<GlobalStateHasher> region = system->makeZoneHasher();
   Ref<GlobalState> start = system->initialState(false);
   auto withUpperBound = [&](int c, bool strict) {
     Ref<GlobalState> state(start->copy());
-    UnpackedRegion* zone = UnpackedRegion::create(2, true);
+    UnpackedZone* zone = UnpackedZone::create(2, true);
     zone->tighten(x, 0, c, strict);
     zone->close();
     state->setZone(zone);

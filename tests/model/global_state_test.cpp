@@ -9,8 +9,8 @@
 
 namespace {
 // One clock x (dimension 2): lo <= x <= hi, hi < 0 for no upper bound.
-UnpackedRegion* zoneOf(int lo, int hi) {
-  UnpackedRegion* zone = UnpackedRegion::create(2, true);
+UnpackedZone* zoneOf(int lo, int hi) {
+  UnpackedZone* zone = UnpackedZone::create(2, true);
   if (lo > 0) zone->tighten(0, 1, -lo, false);
   if (hi >= 0) zone->tighten(1, 0, hi, false);
   zone->close();
@@ -77,7 +77,7 @@ TEST_F(States, CopiesTakeWhatTheirNameSays) {
 
   ASSERT_NE(full->zone(), nullptr);
   EXPECT_NE(full->zone(), s->zone());
-  EXPECT_EQ(s->zone()->relation(static_cast<UnpackedRegion*>(full->zone())), Region::equal);
+  EXPECT_EQ(s->zone()->relation(static_cast<UnpackedZone*>(full->zone())), Zone::equal);
   EXPECT_NE(full->valuation(), s->valuation());
   EXPECT_EQ(IntegerValuation::equal(full->valuation(), s->valuation()), 4);
 
@@ -101,9 +101,9 @@ TEST_F(States, PackedAndUnpackedCopies) {
   EXPECT_TRUE(packed->isRegistered());
   EXPECT_FALSE(unpacked->isPacked());
   EXPECT_FALSE(unpacked->isRegistered());
-  EXPECT_EQ(packed->relation(s), Region::argIncludedIn) << "packed zones do not tell equality";
-  EXPECT_EQ(unpacked->relation(s), Region::equal);
-  EXPECT_EQ(s->relation(packed), Region::equal) << "a packed argument is compared as well";
+  EXPECT_EQ(packed->relation(s), Zone::argIncludedIn) << "packed zones do not tell equality";
+  EXPECT_EQ(unpacked->relation(s), Zone::equal);
+  EXPECT_EQ(s->relation(packed), Zone::equal) << "a packed argument is compared as well";
   EXPECT_EQ(GlobalState::registeredCount(), 1);
 }
 
@@ -160,15 +160,15 @@ TEST_F(States, RelationComparesWhatTheSystemHas) {
     bool integers, clocks;
     std::vector<int> locationsB;
     int valueB, loB, hiB;
-    Region::Relation relation;
+    Zone::Relation relation;
   } cases[] = {
-      {false, true, {1, 3}, 3, 0, 5, Region::noInclusion},
-      {false, true, {1, 2}, 4, 1, 3, Region::argIncludedIn},
-      {false, true, {1, 2}, 3, 0, 5, Region::equal},
-      {true, false, {1, 2}, 3, 1, 3, Region::equal},
-      {true, false, {1, 2}, 4, 0, 5, Region::noInclusion},
-      {true, true, {1, 2}, 3, 2, 4, Region::argIncludedIn},
-      {true, true, {1, 2}, 4, 2, 4, Region::noInclusion},
+      {false, true, {1, 3}, 3, 0, 5, Zone::noInclusion},
+      {false, true, {1, 2}, 4, 1, 3, Zone::argIncludedIn},
+      {false, true, {1, 2}, 3, 0, 5, Zone::equal},
+      {true, false, {1, 2}, 3, 1, 3, Zone::equal},
+      {true, false, {1, 2}, 4, 0, 5, Zone::noInclusion},
+      {true, true, {1, 2}, 3, 2, 4, Zone::argIncludedIn},
+      {true, true, {1, 2}, 4, 2, 4, Zone::noInclusion},
   };
   for (const Case& c : cases) {
     symbols() = SymbolTable();
@@ -176,8 +176,8 @@ TEST_F(States, RelationComparesWhatTheSystemHas) {
     if (c.clocks) symbols().declare("x", clockKind, 1);
     GlobalState* a = state({1, 2}, {3}, 0, 5);
     GlobalState* b = state(c.locationsB, {c.valueB}, c.loB, c.hiB);
-    const Region::Relation mirrored[] = {Region::noInclusion, Region::argIncludes,
-                                         Region::argIncludedIn, Region::noInclusion, Region::equal};
+    const Zone::Relation mirrored[] = {Zone::noInclusion, Zone::argIncludes,
+                                         Zone::argIncludedIn, Zone::noInclusion, Zone::equal};
     SCOPED_TRACE(testing::Message() << c.integers << c.clocks << " " << c.valueB << " [" << c.loB
                                     << "," << c.hiB << "]");
     EXPECT_EQ(a->relation(b), c.relation);
@@ -186,7 +186,7 @@ TEST_F(States, RelationComparesWhatTheSystemHas) {
   }
   symbols().declare("x", clockKind, 1);
   GlobalState* narrow = state({1}, {3}, 2, 4);
-  EXPECT_EQ(narrow->relation(state({1}, {3}, 6, 7)), Region::noInclusion);
+  EXPECT_EQ(narrow->relation(state({1}, {3}, 6, 7)), Zone::noInclusion);
 }
 
 TEST_F(States, ZoneOperations) {
@@ -200,7 +200,7 @@ TEST_F(States, ZoneOperations) {
 
   GlobalState* z = keep(GlobalState::create(1));
   z->setZone(zoneOf(0, 1));
-  Region* taken = z->detachZone();
+  Zone* taken = z->detachZone();
   EXPECT_EQ(z->zone(), nullptr);
   z->setZone(taken);
   z->setZone(zoneOf(0, 2));  // the previous zone goes

@@ -169,7 +169,7 @@ TEST_F(ActiveClocks, ReductionFreesInactiveClocksAndKeepsTheReferenceClock) {
   q.location("c");
   Ref<System> system = build({&p, &q});
   Ref<GlobalState> state = system->initialState(false);
-  auto* zone = static_cast<UnpackedRegion*>(state->zone());
+  auto* zone = static_cast<UnpackedZone*>(state->zone());
   zone->reset(x, 3);
   zone->reset(y, 1);
   system->reduceActiveClocks(state.get());

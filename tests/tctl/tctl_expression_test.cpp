@@ -53,7 +53,7 @@ class Formula : public testing::Test {
     Ref<GlobalState> s(GlobalState::create(2));
     s->setLocation(0, p);
     s->setLocation(1, q);
-    s->setZone(UnpackedRegion::create(ClockInfo::count(), true));
+    s->setZone(UnpackedZone::create(ClockInfo::count(), true));
     s->setValuation(integerVariables().createValuation(true));
     s->valuation()->cells()[0] = value;
     if (!zone.empty()) {
@@ -64,11 +64,11 @@ class Formula : public testing::Test {
   // The state's zone holds exactly the valuations of the clock formula.
   bool zoneIs(const GlobalState* s, const std::string& zone) {
     Ref<GlobalState> expected = state(zone);
-    return expected->zone()->relation(static_cast<const UnpackedRegion*>(s->zone())) ==
-           Region::equal;
+    return expected->zone()->relation(static_cast<const UnpackedZone*>(s->zone())) ==
+           Zone::equal;
   }
   bool contains(const GlobalState* s, double x, double y) {
-    const auto* z = static_cast<const UnpackedRegion*>(s->zone());
+    const auto* z = static_cast<const UnpackedZone*>(s->zone());
     double v[3] = {0, 0, 0};
     v[x_] = x;
     v[y_] = y;
@@ -89,7 +89,7 @@ class Formula : public testing::Test {
 TEST_F(Formula, ClockConstraintNarrowsTheZone) {
   Ref<GlobalState> s = state("x <= 10");
   EXPECT_TRUE(formula("x > 3")->satisfiedBy(s.get()));
-  const auto* z = static_cast<const UnpackedRegion*>(s->zone());
+  const auto* z = static_cast<const UnpackedZone*>(s->zone());
   EXPECT_EQ(z->at(0, x_), makeBound(-3, true));
   EXPECT_EQ(z->at(x_, 0), makeBound(10, false));
   EXPECT_FALSE(z->isDirty());

@@ -29,13 +29,13 @@ TEST(RawBound, EncodingOrdersBoundsFromTightToLoose) {
 TEST(RawBound, ConstantsBeyondTheSupportedRangeAreRefusedInEveryBuild) {
   EXPECT_EQ(makeBound(-maxClockConstant, false), -2 * maxClockConstant + 1);
   ClockScope clocks({"x"});
-  ZonePtr zone(UnpackedRegion::create(2, true));
+  ZonePtr zone(UnpackedZone::create(2, true));
   for (std::int32_t c : {maxClockConstant + 1, -maxClockConstant - 1, 1 << 30, INT32_MIN}) {
     EXPECT_THROW(makeBound(c, true), CheckError) << c;
     EXPECT_THROW(zone->tighten(1, 0, c, false), CheckError) << c;
     EXPECT_THROW(zone->reset(1, c), CheckError) << c;
   }
-  for (int dim : {0, 256}) EXPECT_THROW(UnpackedRegion::create(dim, true), Bug) << dim;
+  for (int dim : {0, 256}) EXPECT_THROW(UnpackedZone::create(dim, true), Bug) << dim;
 }
 
 TEST(RawBound, SumIsNonStrictOnlyWhenBothAre) {
@@ -48,7 +48,7 @@ TEST(RawBound, SumIsNonStrictOnlyWhenBothAre) {
 
 TEST(ZoneCreation, InitialZoneHasEveryClockAtLeastZeroAndNothingElse) {
   ClockScope clocks({"x", "y"});
-  ZonePtr zone(UnpackedRegion::create(3, true));
+  ZonePtr zone(UnpackedZone::create(3, true));
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j)
       EXPECT_EQ(zone->at(i, j), (i == j || i == 0) ? zeroBound : infinityBound) << i << j;
@@ -59,11 +59,11 @@ TEST(ZoneCreation, InitialZoneHasEveryClockAtLeastZeroAndNothingElse) {
 
 TEST(ZoneCreation, SystemWithoutClocksHasDimensionOne) {
   ClockScope clocks({});
-  ZonePtr zone(UnpackedRegion::create(1, true));
+  ZonePtr zone(UnpackedZone::create(1, true));
   EXPECT_EQ(zone->dimension(), 1);
   EXPECT_EQ(zone->at(0, 0), zeroBound);
-  zone->sp();
-  zone->wp();
+  zone->delay();
+  zone->past();
   zone->extrapolate();
   EXPECT_EQ(zone->at(0, 0), zeroBound);
   EXPECT_EQ(printed(*zone), "");
@@ -71,7 +71,7 @@ TEST(ZoneCreation, SystemWithoutClocksHasDimensionOne) {
   PackedPtr packed(zone->pack());
   EXPECT_EQ(packed->count(), 0);
   ZonePtr back(packed->unpack());
-  EXPECT_EQ(back->relation(zone.get()), Region::equal);
+  EXPECT_EQ(back->relation(zone.get()), Zone::equal);
 }
 
 TEST(ZoneCreation, LargestDimensionWorks) {
@@ -82,11 +82,11 @@ TEST(ZoneCreation, LargestDimensionWorks) {
   zone->close();
   ZonePtr full(zone->copy());
   full->fullClose();
-  EXPECT_EQ(zone->relation(full.get()), Region::equal);
+  EXPECT_EQ(zone->relation(full.get()), Zone::equal);
   if (!zone->isEmpty()) {
     PackedPtr packed(zone->pack());
     ZonePtr back(packed->unpack());
-    EXPECT_EQ(back->relation(zone.get()), Region::equal);
+    EXPECT_EQ(back->relation(zone.get()), Zone::equal);
   }
 }
 
@@ -123,7 +123,7 @@ TEST(Tightening, EmptyZoneStaysEmptyThroughLaterOperations) {
   ClockScope clocks({"x", "y", "z"});
   ZonePtr zone = zoneOf("x - y < 1, y - z < 1, z - x < -2");
   EXPECT_TRUE(zone->isEmpty());
-  zone->sp();
+  zone->delay();
   zone->tighten(2, 0, 4, false);
   zone->close();
   EXPECT_TRUE(zone->isEmpty());
@@ -188,9 +188,9 @@ TEST(Closure, IsIdempotentAndFullClosureAgrees) {
     ZonePtr zone = randomZone(random, 6, 6, 6);
     ZonePtr again(zone->copy());
     again->fullClose();
-    EXPECT_EQ(zone->relation(again.get()), Region::equal);
+    EXPECT_EQ(zone->relation(again.get()), Zone::equal);
     again->close();
-    EXPECT_EQ(zone->relation(again.get()), Region::equal);
+    EXPECT_EQ(zone->relation(again.get()), Zone::equal);
   }
 }
 
@@ -206,28 +206,28 @@ TEST(Closure, CopyCarriesTheTouchedClocks) {
   zone->close();
   copied->close();
   assigned->close();
-  EXPECT_EQ(zone->relation(copied.get()), Region::equal);
-  EXPECT_EQ(zone->relation(assigned.get()), Region::equal);
+  EXPECT_EQ(zone->relation(copied.get()), Zone::equal);
+  EXPECT_EQ(zone->relation(assigned.get()), Zone::equal);
   EXPECT_EQ(printed(*zone), printed(*copied));
 }
 
 TEST(Relation, EqualZonesGiveEqualAndArgumentsMirror) {
   std::mt19937 random(11);
   ClockScope clocks(3);
-  const Region::Relation mirrored[] = {Region::noInclusion, Region::argIncludes,
-                                       Region::argIncludedIn, Region::noInclusion, Region::equal};
+  const Zone::Relation mirrored[] = {Zone::noInclusion, Zone::argIncludes,
+                                       Zone::argIncludedIn, Zone::noInclusion, Zone::equal};
   int seen[5] = {};
   for (int round = 0; round < 400; ++round) {
     ZonePtr a = randomZone(random, 4, 2, 4), b = randomZone(random, 4, 2, 4);
-    Region::Relation ab = a->relation(b.get()), ba = b->relation(a.get());
+    Zone::Relation ab = a->relation(b.get()), ba = b->relation(a.get());
     ASSERT_NE(ab, 3);
     EXPECT_EQ(ba, mirrored[ab]);
     ++seen[ab];
-    EXPECT_EQ(a->relation(a.get()), Region::equal);
+    EXPECT_EQ(a->relation(a.get()), Zone::equal);
   }
-  EXPECT_GT(seen[Region::noInclusion], 0);
-  EXPECT_GT(seen[Region::argIncludedIn], 0);
-  EXPECT_GT(seen[Region::argIncludes], 0);
+  EXPECT_GT(seen[Zone::noInclusion], 0);
+  EXPECT_GT(seen[Zone::argIncludedIn], 0);
+  EXPECT_GT(seen[Zone::argIncludes], 0);
 }
 
 TEST(Relation, InclusionMeansEveryPointIsInside) {
@@ -236,14 +236,14 @@ TEST(Relation, InclusionMeansEveryPointIsInside) {
   std::vector<Point> points = halfIntegerPoints(3, 10);
   for (int round = 0; round < 200; ++round) {
     ZonePtr a = randomZone(random, 3, 2, 4), b = randomZone(random, 3, 2, 4);
-    Region::Relation r = a->relation(b.get());
+    Zone::Relation r = a->relation(b.get());
     for (const Point& p : points) {
-      if (r == Region::argIncludedIn || r == Region::equal) {
+      if (r == Zone::argIncludedIn || r == Zone::equal) {
         if (contains(*b, p)) {
           ASSERT_TRUE(contains(*a, p));
         }
       }
-      if (r == Region::argIncludes || r == Region::equal) {
+      if (r == Zone::argIncludes || r == Zone::equal) {
         if (contains(*a, p)) {
           ASSERT_TRUE(contains(*b, p));
         }
@@ -267,7 +267,7 @@ protected:
     return false;
   }
 
-  void expectSameSet(const UnpackedRegion& zone, const std::function<bool(const Point&)>& member,
+  void expectSameSet(const UnpackedZone& zone, const std::function<bool(const Point&)>& member,
                      const char* what, int round) {
     for (const Point& p : points)
       ASSERT_EQ(contains(zone, p), member(p))
@@ -278,7 +278,7 @@ protected:
 TEST_F(PointSemantics, DelayAddsEveryLaterPoint) {
   for (int round = 0; round < 60; ++round) {
     ZonePtr zone = randomZone(random, dim, 3, 4), later(zone->copy());
-    later->sp();
+    later->delay();
     expectSameSet(*later, [&](const Point& p) {
       return exists([&](int t) {
         Point q = p;
@@ -292,7 +292,7 @@ TEST_F(PointSemantics, DelayAddsEveryLaterPoint) {
 TEST_F(PointSemantics, PastAddsEveryEarlierPoint) {
   for (int round = 0; round < 60; ++round) {
     ZonePtr zone = randomZone(random, dim, 3, 4), earlier(zone->copy());
-    earlier->wp();
+    earlier->past();
     expectSameSet(*earlier, [&](const Point& p) {
       return exists([&](int t) {
         Point q = p;
@@ -312,7 +312,7 @@ TEST_F(PointSemantics, ResetFreeAndConstrainEqual) {
         reset->reset(x, c);
         ZonePtr check(reset->copy());
         check->fullClose();
-        ASSERT_EQ(reset->relation(check.get()), Region::equal) << "reset keeps closed form";
+        ASSERT_EQ(reset->relation(check.get()), Zone::equal) << "reset keeps closed form";
         expectSameSet(*reset, [&](const Point& p) {
           return p[x] == 4 * c && exists([&](int v) {
             Point q = p;
@@ -332,7 +332,7 @@ TEST_F(PointSemantics, ResetFreeAndConstrainEqual) {
       freed->free(x);
       ZonePtr check(freed->copy());
       check->fullClose();
-      ASSERT_EQ(freed->relation(check.get()), Region::equal) << "free keeps closed form";
+      ASSERT_EQ(freed->relation(check.get()), Zone::equal) << "free keeps closed form";
       expectSameSet(*freed, [&](const Point& p) {
         return exists([&](int v) {
           Point q = p;
@@ -357,10 +357,10 @@ TEST_F(PointSemantics, IntersectionAndHull) {
     }
     ZonePtr hull(a->copy());
     hull->convexHull(b.get());
-    EXPECT_TRUE(hull->relation(a.get()) == Region::argIncludedIn ||
-                hull->relation(a.get()) == Region::equal);
-    EXPECT_TRUE(hull->relation(b.get()) == Region::argIncludedIn ||
-                hull->relation(b.get()) == Region::equal);
+    EXPECT_TRUE(hull->relation(a.get()) == Zone::argIncludedIn ||
+                hull->relation(a.get()) == Zone::equal);
+    EXPECT_TRUE(hull->relation(b.get()) == Zone::argIncludedIn ||
+                hull->relation(b.get()) == Zone::equal);
   }
 }
 
@@ -370,8 +370,8 @@ TEST_F(PointSemantics, ExtrapolationOnlyAddsPoints) {
     ZonePtr zone = randomZone(random, dim, 3, 5), wide(zone->copy());
     wide->extrapolate();
     EXPECT_FALSE(wide->isDirty());
-    EXPECT_TRUE(wide->relation(zone.get()) == Region::argIncludedIn ||
-                wide->relation(zone.get()) == Region::equal);
+    EXPECT_TRUE(wide->relation(zone.get()) == Zone::argIncludedIn ||
+                wide->relation(zone.get()) == Zone::equal);
     for (const Point& p : points) {
       if (contains(*zone, p)) {
         ASSERT_TRUE(contains(*wide, p));
@@ -390,7 +390,7 @@ TEST(Extrapolation, UpperBoundsBeyondTheConstantGoLowerBoundsStay) {
   ZonePtr small = zoneOf("x >= 2, x <= 5");
   ZonePtr before(small->copy());
   small->extrapolate();
-  EXPECT_EQ(small->relation(before.get()), Region::equal);
+  EXPECT_EQ(small->relation(before.get()), Zone::equal);
 }
 
 TEST(Extrapolation, DiagonalGuardSatisfiedBeforeIsImposedAgain) {
