@@ -125,7 +125,7 @@ void BM_Extrapolate(benchmark::State& state) {
   ZonePtr start = makeZone(state.range(0)), work(start->copy());
   for (auto _ : state) {
     work->assign(*start);
-    work->extrapolate();
+    work->extrapolate(ClockInfo::extrapolationBounds());
     benchmark::DoNotOptimize(work->isEmpty());
   }
 }

@@ -1,22 +1,21 @@
 // cdd/zone_cdd.cpp: zones to and from clock decision diagrams.
-#include "cdd/cdd.h"
-#include "base/error.h"
-#include "zones/zone.h"
+#include "cdd/zone_cdd.h"
 
-CddMatrix* UnpackedZone::asDBM(CddMatrix* d) const {
-  for (int i = 0; i < dim_; ++i)
-    for (int j = 0; j < dim_; ++j) {
-      std::int32_t raw = at(i, j);
+CddMatrix* copyToMatrix(const UnpackedZone& zone, CddMatrix* d) {
+  const int dim = zone.dimension();
+  for (int i = 0; i < dim; ++i)
+    for (int j = 0; j < dim; ++j) {
+      std::int32_t raw = zone.at(i, j);
       d->set(i, j, isInfinite(raw) ? CddMatrix::infinity : raw);
     }
   return d;
 }
 
-Cdd UnpackedZone::asCdd() const {
-  CddMatrix* d = CddMatrix::create(dim_);
-  asDBM(d);
+Cdd cddOf(const UnpackedZone& zone) {
+  CddMatrix* d = CddMatrix::create(zone.dimension());
+  copyToMatrix(zone, d);
   // A closed zone gives a closed matrix; only a zone with pending tightenings needs the work.
-  if (isDirty()) d->close();
+  if (zone.isDirty()) d->close();
   Cdd result = Cdd::fromDBM(d);
   CddMatrix::destroy(d);
   return result;
@@ -35,21 +34,15 @@ void collectZone(const CddMatrix* zone, void* context) {
 
 }  // namespace
 
-std::vector<std::unique_ptr<UnpackedZone>> UnpackedZone::zonesOf(const Cdd& diagram) {
+std::vector<std::unique_ptr<UnpackedZone>> zonesOf(const Cdd& diagram) {
   std::vector<std::unique_ptr<UnpackedZone>> zones;
   const int dim = Cdd::clockCount();
   if (dim <= 0 || diagram.isNull() || diagram.isFalse()) return zones;
   std::unique_ptr<UnpackedZone> start(UnpackedZone::create(dim, true));
   CddMatrix* d = CddMatrix::create(dim);
-  start->asDBM(d);
+  copyToMatrix(*start, d);
   d->close();
   Cdd::forEachZone(diagram, d, collectZone, &zones);
   CddMatrix::destroy(d);
   return zones;
 }
-
-CddMatrix* PackedZone::asDBM(CddMatrix*) const {
-  throw Bug("NI: %s", "struct CddMatrix * PackedZone::asDBM(CddMatrix *) const");
-}
-
-Cdd PackedZone::asCdd() const { throw Bug("NI: %s", "class Cdd PackedZone::asCdd() const"); }

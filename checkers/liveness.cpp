@@ -323,7 +323,7 @@ void LivenessChecker::run() {
       parts_.clear();
       split_.split(successor, parts_);
       for (WaitingEntry& part : parts_) {
-        static_cast<UnpackedZone*>(part.state->zone())->extrapolate();
+        static_cast<UnpackedZone*>(part.state->zone())->extrapolate(ClockInfo::extrapolationBounds());
         part.state->setTraceIndex(traces_->addStep(part.first.get(), part.second.get(), index));
         stack_.push_back(part);
         std::int64_t hit = front_.lookup(
@@ -377,7 +377,7 @@ bool LivenessChecker::deadlocksInside(const GlobalState* state) {
     bool holds = entry.second->applyGuards(enabled.get());
     if (entry.first) holds = entry.first->applyGuards(enabled.get()) && holds;
     if (!holds) continue;
-    if (mayDelay) enabled->zone()->past();
+    if (mayDelay) asUnpacked(enabled->zone())->past();
     stuck = checked(stuck - diagramOf(*unpackedZone(enabled.get())));
   }
   // Whatever reaches the negation of the predicate by waiting leaves it.
@@ -385,7 +385,7 @@ bool LivenessChecker::deadlocksInside(const GlobalState* state) {
   negatedSplit_.split(WaitingEntry{nullptr, nullptr, delayed}, leaving);
   for (const WaitingEntry& entry : leaving) {
     Ref<GlobalState> part(entry.state->copyUnpacked(false));
-    if (mayDelay) part->zone()->past();
+    if (mayDelay) asUnpacked(part->zone())->past();
     stuck = checked(stuck - diagramOf(*unpackedZone(part.get())));
   }
   return !checked(Cdd::reduce(stuck)).isFalse();

@@ -12,12 +12,6 @@
 
 namespace {
 
-// Clock resets and their backward steps compute on the full matrix only.
-UnpackedZone* unpacked(Zone* zone, const char* operation) {
-  if (zone->isPacked()) throw Bug("NI: %s", operation);
-  return static_cast<UnpackedZone*>(zone);
-}
-
 void raise(std::vector<std::int32_t>& maxConstants, std::int32_t clock, std::int32_t value) {
   if (clock < 0) return;
   if (std::size_t(clock) >= maxConstants.size()) maxConstants.resize(clock + 1, 0);
@@ -41,7 +35,7 @@ std::vector<std::uint8_t>& scratch() {
 // --- ClockGuard ---------------------------------------------------------------------------
 
 bool ClockGuard::apply(GlobalState* state) const {
-  return state->zone()->tightenRaw(i_, j_, raw_);
+  return asUnpacked(state->zone())->tightenRaw(i_, j_, raw_);
 }
 
 void ClockGuard::print(std::ostream& out) const {
@@ -86,7 +80,7 @@ ClockGuard ClockGuard::negation() const { return ClockGuard(j_, i_, -(raw_ >> 1)
 // --- ClockAssign --------------------------------------------------------------------------
 
 void ClockAssign::apply(GlobalState* state) const {
-  unpacked(state->zone(), "void ClockAssign::apply(GlobalState *) const")->reset(x_, value_);
+  asUnpacked(state->zone())->reset(x_, value_);
 }
 
 void ClockAssign::release(GlobalState* state) const { release(state->zone()); }
@@ -94,11 +88,11 @@ void ClockAssign::release(GlobalState* state) const { release(state->zone()); }
 bool ClockAssign::constrain(GlobalState* state) const { return constrain(state->zone()); }
 
 void ClockAssign::release(Zone* zone) const {
-  unpacked(zone, "void ClockAssign::release(Zone *) const")->free(x_);
+  asUnpacked(zone)->free(x_);
 }
 
 bool ClockAssign::constrain(Zone* zone) const {
-  return unpacked(zone, "bool ClockAssign::constrain(Zone *) const")->constrainEqual(x_, value_);
+  return asUnpacked(zone)->constrainEqual(x_, value_);
 }
 
 void ClockAssign::print(std::ostream& out) const {
@@ -167,6 +161,14 @@ const char* ClockInfo::name(std::int32_t number) {
   static char fallback[24];
   std::snprintf(fallback, sizeof fallback, "t(%d)", number);
   return fallback;
+}
+
+const ClockNames& ClockInfo::names() {
+  struct TableNames final : ClockNames {
+    const char* clockName(std::int32_t clock) const override { return ClockInfo::name(clock); }
+  };
+  static const TableNames names;
+  return names;
 }
 
 bool ClockInfo::isReference(std::int32_t number) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "model/integer.h"
+#include "zones/zone.h"
 
 class GlobalState;
 class Zone;
@@ -67,13 +68,6 @@ private:
   std::int32_t value_;
 };
 
-// One diagonal guard as extrapolation reads it.
-struct DiagonalBound {
-  std::int32_t i;
-  std::int32_t j;
-  std::int32_t raw;
-  friend auto operator<=>(const DiagonalBound&, const DiagonalBound&) = default;
-};
 
 // The diagonal guards of a system and their negations, ordered by (i, j, raw bound), each once.
 class DiagonalGuards {
@@ -127,6 +121,8 @@ public:
   static const ClockEntry& clock(std::int32_t number) { return table().clocks[number]; }
   // The clock's printable name; "t(n)" for a number outside the table.
   static const char* name(std::int32_t number);
+  // The clock names as zones print them.
+  static const ClockNames& names();
   // True for clock 0 and for every entry without a clock symbol.
   static bool isReference(std::int32_t number);
 
@@ -140,4 +136,10 @@ public:
   static const DiagonalGuards& diagonals() { return table().diagonals; }
   // Scratch for extrapolation: one byte per diagonal guard.
   static std::uint8_t* diagonalScratch();
+  // The constants and diagonal guards zones are extrapolated by.
+  static ExtrapolationBounds extrapolationBounds() {
+    const ClockTable& t = table();
+    return {t.maxConstants.data(), int(t.maxConstants.size()), t.diagonals.begin(),
+            t.diagonals.size(), diagonalScratch()};
+  }
 };

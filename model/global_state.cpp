@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "model/clock.h"
 #include "model/symbol_table.h"
 #include "zones/zone.h"
 
@@ -167,15 +168,21 @@ bool GlobalState::sameDiscrete(const GlobalState* other) const {
 
 bool GlobalState::closeAndCheck() {
   if (!zone_) return true;  // no zone, no clock constraint
-  zone_->close();
+  asUnpacked(zone_)->close();
   return !zone_->isEmpty();
 }
 
 void GlobalState::delay() {
-  if (zone_) zone_->delay();
+  if (zone_) asUnpacked(zone_)->delay();
 }
 
-bool GlobalState::isUnbounded() const { return zone_ && zone_->isUnbounded(); }
+bool GlobalState::isUnbounded() const {
+  if (!zone_) return false;
+  const UnpackedZone* zone = asUnpacked(zone_);
+  for (int i = 0; i < zone->dimension(); ++i)
+    if (!ClockInfo::isReference(i) && zone->hasUpperBound(i)) return false;
+  return true;
+}
 
 bool GlobalState::isPacked() const { return zone_ && zone_->isPacked(); }
 

@@ -109,7 +109,7 @@ bool System::isTimeStopped(const GlobalState* state) const {
 }
 
 bool System::applyInvariants(GlobalState* state) const {
-  Zone* zone = state->zone();
+  UnpackedZone* zone = asUnpacked(state->zone());
   for (int p = 0; p < processCount(); ++p) {
     const ControlState* l = locationOf(process(p), state, p);
     if (!l) continue;
@@ -124,7 +124,7 @@ bool System::applyInvariants(GlobalState* state) const {
 }
 
 bool System::elapseAndRestrict(GlobalState* state, bool delay) const {
-  if (delay && !isTimeStopped(state)) state->zone()->delay();
+  if (delay && !isTimeStopped(state)) asUnpacked(state->zone())->delay();
   return applyInvariants(state);
 }
 
@@ -201,7 +201,7 @@ void System::pairSuccessors(const GlobalState* state, int p, int q, bool delay, 
   auto emit = [&](const Ref<Transition>* e1, const Ref<Transition>& e2) {
     Ref<GlobalState> next = successorAt(state, p, e1 ? e1->get() : nullptr, q, e2.get(), delay);
     if (!next) return;
-    if (extrapolate) unpackedZone(next.get())->extrapolate();
+    if (extrapolate) unpackedZone(next.get())->extrapolate(ClockInfo::extrapolationBounds());
     list.push_back(WaitingEntry{e1 ? *e1 : Ref<Transition>(), e2, std::move(next)});
   };
   if (p == q) {
@@ -274,7 +274,7 @@ Ref<GlobalState> System::delayStep(Ref<GlobalState> state, bool extrapolate) con
   if (!state) return nullptr;
   ensureUnpacked(state.get());
   if (!elapseAndRestrict(state.get(), true)) return nullptr;
-  if (extrapolate) unpackedZone(state.get())->extrapolate();
+  if (extrapolate) unpackedZone(state.get())->extrapolate(ClockInfo::extrapolationBounds());
   return state;
 }
 

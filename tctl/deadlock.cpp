@@ -1,5 +1,6 @@
 #include "tctl/deadlock.h"
 
+#include "cdd/zone_cdd.h"
 #include "model/global_state.h"
 #include "model/system.h"
 #include "model/transition.h"
@@ -22,10 +23,10 @@ CddDeadlockExpr::~CddDeadlockExpr() = default;
 
 Cdd CddDeadlockExpr::deadlocked(const GlobalState* state) const {
   Ref<GlobalState> current(state->copyUnpacked(false));
-  auto* zone = static_cast<UnpackedZone*>(current->zone());
+  UnpackedZone* zone = asUnpacked(current->zone());
   zone->close();
   if (zone->isEmpty()) return Cdd::falseCdd();
-  Cdd stuck = checked(zone->asCdd());
+  Cdd stuck = checked(cddOf(*zone));
   if (!system_) return stuck;
 
   // Where time may pass, a valuation acts when waiting within the zone reaches a guard.
@@ -37,8 +38,9 @@ Cdd CddDeadlockExpr::deadlocked(const GlobalState* state) const {
     bool holds = entry.second->applyGuards(enabled.get());
     if (entry.first) holds = entry.first->applyGuards(enabled.get()) && holds;
     if (!holds) continue;
-    if (mayDelay) enabled->zone()->past();
-    stuck = checked(stuck - checked(enabled->zone()->asCdd()));
+    UnpackedZone* guarded = asUnpacked(enabled->zone());
+    if (mayDelay) guarded->past();
+    stuck = checked(stuck - checked(cddOf(*guarded)));
   }
   return stuck;
 }
@@ -53,7 +55,7 @@ bool CddDeadlockExpr::holdsSomewhereIn(const GlobalState* state, const UnpackedZ
   if (zone.isEmpty()) return false;
   if (!state->zone()) return negated;
   Cdd dead = deadlocked(state);
-  Cdd part = checked(zone.asCdd());
+  Cdd part = checked(cddOf(zone));
   Cdd within = checked(negated ? part - dead : part & dead);
   return !checked(Cdd::reduce(within)).isFalse();
 }

@@ -26,13 +26,14 @@ int complementRelation(int relation) {
 }
 
 // A zone that clock constraints can tighten: packed zones are unpacked in place.
-Zone* workZone(GlobalState* state) {
+UnpackedZone* workZone(GlobalState* state) {
   Zone* zone = state->zone();
-  if (zone && zone->isPacked()) {
+  if (!zone) return nullptr;
+  if (zone->isPacked()) {
     state->setZone(zone->unpack());
     zone = state->zone();
   }
-  return zone;
+  return static_cast<UnpackedZone*>(zone);
 }
 
 void raise(std::vector<std::int32_t>& maxConstants, std::int32_t clock, std::int32_t value) {
@@ -91,7 +92,7 @@ void ClockExpr::print(std::ostream& out) const {
 Ref<TCTLExpression> ClockExpr::negate() { return bound(j_, i_, -c_, !strict_); }
 
 bool ClockExpr::satisfiedBy(GlobalState* state) const {
-  Zone* zone = workZone(state);
+  UnpackedZone* zone = workZone(state);
   if (!zone) return true;
   if (!zone->tighten(i_, j_, c_, strict_)) return false;
   zone->close();

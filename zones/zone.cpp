@@ -5,7 +5,6 @@
 #include <ostream>
 
 #include "base/error.h"
-#include "model/clock.h"
 
 // Sums of raw bounds are taken only between finite bounds; the model's constants are small
 // enough (maxClockConstant) that no sum of a closure leaves 32 bits.
@@ -13,19 +12,19 @@
 namespace {
 
 // Readable item: "x>3", "x<=5", "x-y<3".
-void writeItem(std::ostream& out, int i, int j, std::int32_t raw) {
+void writeItem(std::ostream& out, const ClockNames& names, int i, int j, std::int32_t raw) {
   std::int32_t value = boundValue(raw);
   bool infinite = isInfinite(raw);
   if (i == 0) {
-    out << ClockInfo::name(j) << (isStrict(raw) ? ">" : ">=");
+    out << names.clockName(j) << (isStrict(raw) ? ">" : ">=");
     if (infinite)
       out << "inf";
     else
       out << -value;
     return;
   }
-  out << ClockInfo::name(i);
-  if (j != 0) out << '-' << ClockInfo::name(j);
+  out << names.clockName(i);
+  if (j != 0) out << '-' << names.clockName(j);
   out << (isStrict(raw) ? "<" : "<=");
   if (infinite)
     out << "inf";
@@ -35,26 +34,27 @@ void writeItem(std::ostream& out, int i, int j, std::int32_t raw) {
 
 // Query item, leading " and " included: " and x>=2", " and x<=y+3", " and x<y-2". Lower bounds
 // with value 0 say nothing a property needs and are left out.
-void writeQueryItem(std::ostream& out, int i, int j, std::int32_t raw) {
+void writeQueryItem(std::ostream& out, const ClockNames& names, int i, int j,
+                    std::int32_t raw) {
   std::int32_t value = boundValue(raw);
   bool infinite = isInfinite(raw);
   if (i == 0) {
     if (value == 0) return;
-    out << " and " << ClockInfo::name(j) << (isStrict(raw) ? ">" : ">=");
+    out << " and " << names.clockName(j) << (isStrict(raw) ? ">" : ">=");
     if (infinite)
       out << "inf";
     else
       out << -value;
     return;
   }
-  out << " and " << ClockInfo::name(i) << (isStrict(raw) ? "<" : "<=");
+  out << " and " << names.clockName(i) << (isStrict(raw) ? "<" : "<=");
   if (infinite) {
-    if (j != 0) out << ClockInfo::name(j) << '+';
+    if (j != 0) out << names.clockName(j) << '+';
     out << "inf";
     return;
   }
   if (j != 0) {
-    out << ClockInfo::name(j);
+    out << names.clockName(j);
     if (value > 0) out << '+';
     if (value != 0) out << value;
   } else {
@@ -105,7 +105,7 @@ UnpackedZone* UnpackedZone::create(int dim, bool init) {
   if (init) {
     std::int32_t* m = zone->matrix();
     for (int i = 0; i < dim; ++i) {
-      bool reference = ClockInfo::isReference(i);
+      bool reference = i == 0;
       for (int j = 0; j < dim; ++j) m[i * dim + j] = (i == j || reference) ? zeroBound : infinityBound;
     }
   }
@@ -148,7 +148,7 @@ void UnpackedZone::assign(const UnpackedZone& other) {
   if (pending_ == 2) std::memcpy(touched(), other.touched(), dim_);
 }
 
-void UnpackedZone::print(std::ostream& out) const {
+void UnpackedZone::print(std::ostream& out, const ClockNames& names) const {
   const char* separator = "";
   for (int i = 0; i < dim_; ++i) {
     for (int j = 0; j < dim_; ++j) {
@@ -156,25 +156,20 @@ void UnpackedZone::print(std::ostream& out) const {
       if (i == j || isInfinite(raw)) continue;
       if (i == 0 && raw == zeroBound) continue;
       out << separator;
-      writeItem(out, i, j, raw);
+      writeItem(out, names, i, j, raw);
       separator = ", ";
     }
   }
 }
 
-void UnpackedZone::printConstraints(std::ostream& out) const {
+void UnpackedZone::printConstraints(std::ostream& out, const ClockNames& names) const {
   for (int i = 0; i < dim_; ++i)
     for (int j = 0; j < dim_; ++j) {
       std::int32_t raw = at(i, j);
-      if (i != j && !isInfinite(raw)) writeQueryItem(out, i, j, raw);
+      if (i != j && !isInfinite(raw)) writeQueryItem(out, names, i, j, raw);
     }
 }
 
-bool UnpackedZone::isUnbounded() const {
-  for (int i = 0; i < dim_; ++i)
-    if (!ClockInfo::isReference(i) && !isInfinite(at(i, 0))) return false;
-  return true;
-}
 
 bool UnpackedZone::isEmpty() const { return hasNegativeDiagonal(matrix(), dim_); }
 
@@ -335,19 +330,18 @@ bool UnpackedZone::constrainEqual(int x, int c) {
   return nonEmpty;
 }
 
-void UnpackedZone::extrapolate() {
+void UnpackedZone::extrapolate(const ExtrapolationBounds& bounds) {
   close();
-  const ClockTable& table = ClockInfo::table();
   // Diagonal guards the zone satisfies strictly inside their bound: they are imposed again
   // after the abstraction, so the abstraction does not let the zone cross them.
-  std::uint8_t* inside = ClockInfo::diagonalScratch();
-  const std::size_t guards = table.diagonals.size();
+  std::uint8_t* inside = bounds.scratch;
+  const std::size_t guards = bounds.diagonalCount;
   for (std::size_t g = 0; g < guards; ++g) {
-    const DiagonalBound& d = table.diagonals[g];
+    const DiagonalBound& d = bounds.diagonals[g];
     inside[g] = d.i < dim_ && d.j < dim_ && at(d.i, d.j) < d.raw;
   }
-  const std::int32_t* max = table.maxConstants.data();
-  const int known = std::min<int>(dim_, int(table.maxConstants.size()));
+  const std::int32_t* max = bounds.maxConstants;
+  const int known = std::min<int>(dim_, bounds.constantCount);
   bool changed = false;
   for (int i = 1; i < known; ++i) {
     std::int32_t* row = matrix() + i * dim_;
@@ -362,7 +356,7 @@ void UnpackedZone::extrapolate() {
   if (!changed) return;
   for (std::size_t g = 0; g < guards; ++g)
     if (inside[g]) {
-      const DiagonalBound& d = table.diagonals[g];
+      const DiagonalBound& d = bounds.diagonals[g];
       tightenRaw(d.i, d.j, d.raw);
     }
   fullClose();
@@ -505,33 +499,23 @@ UnpackedZone* PackedZone::unpack() const {
   return zone;
 }
 
-void PackedZone::print(std::ostream& out) const {
+void PackedZone::print(std::ostream& out, const ClockNames& names) const {
   for (int k = 0; k < count_; ++k) {
     if (k > 0) out << ", ";
-    writeItem(out, firstClock(k), secondClock(k), boundAt(k));
+    writeItem(out, names, firstClock(k), secondClock(k), boundAt(k));
   }
 }
 
-void PackedZone::printConstraints(std::ostream& out) const {
-  for (int k = 0; k < count_; ++k) writeQueryItem(out, firstClock(k), secondClock(k), boundAt(k));
+void PackedZone::printConstraints(std::ostream& out, const ClockNames& names) const {
+  for (int k = 0; k < count_; ++k) writeQueryItem(out, names, firstClock(k), secondClock(k), boundAt(k));
 }
 
-bool PackedZone::isUnbounded() const { throw Bug("NI: %s", "bool PackedZone::isUnbounded() const"); }
-
-void PackedZone::convexHull(const UnpackedZone*) {
-  throw Bug("NI: %s", "void PackedZone::convexHull(UnpackedZone *)");
+UnpackedZone* asUnpacked(Zone* zone) {
+  if (zone->isPacked()) throw Bug("%s", "a packed zone cannot change");
+  return static_cast<UnpackedZone*>(zone);
 }
 
-bool PackedZone::tighten(int, int, int, bool) {
-  throw Bug("NI: %s", "bool PackedZone::tighten(int, int, int, bool)");
+const UnpackedZone* asUnpacked(const Zone* zone) {
+  if (zone->isPacked()) throw Bug("%s", "a packed zone cannot change");
+  return static_cast<const UnpackedZone*>(zone);
 }
-
-bool PackedZone::tightenRaw(int, int, std::int32_t) {
-  throw Bug("NI: %s", "bool PackedZone::tightenRaw(int, int, int)");
-}
-
-void PackedZone::close() { throw Bug("NI: %s", "void PackedZone::close()"); }
-
-void PackedZone::delay() { throw Bug("NI: %s", "void PackedZone::delay()"); }
-
-void PackedZone::past() { throw Bug("NI: %s", "void PackedZone::past()"); }

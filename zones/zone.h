@@ -9,8 +9,15 @@
 
 class UnpackedZone;
 class PackedZone;
-struct CddMatrix;  // the decision-diagram library's matrix (cdd/cdd.h)
-class Cdd;
+
+// Names the clocks when a zone is printed; the model's clock table is one.
+class ClockNames {
+public:
+  virtual const char* clockName(std::int32_t clock) const = 0;
+
+protected:
+  ~ClockNames() = default;
+};
 
 // A smaller raw bound is tighter: 2c for "< c", 2c+1 for "<= c", 0x7FFFFFFF for none.
 constexpr std::int32_t infinityBound = 0x7FFFFFFF;
@@ -35,8 +42,28 @@ constexpr bool isInfinite(std::int32_t raw) { return boundValue(raw) == infinity
 // Sum of two finite bounds; non-strict only if both are.
 constexpr std::int32_t addBounds(std::int32_t a, std::int32_t b) { return a + b - ((a | b) & 1); }
 
-// A convex set of clock valuations. Owned by exactly one state (or a caller's temporary), never
-// shared; destroyed with delete. Clock 0 is the reference clock, always 0.
+// One diagonal guard as extrapolation reads it.
+struct DiagonalBound {
+  std::int32_t i;
+  std::int32_t j;
+  std::int32_t raw;
+  friend auto operator<=>(const DiagonalBound&, const DiagonalBound&) = default;
+};
+
+// What extrapolation abstracts by: a maximal constant per clock (clocks beyond the count keep
+// their bounds) and the diagonal guards, with one scratch byte per guard.
+struct ExtrapolationBounds {
+  const std::int32_t* maxConstants;
+  int constantCount;
+  const DiagonalBound* diagonals;
+  std::size_t diagonalCount;
+  std::uint8_t* scratch;
+};
+
+// A convex set of clock valuations, read-only: the operations that change a zone belong to the
+// full matrix (UnpackedZone); the packed form is immutable. Owned by exactly one state (or a
+// caller's temporary), never shared; destroyed with delete. Clock 0 is the reference clock,
+// always 0.
 class Zone {
 public:
   // Result of a.relation(b); the same codes compare states.
@@ -56,32 +83,14 @@ public:
   // New packed zone; an unpacked zone must be closed and non-empty.
   virtual PackedZone* pack() const = 0;
   // Readable list of constraints ("x>3, x-y<2"), for diagnostics.
-  virtual void print(std::ostream& out) const = 0;
+  virtual void print(std::ostream& out, const ClockNames& names) const = 0;
   // The constraints as a conjunction for a property: every item starts with " and ".
-  virtual void printConstraints(std::ostream& out) const = 0;
+  virtual void printConstraints(std::ostream& out, const ClockNames& names) const = 0;
   virtual bool isPacked() const = 0;
-  // True when no clock has an upper bound.
-  virtual bool isUnbounded() const = 0;
   // Number of clocks including the reference clock.
   virtual int dimension() const = 0;
   // Exact only on a closed zone.
   virtual bool isEmpty() const = 0;
-  // Smallest zone including both; other has the same dimension.
-  virtual void convexHull(const UnpackedZone* other) = 0;
-  // x_i - x_j < c (strict) or <= c; false when the zone has become empty. Leaves the zone
-  // unclosed: close() before reading it.
-  virtual bool tighten(int i, int j, int c, bool strict) = 0;
-  virtual bool tightenRaw(int i, int j, std::int32_t raw) = 0;
-  // Canonical form again after tightenings; uses only the clocks they touched.
-  virtual void close() = 0;
-  // Delay: removes the upper bounds.
-  virtual void delay() = 0;
-  // Past: lowers the lower bounds to 0.
-  virtual void past() = 0;
-  // Copies the matrix into d (same dimension) and returns d.
-  virtual CddMatrix* asDBM(CddMatrix* d) const = 0;
-  // The zone as a decision diagram; needs the diagram library initialised with the clocks.
-  virtual Cdd asCdd() const = 0;
   virtual ~Zone() = default;
 
 protected:
@@ -94,8 +103,8 @@ protected:
 // touched flags of the clocks tightened since the last closure are one block.
 class UnpackedZone final : public Zone {
 public:
-  // init: every clock at least 0 and nothing else; otherwise the matrix is left for the caller
-  // to fill. dim is at most 255.
+  // init: every clock at least 0 and nothing else (clock 0 is the reference clock); otherwise
+  // the matrix is left for the caller to fill. dim is at most 255.
   static UnpackedZone* create(int dim, bool init);
   static void operator delete(void* block) { ::operator delete(block); }
   UnpackedZone() = delete;
@@ -106,26 +115,26 @@ public:
   UnpackedZone* copy() const override;  // carries the touched clocks over
   UnpackedZone* unpack() const override;
   PackedZone* pack() const override;
-  void print(std::ostream& out) const override;
-  void printConstraints(std::ostream& out) const override;
+  void print(std::ostream& out, const ClockNames& names) const override;
+  void printConstraints(std::ostream& out, const ClockNames& names) const override;
   bool isPacked() const override { return false; }
-  bool isUnbounded() const override;
   int dimension() const override { return dim_; }
   bool isEmpty() const override;
-  void convexHull(const UnpackedZone* other) override;
-  bool tighten(int i, int j, int c, bool strict) override {
-    return tightenRaw(i, j, makeBound(c, strict));
-  }
-  bool tightenRaw(int i, int j, std::int32_t raw) override;
-  void close() override;
-  void delay() override;
-  void past() override;
-  CddMatrix* asDBM(CddMatrix* d) const override;
-  Cdd asCdd() const override;
 
-  // The zones, each closed and non-empty, whose union is the set of the diagram; one zone of
-  // the full clock count is walked down the diagram. Empty for the false diagram.
-  static std::vector<std::unique_ptr<UnpackedZone>> zonesOf(const Cdd& diagram);
+  // True when x_clock has an upper bound.
+  bool hasUpperBound(int clock) const { return !isInfinite(at(clock, 0)); }
+  // Smallest zone including both; other has the same dimension.
+  void convexHull(const UnpackedZone* other);
+  // x_i - x_j < c (strict) or <= c; false when the zone has become empty. Leaves the zone
+  // unclosed: close() before reading it.
+  bool tighten(int i, int j, int c, bool strict) { return tightenRaw(i, j, makeBound(c, strict)); }
+  bool tightenRaw(int i, int j, std::int32_t raw);
+  // Canonical form again after tightenings; uses only the clocks they touched.
+  void close();
+  // Delay: removes the upper bounds.
+  void delay();
+  // Past: lowers the lower bounds to 0.
+  void past();
 
   // Copies other's matrix and touched clocks (same dimension).
   void assign(const UnpackedZone& other);
@@ -141,8 +150,8 @@ public:
   void fullClose();
   // Entrywise minimum, then full closure; the result may be empty.
   void intersect(const UnpackedZone& other);
-  // Abstraction by the maximal constants and diagonal guards of the clock table; closes first.
-  void extrapolate();
+  // Abstraction by the maximal constants and diagonal guards; closes first.
+  void extrapolate(const ExtrapolationBounds& bounds);
   // New zone whose upper bounds are all made non-strict, closed; the caller owns it.
   UnpackedZone* withNonStrictUpperBounds() const;
   // Sets entry (i, j) directly and marks both clocks touched, for rebuilding a zone from a
@@ -194,20 +203,11 @@ public:
   PackedZone* copy() const override;
   UnpackedZone* unpack() const override;
   PackedZone* pack() const override { return copy(); }
-  void print(std::ostream& out) const override;
-  void printConstraints(std::ostream& out) const override;
+  void print(std::ostream& out, const ClockNames& names) const override;
+  void printConstraints(std::ostream& out, const ClockNames& names) const override;
   bool isPacked() const override { return true; }
-  bool isUnbounded() const override;  // the operations below throw Bug: not supported
   int dimension() const override { return dim_; }
   bool isEmpty() const override { return false; }
-  void convexHull(const UnpackedZone* other) override;
-  bool tighten(int i, int j, int c, bool strict) override;
-  bool tightenRaw(int i, int j, std::int32_t raw) override;
-  void close() override;
-  void delay() override;
-  void past() override;
-  CddMatrix* asDBM(CddMatrix* d) const override;
-  Cdd asCdd() const override;
 
   int count() const { return count_; }
   const std::int32_t* bounds() const { return reinterpret_cast<const std::int32_t*>(this + 1); }
@@ -227,3 +227,7 @@ private:
   std::int32_t count_;
   std::uint8_t dim_;
 };
+
+// The zone as the full matrix it must be; a packed zone here is an internal error (Bug).
+UnpackedZone* asUnpacked(Zone* zone);
+const UnpackedZone* asUnpacked(const Zone* zone);

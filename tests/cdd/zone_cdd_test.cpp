@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "cdd/cdd.h"
+#include "cdd/zone_cdd.h"
 #include "base/error.h"
 #include "tests/zones/zone_helpers.h"
 
@@ -35,11 +35,11 @@ TEST_F(ZoneDiagrams, AsCDDHoldsExactlyTheZonesValuations) {
   for (const char* text : {"", "x <= 3", "x == 2, y - x == 1", "x - y < 1, y - z <= 2, z >= 1",
                            "x - y == 0, y - z == 0", "x > 1, x < 2, y <= 0"}) {
     ZonePtr zone = zoneOf(text);
-    Cdd d = zone->asCdd();
+    Cdd d = cddOf(*zone);
     for (const Point& p : points)
       ASSERT_EQ(diagramContains(d, p), contains(*zone, p)) << text;
   }
-  EXPECT_TRUE(zoneOf("")->asCdd().isTrue());
+  EXPECT_TRUE(cddOf(*zoneOf("")).isTrue());
 }
 
 TEST_F(ZoneDiagrams, ZonesOfGivesClosedDisjointZonesCoveringTheDiagram) {
@@ -48,8 +48,8 @@ TEST_F(ZoneDiagrams, ZonesOfGivesClosedDisjointZonesCoveringTheDiagram) {
   for (int t = 0; t < 30; ++t) {
     ZonePtr a = randomZone(random, 4, 4, 3), b = randomZone(random, 4, 4, 3);
     ZonePtr c = randomZone(random, 4, 3, 3);
-    Cdd d = (a->asCdd() | b->asCdd()) - c->asCdd();
-    auto zones = UnpackedZone::zonesOf(d);
+    Cdd d = (cddOf(*a) | cddOf(*b)) - cddOf(*c);
+    auto zones = zonesOf(d);
     for (const auto& z : zones) {
       ASSERT_FALSE(z->isEmpty());
       ZonePtr closed(z->copy());
@@ -66,9 +66,9 @@ TEST_F(ZoneDiagrams, ZonesOfGivesClosedDisjointZonesCoveringTheDiagram) {
 }
 
 TEST_F(ZoneDiagrams, ZonesOfTerminals) {
-  EXPECT_TRUE(UnpackedZone::zonesOf(Cdd::falseCdd()).empty());
-  EXPECT_TRUE(UnpackedZone::zonesOf(Cdd()).empty());
-  auto all = UnpackedZone::zonesOf(Cdd::trueCdd());
+  EXPECT_TRUE(zonesOf(Cdd::falseCdd()).empty());
+  EXPECT_TRUE(zonesOf(Cdd()).empty());
+  auto all = zonesOf(Cdd::trueCdd());
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(all[0]->relation(zoneOf("").get()), Zone::equal);
 }
@@ -78,23 +78,12 @@ TEST_F(ZoneDiagrams, ZonesOfTerminals) {
 TEST_F(ZoneDiagrams, ZoneMinusThePastOfAGuard) {
   ZonePtr guard = zoneOf("x <= 3");
   guard->past();
-  Cdd stuck = Cdd::reduce(zoneOf("x <= 10")->asCdd() - guard->asCdd());
+  Cdd stuck = Cdd::reduce(cddOf(*zoneOf("x <= 10")) - cddOf(*guard));
   ASSERT_FALSE(stuck.isFalse());
-  auto zones = UnpackedZone::zonesOf(stuck);
+  auto zones = zonesOf(stuck);
   ASSERT_EQ(zones.size(), 1u);
   EXPECT_EQ(zones[0]->relation(zoneOf("x > 3, x <= 10").get()), Zone::equal);
-  EXPECT_TRUE(Cdd::reduce(zoneOf("x <= 3")->asCdd() - guard->asCdd()).isFalse());
-}
-
-TEST_F(ZoneDiagrams, PackedZonesRefuseTheConversions) {
-  PackedPtr packed(zoneOf("x <= 3")->pack());
-  CddMatrix* d = CddMatrix::create(4);
-  EXPECT_THAT([&] { packed->asDBM(d); },
-              testing::ThrowsMessage<Bug>(
-                  testing::StrEq("NI: struct CddMatrix * PackedZone::asDBM(CddMatrix *) const")));
-  EXPECT_THAT([&] { packed->asCdd(); },
-              testing::ThrowsMessage<Bug>(testing::StrEq("NI: class Cdd PackedZone::asCdd() const")));
-  CddMatrix::destroy(d);
+  EXPECT_TRUE(Cdd::reduce(cddOf(*zoneOf("x <= 3")) - cddOf(*guard)).isFalse());
 }
 
 }  // namespace

@@ -481,7 +481,7 @@ std::vector<std::string> partZones(Ref<System> system, TCTLExpression* predicate
   std::vector<std::string> zones;
   for (const WaitingEntry& part : parts) {
     std::ostringstream text;
-    part.state->zone()->print(text);
+    part.state->zone()->print(text, ClockInfo::names());
     zones.push_back(text.str());
   }
   return zones;

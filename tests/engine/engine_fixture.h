@@ -75,7 +75,7 @@ inline Ref<GlobalState> stateOf(const System& system, std::vector<int> locations
 // The zone of a state as its readable constraint list.
 inline std::string zoneText(const GlobalState* state) {
   std::ostringstream out;
-  state->zone()->print(out);
+  state->zone()->print(out, ClockInfo::names());
   return out.str();
 }
 

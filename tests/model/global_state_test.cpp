@@ -195,7 +195,7 @@ TEST_F(States, ZoneOperations) {
   s->delay();
   EXPECT_TRUE(s->isUnbounded());
   EXPECT_TRUE(s->closeAndCheck());
-  s->zone()->tighten(1, 0, 1, false);  // x <= 1 against x >= 2
+  asUnpacked(s->zone())->tighten(1, 0, 1, false);  // x <= 1 against x >= 2
   EXPECT_FALSE(s->closeAndCheck());
 
   GlobalState* z = keep(GlobalState::create(1));

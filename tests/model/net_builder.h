@@ -148,7 +148,7 @@ inline Ref<System> build(std::initializer_list<const Automaton*> automata) {
 
 inline std::string zoneText(const GlobalState* state) {
   std::ostringstream out;
-  state->zone()->print(out);
+  state->zone()->print(out, ClockInfo::names());
   return out.str();
 }
 

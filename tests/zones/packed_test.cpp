@@ -134,23 +134,6 @@ TEST(PackedPrinting, StoredConstraintsInBothForms) {
   EXPECT_EQ(printed(*zero), "x-y<=0, y<=0");
 }
 
-TEST(PackedZoneBug, UnsupportedOperationsNameTheirSignature) {
-  ClockScope clocks({"x"});
-  PackedPtr packed(zoneOf("x <= 2")->pack());
-  ZonePtr other = zoneOf("");
-  std::vector<std::pair<std::function<void()>, const char*>> calls = {
-      {[&] { packed->isUnbounded(); }, "NI: bool PackedZone::isUnbounded() const"},
-      {[&] { packed->convexHull(other.get()); }, "NI: void PackedZone::convexHull(UnpackedZone *)"},
-      {[&] { packed->tighten(1, 0, 1, false); }, "NI: bool PackedZone::tighten(int, int, int, bool)"},
-      {[&] { packed->tightenRaw(1, 0, 3); }, "NI: bool PackedZone::tightenRaw(int, int, int)"},
-      {[&] { packed->close(); }, "NI: void PackedZone::close()"},
-      {[&] { packed->delay(); }, "NI: void PackedZone::delay()"},
-      {[&] { packed->past(); }, "NI: void PackedZone::past()"},
-  };
-  for (auto& [call, message] : calls) EXPECT_THAT(call, ThrowsMessage<Bug>(StrEq(message)));
-  EXPECT_EQ(printed(*packed), "x<=2") << "the zone is unchanged";
-}
-
 TEST(PackedZoneCreate, CopiesBoundsAndPairs) {
   ClockScope clocks({"x", "y"});
   const std::int32_t bounds[] = {makeBound(-1, true), makeBound(3, false), makeBound(1, false)};

@@ -86,13 +86,13 @@ inline ZonePtr zoneOf(const std::string& text) {
 
 inline std::string printed(const Zone& zone) {
   std::ostringstream out;
-  zone.print(out);
+  zone.print(out, ClockInfo::names());
   return out.str();
 }
 
 inline std::string printedQuery(const Zone& zone) {
   std::ostringstream out;
-  zone.printConstraints(out);
+  zone.printConstraints(out, ClockInfo::names());
   return out.str();
 }
 
