@@ -5,6 +5,7 @@
 // so the lowest bit is free for the complement flag. Handle 0 is the page header of page 0 and
 // never a node: it is the null handle.
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -154,11 +155,34 @@ void defaultRehashReport(int rehash, int level, int buckets, int keys, int maxKe
                rehash, level, buckets, keys, maxKeys, seconds, total);
 }
 
-int lastErrorCode = 0;
-std::size_t pageLimit = maxPages;
+class Kernel;
+
+}  // namespace
+
+// One instance of the library: the kernel (null until init) and its settings.
+struct CddLibraryState {
+  Kernel* kernel = nullptr;
+  // Stamped on every handle the kernel makes; a new one at every init and done, unique in the
+  // process, so a handle of another instance or of an earlier kernel is inert.
+  std::uint32_t generation = 0;
+  int lastErrorCode = 0;
+  std::size_t pageLimit = maxPages;
+};
+
+namespace {
+
+std::atomic<std::uint32_t> generations{0};
+
+CddLibraryState*& currentState() {
+  thread_local CddLibraryState own;
+  thread_local CddLibraryState* current = &own;
+  return current;
+}
+
+CddLibraryState& state() { return *currentState(); }
 
 void report(int code) {
-  lastErrorCode = code;
+  state().lastErrorCode = code;
   std::fprintf(stderr, "CDD Error: %d\n", code);
 }
 
@@ -360,7 +384,7 @@ void Kernel::addPage(Manager& m) {
   // the first page; the page numbers of the rest are taken so that no other handle points
   // into it.
   const std::size_t run = (pageHeaderBytes + m.nodeBytes + pageBytes - 1) / pageBytes;
-  if (pages_.size() + run > std::min(pageLimit, maxPages)) throw CheckError("Out of memory");
+  if (pages_.size() + run > std::min(state().pageLimit, maxPages)) throw CheckError("Out of memory");
   if (blocks_.size() == blocks_.capacity()) blocks_.reserve(2 * blocks_.size());
   pages_.reserve(pages_.size() + run);
   char* page = static_cast<char*>(std::aligned_alloc(pageBytes, run * pageBytes));
@@ -759,8 +783,6 @@ CddStats Kernel::stats() const {
   return s;
 }
 
-Kernel* kernel = nullptr;
-std::uint32_t generation = 0;
 
 // Runs an operation that builds nodes. When it fails (no memory for a page, the page limit), the
 // references its unfinished levels held are dropped, so the library stays consistent and
@@ -768,14 +790,14 @@ std::uint32_t generation = 0;
 // be completed has no result to give.
 template <class Operation>
 Handle guarded(Operation operation) {
-  const std::size_t top = kernel->scratchTop();
+  const std::size_t top = state().kernel->scratchTop();
   try {
     return operation();
   } catch (const std::bad_alloc&) {
-    kernel->unwind(top);
+    state().kernel->unwind(top);
     throw CheckError("Out of memory");
   } catch (...) {
-    kernel->unwind(top);
+    state().kernel->unwind(top);
     throw;
   }
 }
@@ -785,83 +807,83 @@ Handle guarded(Operation operation) {
 // ---- the library ----
 
 int Cdd::init(int, int cacheSize, int stackSize) {
-  if (kernel) {
+  if (state().kernel) {
     report(-5);
     return -5;
   }
-  lastErrorCode = 0;
+  state().lastErrorCode = 0;
   try {
-    kernel = new Kernel(cacheSize, stackSize);
+    state().kernel = new Kernel(cacheSize, stackSize);
   } catch (const std::bad_alloc&) {
-    kernel = nullptr;
+    state().kernel = nullptr;
   }
-  if (!kernel || !kernel->ready()) {
+  if (!state().kernel || !state().kernel->ready()) {
     done();
     throw CheckError("Out of memory");
   }
-  ++generation;
+  state().generation = ++generations;
   return 0;
 }
 
-void Cdd::setPageLimit(std::size_t pages) { pageLimit = pages; }
+void Cdd::setPageLimit(std::size_t pages) { state().pageLimit = pages; }
 
 void Cdd::done() {
-  delete kernel;
-  kernel = nullptr;
-  ++generation;  // handles made so far are inert from now on
+  delete state().kernel;
+  state().kernel = nullptr;
+  state().generation = ++generations;  // handles made so far are inert from now on
 }
 
-bool Cdd::isInitialised() { return kernel != nullptr; }
+bool Cdd::isInitialised() { return state().kernel != nullptr; }
 
 void Cdd::addClocks(int n) {
-  if (kernel) kernel->addClocks(n);
+  if (state().kernel) state().kernel->addClocks(n);
 }
 
-int Cdd::clockCount() { return kernel ? kernel->clocks() : 0; }
+int Cdd::clockCount() { return state().kernel ? state().kernel->clocks() : 0; }
 
-int Cdd::levelCount() { return kernel ? int(kernel->levels().size()) : 0; }
+int Cdd::levelCount() { return state().kernel ? int(state().kernel->levels().size()) : 0; }
 
 bool Cdd::levelClocks(int level, int& i, int& j) {
-  if (!kernel || level < 0 || std::size_t(level) >= kernel->levels().size()) return false;
-  i = kernel->levels()[std::size_t(level)].i;
-  j = kernel->levels()[std::size_t(level)].j;
+  if (!state().kernel || level < 0 || std::size_t(level) >= state().kernel->levels().size()) return false;
+  i = state().kernel->levels()[std::size_t(level)].i;
+  j = state().kernel->levels()[std::size_t(level)].j;
   return true;
 }
 
 void Cdd::setGCHandler(GCHandler handler) {
-  if (kernel) kernel->gcHandler = handler;
+  if (state().kernel) state().kernel->gcHandler = handler;
 }
 
 void Cdd::setRehashHandler(RehashHandler handler) {
-  if (kernel) kernel->rehashHandler = handler;
+  if (state().kernel) state().kernel->rehashHandler = handler;
 }
 
-CddStats Cdd::stats() { return kernel ? kernel->stats() : CddStats{}; }
+CddStats Cdd::stats() { return state().kernel ? state().kernel->stats() : CddStats{}; }
 
-int Cdd::lastError() { return lastErrorCode; }
+int Cdd::lastError() { return state().lastErrorCode; }
 
-Cdd Cdd::trueCdd() { return kernel ? adopt(trueNode) : Cdd(); }
+Cdd Cdd::trueCdd() { return state().kernel ? adopt(trueNode) : Cdd(); }
 
-Cdd Cdd::falseCdd() { return kernel ? adopt(falseNode) : Cdd(); }
+Cdd Cdd::falseCdd() { return state().kernel ? adopt(falseNode) : Cdd(); }
 
 Cdd Cdd::fromDBM(const CddMatrix* d) {
-  if (!kernel || !d) return Cdd();
-  return adopt(guarded([d] { return kernel->fromDBM(d); }));
+  if (!state().kernel || !d) return Cdd();
+  return adopt(guarded([d] { return state().kernel->fromDBM(d); }));
 }
 
 Cdd Cdd::apply(const Cdd& a, const Cdd& b, int op) {
   if (a.isNull() || b.isNull() || (op != opAnd && op != opXor)) return Cdd();
-  return adopt(guarded([&] { return kernel->apply(a.h_, b.h_, std::uint32_t(op)); }));
+  return adopt(guarded([&] { return state().kernel->apply(a.h_, b.h_, std::uint32_t(op)); }));
 }
 
 Cdd Cdd::reduce(const Cdd& a) {
   if (a.isNull()) return Cdd();
-  return adopt(guarded([&] { return kernel->reduce(a.h_); }));
+  return adopt(guarded([&] { return state().kernel->reduce(a.h_); }));
 }
 
 int Cdd::forEachZone(const Cdd& a, const CddMatrix* start, ZoneVisitor visit, void* context) {
-  if (a.isNull() || !start || start->dimension() < kernel->clocks()) return 0;
-  return kernel->forEachZone(a.h_, start, visit, context);
+  if (a.isNull() || !start || start->dimension() < state().kernel->clocks()) return 0;
+  return state().kernel->forEachZone(a.h_, start, visit, context);
 }
 
 // ---- the handle ----
@@ -869,15 +891,15 @@ int Cdd::forEachZone(const Cdd& a, const CddMatrix* start, ZoneVisitor visit, vo
 Cdd Cdd::adopt(Handle h) {
   Cdd c;
   c.h_ = h;
-  c.generation_ = generation;
+  c.generation_ = state().generation;
   return c;
 }
 
-bool Cdd::isCurrent() const { return kernel && generation_ == generation; }
+bool Cdd::isCurrent() const { return state().kernel && generation_ == state().generation; }
 
 Cdd::Cdd(const Cdd& other) {
   if (other.isNull()) return;
-  kernel->ref(other.h_);
+  state().kernel->ref(other.h_);
   h_ = other.h_;
   generation_ = other.generation_;
 }
@@ -895,7 +917,7 @@ Cdd& Cdd::operator=(Cdd&& other) noexcept {
 }
 
 Cdd::~Cdd() {
-  if (h_ != 0 && isCurrent()) kernel->deref(h_);
+  if (h_ != 0 && isCurrent()) state().kernel->deref(h_);
 }
 
 bool Cdd::isFalse() const { return !isNull() && h_ == falseNode; }
@@ -909,9 +931,24 @@ Cdd Cdd::operator!() const {
 }
 
 bool Cdd::contains(const double* values) const {
-  return !isNull() && kernel->contains(h_, values);
+  return !isNull() && state().kernel->contains(h_, values);
 }
 
 int Cdd::referenceCount() const {
-  return isNull() ? 0 : int(countOf(kernel->header(h_)->info));
+  return isNull() ? 0 : int(countOf(state().kernel->header(h_)->info));
 }
+
+// ---- instances ----
+
+CddLibrary::CddLibrary() : state_(std::make_unique<CddLibraryState>()) {}
+
+CddLibrary::~CddLibrary() {
+  Binding bound(*this);
+  Cdd::done();
+}
+
+CddLibrary::Binding::Binding(CddLibrary& library) : previous_(currentState()) {
+  currentState() = library.state_.get();
+}
+
+CddLibrary::Binding::~Binding() { currentState() = previous_; }

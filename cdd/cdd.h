@@ -1,13 +1,15 @@
 // cdd/cdd.h: clock decision diagrams: unions of zones as shared, reference-counted diagrams over
 // clock differences, and the library's own difference-bound matrix `CddMatrix`.
 //
-// The library keeps all of its state in one process-wide kernel that `Cdd::init` builds and
-// `Cdd::done` tears down. Diagrams are reached through `Cdd` handles. Valuations are read over
-// non-negative clocks: a diagram stands for the valuations in which every clock is at least 0,
-// which is why the unconstrained zone is the true terminal.
+// The library's state (its kernel, which `Cdd::init` builds and `Cdd::done` tears down, and its
+// settings) is one instance, a CddLibrary: every thread has one of its own, and a session makes
+// its own instance current while it works. Diagrams are reached through `Cdd` handles.
+// Valuations are read over non-negative clocks: a diagram stands for the valuations in which
+// every clock is at least 0, which is why the unconstrained zone is the true terminal.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 // A difference-bound matrix: a flags byte, the dimension, dim x dim raw bounds (2c+1 for <= c,
 // 2c for < c, 0x7FFFFFFF for none; entry (i, j) bounds x_i - x_j) and one touched bit per clock.
@@ -169,4 +171,33 @@ private:
 
   Handle h_ = 0;
   std::uint32_t generation_ = 0;
+};
+
+struct CddLibraryState;
+
+// One instance of the library. The static functions of Cdd and every handle work on the calling
+// thread's current instance: the thread's own, or the one a Binding made current. A handle made
+// in one instance is null in any other.
+class CddLibrary {
+public:
+  CddLibrary();
+  // Shuts the instance down.
+  ~CddLibrary();
+  CddLibrary(const CddLibrary&) = delete;
+  CddLibrary& operator=(const CddLibrary&) = delete;
+
+  // Makes a library the current one while it lives, then puts the previous one back.
+  class Binding {
+  public:
+    explicit Binding(CddLibrary& library);
+    ~Binding();
+    Binding(const Binding&) = delete;
+    Binding& operator=(const Binding&) = delete;
+
+  private:
+    CddLibraryState* previous_;
+  };
+
+private:
+  std::unique_ptr<CddLibraryState> state_;
 };

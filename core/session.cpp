@@ -63,10 +63,24 @@ private:
 
 Session::Session() : progress_(new NullProgress) {}
 
-Session::~Session() = default;
+Session::~Session() {
+  Scope scope(*this);
+  drop(dropEnumeration | dropPassed | dropWaiting | dropTraces);
+  startState_ = nullptr;
+  discreteHasher_ = nullptr;
+  zoneHasher_ = nullptr;
+  system_ = nullptr;
+}
+
+Session::Scope::Scope(const Session& session)
+    : model_(session.system_ ? session.system_->tables() : nullptr), diagrams_(session.diagrams_) {}
 
 void Session::setSystem(Ref<System> system) {
+  Scope scope(*this);
   drop(dropEnumeration | dropPassed | dropWaiting);
+  // From here on the new system's tables are the current ones, for the caller too until its
+  // own scope ends.
+  if (system->tables()) makeCurrent(system->tables());
   try {
     Cdd::done();
     Cdd::init(64, 10000, 10000);
@@ -93,6 +107,7 @@ void Session::setSystem(Ref<System> system) {
 }
 
 void Session::setOption(Option option, int value) {
+  Scope scope(*this);
   switch (option) {
     case orderOption:
       if (bool(value) != options_.order) {
@@ -149,6 +164,7 @@ void Session::drop(unsigned what) {
 
 void Session::configure() {
   if (!system_) return;
+  Scope scope(*this);
   if (!traceStore_) {
     if (options_.trace)
       traceStore_ = new MemoryTraceStore;
@@ -208,6 +224,7 @@ void Session::configure() {
 }
 
 void Session::setStartState(Ref<GlobalState> state) {
+  Scope scope(*this);
   if (!state) {
     // The enumeration keeps the state it was last reset with; only a new one starts from none.
     startState_ = nullptr;
@@ -243,6 +260,7 @@ CheckStatistics Session::statistics() const {
 }
 
 CheckResult Session::check(PropertyKind kind, Ref<TCTLExpression> property) {
+  Scope scope(*this);
   try {
     return run(kind, std::move(property));
   } catch (...) {
@@ -347,6 +365,7 @@ CheckResult Session::run(PropertyKind kind, Ref<TCTLExpression> property) {
 }
 
 std::vector<ReplayedStep> Session::replay(Trace& path, Trace& loop) const {
+  Scope scope(*this);
   std::vector<ReplayedStep> steps;
   Ref<GlobalState> state = system_->delayStep(startState_->copy(), false);
   for (Trace* part : {&path, &loop}) {

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "cdd/cdd.h"
 #include "model/integer.h"
+#include "model/model_tables.h"
 #include "base/ref.h"
 #include "tctl/parser.h"
 #include "trace/trace.h"
@@ -78,6 +80,21 @@ public:
 
   Session();
   ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Makes the session's model tables and diagram library current while it lives, so that
+  // sessions with different models can take turns in one process. Every function of the
+  // session makes its own; a caller that reads the model's tables between calls (a request
+  // handler printing a state) holds one around its work.
+  class Scope {
+  public:
+    explicit Scope(const Session& session);
+
+  private:
+    ModelBinding model_;
+    CddLibrary::Binding diagrams_;
+  };
 
   // Makes a parsed system current: fresh diagram library, constant tables, hashers, start
   // state (its initial state without delay) and engine objects.
@@ -126,6 +143,8 @@ private:
   void drop(unsigned what);
   CheckResult run(PropertyKind kind, Ref<TCTLExpression> property);
 
+  // First, so that it goes last: the diagrams of everything below live in it.
+  mutable CddLibrary diagrams_;
   Options options_;
   Ref<System> system_;
   Ref<GlobalStateHasher> discreteHasher_;

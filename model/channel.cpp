@@ -1,4 +1,5 @@
 #include "model/channel.h"
+#include "model/model_tables.h"
 
 #include <ostream>
 
@@ -33,7 +34,4 @@ void Channels::print(std::ostream& out) const {
   }
 }
 
-Channels& channels() {
-  static Channels table;
-  return table;
-}
+Channels& channels() { return modelTables().channels; }

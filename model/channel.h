@@ -31,7 +31,7 @@ class Channel : public Object {
   std::string name_;
 };
 
-// The process-wide channel table in declaration order; a value, saved by copying and reset by
+// The current model's channel table in declaration order; a value, saved by copying and reset by
 // assigning a fresh one:  Channels saved = channels();  channels() = Channels();
 class Channels {
  public:

@@ -1,4 +1,5 @@
 #include "model/clock.h"
+#include "model/model_tables.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,10 +26,7 @@ void writeNumber(std::ostream& out, std::int32_t value) {
     out << value;
 }
 
-std::vector<std::uint8_t>& scratch() {
-  static std::vector<std::uint8_t> bytes;
-  return bytes;
-}
+std::vector<std::uint8_t>& scratch() { return modelTables().diagonalScratch; }
 
 }  // namespace
 
@@ -120,10 +118,7 @@ bool DiagonalGuards::contains(std::int32_t i, std::int32_t j, std::int32_t raw) 
 
 // --- ClockInfo ----------------------------------------------------------------------------
 
-ClockTable& ClockInfo::table() {
-  static ClockTable clocks;
-  return clocks;
-}
+ClockTable& ClockInfo::table() { return modelTables().clocks; }
 
 std::int32_t ClockInfo::addClock(std::int32_t clockSymbol, std::int32_t processSymbol,
                                  const char* name) {

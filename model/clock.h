@@ -94,7 +94,7 @@ struct ClockEntry {
   std::string name;
 };
 
-// The process-wide clock table is a value: copy it to save it, assign a fresh one to reset it.
+// The current model's clock table is a value: copy it to save it, assign a fresh one to reset it.
 //   ClockTable saved = ClockInfo::table();  ClockInfo::table() = ClockTable();
 struct ClockTable {
   std::vector<ClockEntry> clocks;          // index = clock number; entry 0 is "t(0)"

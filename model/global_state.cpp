@@ -4,14 +4,13 @@
 #include <new>
 
 #include "model/clock.h"
+#include "model/model_tables.h"
 #include "model/symbol_table.h"
 #include "zones/zone.h"
 
 namespace {
-// The registry of registered states, oldest at the head.
-GlobalState* head = nullptr;
-GlobalState* tail = nullptr;
-std::int32_t registered = 0;
+// The registry of the current model.
+StateRegistry& registry() { return modelTables().states; }
 }  // namespace
 
 GlobalState* GlobalState::make(std::int32_t processes, bool isRegistered) {
@@ -23,15 +22,16 @@ GlobalState* GlobalState::make(std::int32_t processes, bool isRegistered) {
   GlobalState* state = new (block + front) GlobalState(processes, isRegistered);
   std::memset(state->locations(), 0, slots * sizeof(std::int16_t));
   if (isRegistered) {
+    StateRegistry& states = registry();
     Links* links = state->links();
-    links->previous = tail;
+    links->previous = states.tail;
     links->next = nullptr;
-    if (tail)
-      tail->links()->next = state;
+    if (states.tail)
+      states.tail->links()->next = state;
     else
-      head = state;
-    tail = state;
-    ++registered;
+      states.head = state;
+    states.tail = state;
+    ++states.count;
   }
   return state;
 }
@@ -45,23 +45,25 @@ GlobalState::~GlobalState() {
   IntegerValuation::destroy(valuation_);
 }
 
-void GlobalState::unlink() {
+void GlobalState::unlink(StateRegistry& states) {
   Links* links = this->links();
   if (links->previous)
     links->previous->links()->next = links->next;
   else
-    head = links->next;
+    states.head = links->next;
   if (links->next)
     links->next->links()->previous = links->previous;
   else
-    tail = links->previous;
-  --registered;
+    states.tail = links->previous;
+  --states.count;
   registered_ = false;
 }
 
-void GlobalState::free() {
+void GlobalState::free() { free(registry()); }
+
+void GlobalState::free(StateRegistry& states) {
   void* block = registered_ ? static_cast<void*>(links()) : static_cast<void*>(this);
-  if (registered_) unlink();
+  if (registered_) unlink(states);
   this->~GlobalState();
   ::operator delete(block);
 }
@@ -76,15 +78,17 @@ void GlobalState::destroyRegistered(GlobalState* state) {
   if (state) state->free();
 }
 
-void GlobalState::destroyAllRegistered() {
-  while (tail) tail->free();
+void GlobalState::destroyAllRegistered() { destroyAllRegistered(registry()); }
+
+void GlobalState::destroyAllRegistered(StateRegistry& states) {
+  while (states.tail) states.tail->free(states);
 }
 
-GlobalState* GlobalState::firstRegistered() { return head; }
+GlobalState* GlobalState::firstRegistered() { return registry().head; }
 
 GlobalState* GlobalState::nextRegistered() const { return registered_ ? links()->next : nullptr; }
 
-std::int32_t GlobalState::registeredCount() { return registered; }
+std::int32_t GlobalState::registeredCount() { return registry().count; }
 
 void GlobalState::setZone(Zone* zone) {
   if (zone != zone_) delete zone_;

@@ -7,9 +7,10 @@
 #include "base/ref.h"
 
 class Zone;
+struct StateRegistry;
 
 // One block per state: the object and then the locations (16 bits each, padded to whole 32-bit
-// words). A registered state has two link words in front of it and sits in the process-wide
+// words). A registered state has two link words in front of it and sits in the current
 // registry, so a whole exploration is freed in one sweep. The state owns its zone and valuation.
 // States are made by the static create functions and copies, and go through release() (the last
 // Ref), destroy() or the registry functions; release() unlinks a registered state first.
@@ -48,6 +49,8 @@ class GlobalState : public Object {
   static void destroyRegistered(GlobalState* state);
   // Destroys every registered state, newest first; the registry is empty afterwards.
   static void destroyAllRegistered();
+  // The same on a given registry, whichever model is current.
+  static void destroyAllRegistered(StateRegistry& states);
   // Destroys a state; null does nothing.
   static void destroy(GlobalState* state);
   // Oldest registered state, and the walk from it; for diagnostics and tests.
@@ -103,9 +106,10 @@ class GlobalState : public Object {
   // A new state with this state's locations and trace index.
   GlobalState* copyHeader(bool registered) const;
   Links* links() const { return reinterpret_cast<Links*>(const_cast<GlobalState*>(this)) - 1; }
-  void unlink();
+  void unlink(StateRegistry& states);
   // Runs the destructor and frees the whole block.
   void free();
+  void free(StateRegistry& states);
   int zoneRelation(const GlobalState* other) const;
 
   std::int32_t processes_;

@@ -1,4 +1,5 @@
 #include "model/integer.h"
+#include "model/model_tables.h"
 
 #include <cstring>
 #include <new>
@@ -109,10 +110,7 @@ void IntegerVariables::dump(std::ostream& out, std::int32_t number) const {
       << "  Domain: [" << v->lo << ", " << v->hi << "] = " << v->init << '\n';
 }
 
-IntegerVariables& integerVariables() {
-  static IntegerVariables table;
-  return table;
-}
+IntegerVariables& integerVariables() { return modelTables().integers; }
 
 void Guard::collectConstants(std::vector<std::int32_t>&, DiagonalGuards&) const {}
 void Guard::collectClocks(std::int32_t, ClockSet&, ClockSet&) const {}

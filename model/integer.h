@@ -67,7 +67,7 @@ class IntegerValuation {
   std::int32_t dataOffset_ = 2;  // words from the start of the block to the first cell
 };
 
-// The process-wide table of integer variables in declaration order; a value, saved by copying
+// The current model's table of integer variables in declaration order; a value, saved by copying
 // and reset by assigning a fresh one:
 //   IntegerVariables saved = integerVariables();  integerVariables() = IntegerVariables();
 class IntegerVariables {

@@ -1,4 +1,5 @@
 #include "model/symbol_table.h"
+#include "model/model_tables.h"
 
 #include <cstring>
 #include <ostream>
@@ -137,7 +138,4 @@ void SymbolTable::dump(std::ostream& out) const {
   out << '\n';
 }
 
-SymbolTable& symbols() {
-  static SymbolTable table;
-  return table;
-}
+SymbolTable& symbols() { return modelTables().symbols; }

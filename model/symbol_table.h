@@ -32,7 +32,7 @@ struct Symbol {
   bool isFound() const { return kind != -1 && index != -1; }
 };
 
-// The process-wide symbol table is a value: copy it to save it, assign a fresh one to reset it.
+// The current model's symbol table (model/model_tables.h) is a value: copy it to save it, assign a fresh one to reset it.
 //   SymbolTable saved = symbols();   symbols() = SymbolTable();   symbols() = std::move(saved);
 class SymbolTable {
  public:
@@ -84,5 +84,5 @@ class SymbolTable {
   Symbol notFound_;
 };
 
-// The process-wide table, holding the global frame from start-up on.
+// The current model's table, holding the global frame from the start.
 SymbolTable& symbols();

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <vector>
 
 #include "model/global_state.h"
@@ -12,6 +13,7 @@
 #include "base/ref.h"
 #include "model/transition.h"
 
+class ModelTables;
 class UnpackedZone;
 
 // One successor: the edge pair taken and the state reached. first is null for a move of a
@@ -38,6 +40,10 @@ class System : public Object {
   void setProcess(int p, Ref<Process> process);
   Process* process(int p) const { return processes_[std::size_t(p)].get(); }
   int processCount() const { return int(processes_.size()); }
+
+  // The tables the system was read into; null for a system built by hand in the current ones.
+  const std::shared_ptr<ModelTables>& tables() const { return tables_; }
+  void setTables(std::shared_ptr<ModelTables> tables) { tables_ = std::move(tables); }
 
   // prepare() of every process, in process order.
   void prepare();
@@ -114,6 +120,7 @@ class System : public Object {
   bool elapseAndRestrict(GlobalState* state, bool delay) const;
 
   std::vector<Ref<Process>> processes_;
+  std::shared_ptr<ModelTables> tables_;
   // Scratch for reduceActiveClocks: the union of active clocks.
   mutable IndexBits activeUnion_;
 };

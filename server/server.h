@@ -20,6 +20,10 @@ public:
 
   // Writes the greeting and answers requests until `quit` or the end of the input.
   void run();
+  // The same in steps, for a program that serves several clients in turn: the greeting, then
+  // one request per call; false once `quit` or the end of the input is reached.
+  void greet();
+  bool serveOne();
 
   using Handler = void (Server::*)();
   struct Command {
