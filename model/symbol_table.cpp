@@ -7,15 +7,19 @@
 #include "base/error.h"
 
 namespace {
-// Stored names are cut to 63 characters, so two texts are the same name when their first 63
-// characters agree.
-bool sameName(const char* a, const char* b) {
-  return std::strncmp(a, b, Symbol::nameSize - 1) == 0;
-}
-
 void copyName(char* to, const char* from) {
   std::strncpy(to, from ? from : "", Symbol::nameSize);
   to[Symbol::nameSize - 1] = 0;
+}
+
+// The name as the table stores it: its first 63 characters. Two texts are the same name when
+// these agree.
+std::string storedName(const char* name) {
+  return std::string(name, strnlen(name, Symbol::nameSize - 1));
+}
+
+std::uint64_t numberKey(std::int32_t kind, std::int32_t index) {
+  return (std::uint64_t(std::uint32_t(kind)) << 32) | std::uint32_t(index);
 }
 }  // namespace
 
@@ -40,12 +44,13 @@ Symbol& Symbol::operator=(const Symbol& other) {
   return *this;
 }
 
-SymbolTable::SymbolTable(int kinds) : frames_(1), counters_(std::size_t(kinds), 0) {
+SymbolTable::SymbolTable(int kinds) : frames_(1), indexes_(1), counters_(std::size_t(kinds), 0) {
   active_.push_back(0);
 }
 
 std::int32_t SymbolTable::newFrame() {
   frames_.emplace_back();
+  indexes_.emplace_back();
   std::int32_t frame = std::int32_t(frames_.size()) - 1;
   active_.push_back(frame);
   return frame;
@@ -68,8 +73,10 @@ bool SymbolTable::insert(const Symbol& symbol) {
   std::int32_t innermost = active_.back();
   if (innermost < 0 || innermost >= frameCount()) return false;
   std::vector<Symbol>& frame = frames_[innermost];
-  for (const Symbol& s : frame)
-    if (sameName(s.name, symbol.name)) return false;
+  FrameIndex& index = indexes_[innermost];
+  const std::int32_t position = std::int32_t(frame.size());
+  if (!index.byName.emplace(storedName(symbol.name), position).second) return false;
+  index.byNumber.emplace(numberKey(symbol.kind, symbol.index), position);
   frame.push_back(symbol);
   return true;
 }
@@ -88,9 +95,11 @@ Symbol& SymbolTable::find(const char* name) {
 }
 
 Symbol& SymbolTable::findInFrame(const char* name, std::int32_t frame) {
-  if (name && frame >= 0 && frame < frameCount())
-    for (Symbol& s : frames_[frame])
-      if (sameName(s.name, name)) return s;
+  if (name && frame >= 0 && frame < frameCount()) {
+    const auto& byName = indexes_[frame].byName;
+    auto found = byName.find(storedName(name));
+    if (found != byName.end()) return frames_[frame][std::size_t(found->second)];
+  }
   return notFound();
 }
 
@@ -103,9 +112,11 @@ Symbol& SymbolTable::find(std::int32_t kind, std::int32_t index) {
 }
 
 Symbol& SymbolTable::findInFrame(std::int32_t kind, std::int32_t index, std::int32_t frame) {
-  if (frame >= 0 && frame < frameCount())
-    for (Symbol& s : frames_[frame])
-      if (s.kind == kind && s.index == index) return s;
+  if (frame >= 0 && frame < frameCount()) {
+    const auto& byNumber = indexes_[frame].byNumber;
+    auto found = byNumber.find(numberKey(kind, index));
+    if (found != byNumber.end()) return frames_[frame][std::size_t(found->second)];
+  }
   return notFound();
 }
 

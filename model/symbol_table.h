@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 #include <iosfwd>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 // Kinds of symbols. Clock and integer labels reuse 4 and 5 as their kind() codes.
@@ -32,7 +34,9 @@ struct Symbol {
   bool isFound() const { return kind != -1 && index != -1; }
 };
 
-// The current model's symbol table (model/model_tables.h) is a value: copy it to save it, assign a fresh one to reset it.
+// The current model's symbol table (model/model_tables.h). Every frame keeps hash indexes by
+// name and by (kind, index), so a lookup takes constant time whatever the frame's size. A value:
+// copy it to save it, assign a fresh one to reset it.
 //   SymbolTable saved = symbols();   symbols() = SymbolTable();   symbols() = std::move(saved);
 class SymbolTable {
  public:
@@ -78,8 +82,15 @@ class SymbolTable {
  private:
   Symbol& notFound();
 
+  // Positions in a frame: by name (cut as stored), and by (kind, index), the first entry each.
+  struct FrameIndex {
+    std::unordered_map<std::string, std::int32_t> byName;
+    std::unordered_map<std::uint64_t, std::int32_t> byNumber;
+  };
+
   std::vector<std::int32_t> active_;
   std::vector<std::vector<Symbol>> frames_;
+  std::vector<FrameIndex> indexes_;
   std::vector<std::int32_t> counters_;
   Symbol notFound_;
 };
