@@ -6,25 +6,48 @@
 
 namespace {
 
-std::shared_ptr<ModelTables>& current() {
-  thread_local std::shared_ptr<ModelTables> tables = std::make_shared<ModelTables>();
-  return tables;
+// Owns the thread's current tables; model_tables_detail::current is its raw pointer, cleared
+// before the tables go at the end of the thread.
+struct Owner {
+  std::shared_ptr<ModelTables> tables;
+  ~Owner() {
+    model_tables_detail::current = nullptr;
+    tables.reset();
+  }
+};
+
+std::shared_ptr<ModelTables>& owner() {
+  thread_local Owner own;
+  return own.tables;
+}
+
+void setOwner(std::shared_ptr<ModelTables> tables) {
+  owner() = std::move(tables);
+  model_tables_detail::current = owner().get();
 }
 
 }  // namespace
 
+thread_local constinit ModelTables* model_tables_detail::current = nullptr;
+
+ModelTables& model_tables_detail::firstTables() {
+  if (!current) setOwner(std::make_shared<ModelTables>());
+  return *current;
+}
+
 ModelTables::~ModelTables() { GlobalState::destroyAllRegistered(states); }
 
-ModelTables& modelTables() { return *current(); }
-
-std::shared_ptr<ModelTables> currentModelTables() { return current(); }
+std::shared_ptr<ModelTables> currentModelTables() {
+  modelTables();
+  return owner();
+}
 
 void makeCurrent(std::shared_ptr<ModelTables> tables) {
-  current() = tables ? std::move(tables) : std::make_shared<ModelTables>();
+  setOwner(tables ? std::move(tables) : std::make_shared<ModelTables>());
 }
 
-ModelBinding::ModelBinding(std::shared_ptr<ModelTables> tables) : previous_(current()) {
-  if (tables) current() = std::move(tables);
+ModelBinding::ModelBinding(std::shared_ptr<ModelTables> tables) : previous_(owner()) {
+  if (tables) setOwner(std::move(tables));
 }
 
-ModelBinding::~ModelBinding() { current() = std::move(previous_); }
+ModelBinding::~ModelBinding() { setOwner(std::move(previous_)); }

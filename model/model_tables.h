@@ -43,8 +43,18 @@ public:
   std::vector<std::uint8_t> diagonalScratch;
 };
 
-// The calling thread's current tables; a thread starts with an empty set of its own.
-ModelTables& modelTables();
+namespace model_tables_detail {
+// The thread's current tables, null until the thread first asks for them.
+extern thread_local constinit ModelTables* current;
+ModelTables& firstTables();
+}  // namespace model_tables_detail
+
+// The calling thread's current tables; a thread starts with an empty set of its own. Read on
+// every successor, hence inline: one thread-local load.
+inline ModelTables& modelTables() {
+  ModelTables* tables = model_tables_detail::current;
+  return tables ? *tables : model_tables_detail::firstTables();
+}
 std::shared_ptr<ModelTables> currentModelTables();
 // Makes tables the thread's current ones (null: a fresh empty set).
 void makeCurrent(std::shared_ptr<ModelTables> tables);
