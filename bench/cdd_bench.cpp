@@ -11,12 +11,12 @@ namespace {
 
 // Random closed, non-empty zones over n clocks with constants below 10, so no level ever needs
 // more intervals than a node may hold.
-std::vector<_dbm_*> randomZones(int n, int k, unsigned seed) {
+std::vector<CddMatrix*> randomZones(int n, int k, unsigned seed) {
   std::mt19937 rng(seed);
   auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-  std::vector<_dbm_*> zones;
+  std::vector<CddMatrix*> zones;
   while (int(zones.size()) < k) {
-    _dbm_* d = _dbm_::create(n + 1);
+    CddMatrix* d = CddMatrix::create(n + 1);
     d->init();
     for (int c = 1; c <= n; ++c) {
       int low = pick(0, 6), high = low + pick(1, 3);
@@ -29,7 +29,7 @@ std::vector<_dbm_*> randomZones(int n, int k, unsigned seed) {
     }
     d->close();
     if (d->isEmpty())
-      _dbm_::destroy(d);
+      CddMatrix::destroy(d);
     else
       zones.push_back(d);
   }
@@ -37,24 +37,24 @@ std::vector<_dbm_*> randomZones(int n, int k, unsigned seed) {
 }
 
 void restart(int clocks) {
-  cdd::done();
-  cdd::init(64, 10000, 10000);
-  cdd::setGCHandler(nullptr);
-  cdd::setRehashHandler(nullptr);
-  cdd::addClocks(clocks + 1);
+  Cdd::done();
+  Cdd::init(64, 10000, 10000);
+  Cdd::setGCHandler(nullptr);
+  Cdd::setRehashHandler(nullptr);
+  Cdd::addClocks(clocks + 1);
 }
 
 void BM_ComplementOfUnionReduced(benchmark::State& state) {
   const int clocks = int(state.range(0)), k = int(state.range(1));
-  std::vector<_dbm_*> zones = randomZones(clocks, k, 42);
+  std::vector<CddMatrix*> zones = randomZones(clocks, k, 42);
   long unionNodes = 0, reducedNodes = 0;
   for (auto _ : state) {
     state.PauseTiming();
     restart(clocks);
     state.ResumeTiming();
-    cdd all = cdd::falseCDD();
-    for (const _dbm_* z : zones) all |= cdd::fromDBM(z);
-    cdd rest = cdd::reduce(!all);
+    Cdd all = Cdd::falseCdd();
+    for (const CddMatrix* z : zones) all |= Cdd::fromDBM(z);
+    Cdd rest = Cdd::reduce(!all);
     if (rest.isNull()) {
       state.SkipWithError("diagram operation failed");
       break;
@@ -64,18 +64,18 @@ void BM_ComplementOfUnionReduced(benchmark::State& state) {
   // Node counts of the last round, measured outside the timing.
   restart(clocks);
   {
-    cdd all = cdd::falseCDD();
-    for (const _dbm_* z : zones) all |= cdd::fromDBM(z);
-    unionNodes = cdd::stats().live;
-    cdd rest = cdd::reduce(!all);
-    all = cdd();
-    reducedNodes = cdd::stats().live;
+    Cdd all = Cdd::falseCdd();
+    for (const CddMatrix* z : zones) all |= Cdd::fromDBM(z);
+    unionNodes = Cdd::stats().live;
+    Cdd rest = Cdd::reduce(!all);
+    all = Cdd();
+    reducedNodes = Cdd::stats().live;
   }
-  cdd::done();
+  Cdd::done();
   state.counters["union_nodes"] = double(unionNodes);
   state.counters["reduced_nodes"] = double(reducedNodes);
   state.SetItemsProcessed(state.iterations() * k);
-  for (_dbm_* z : zones) _dbm_::destroy(z);
+  for (CddMatrix* z : zones) CddMatrix::destroy(z);
 }
 
 BENCHMARK(BM_ComplementOfUnionReduced)
@@ -91,17 +91,17 @@ BENCHMARK(BM_ComplementOfUnionReduced)
 // One conjunction of two unions of 100 zones each, from a fresh library every round.
 void BM_ApplyLarge(benchmark::State& state) {
   const int clocks = int(state.range(0));
-  std::vector<_dbm_*> zones = randomZones(clocks, 200, 7);
+  std::vector<CddMatrix*> zones = randomZones(clocks, 200, 7);
   for (auto _ : state) {
     state.PauseTiming();
     restart(clocks);
-    cdd a = cdd::falseCDD(), b = cdd::falseCDD();
-    for (std::size_t z = 0; z < zones.size(); ++z) (z % 2 ? a : b) |= cdd::fromDBM(zones[z]);
+    Cdd a = Cdd::falseCdd(), b = Cdd::falseCdd();
+    for (std::size_t z = 0; z < zones.size(); ++z) (z % 2 ? a : b) |= Cdd::fromDBM(zones[z]);
     state.ResumeTiming();
     benchmark::DoNotOptimize((a & !b).handle());
   }
-  cdd::done();
-  for (_dbm_* z : zones) _dbm_::destroy(z);
+  Cdd::done();
+  for (CddMatrix* z : zones) CddMatrix::destroy(z);
 }
 BENCHMARK(BM_ApplyLarge)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond);
 

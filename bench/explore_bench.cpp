@@ -13,9 +13,9 @@
 #include <string>
 
 #include "engine/enumeration.h"
-#include "engine/pastwait.h"
+#include "engine/passed_list.h"
 #include "gta/parser.h"
-#include "model/globstat.h"
+#include "model/global_state.h"
 #include "model/system.h"
 #include "trace/trace.h"
 
@@ -60,7 +60,7 @@ int explore(const char* path, const Options& options) {
   Ref<GlobalStateHasher> discrete = system->makeDiscreteHasher();
   Ref<PassedListFactory> passedFactory;
   if (options.bits)
-    passedFactory = new BitStatePassedListFactory(system->makeRegionHasher(), bitStateBits);
+    passedFactory = new BitStatePassedListFactory(system->makeZoneHasher(), bitStateBits);
   else if (options.hull)
     passedFactory = new ConvexHullPassedListFactory(discrete, passedListBuckets);
   else

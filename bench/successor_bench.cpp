@@ -5,15 +5,15 @@
 #include <unordered_map>
 #include <vector>
 
-#include "model/chan.h"
-#include "model/globstat.h"
+#include "model/channel.h"
+#include "model/global_state.h"
 #include "model/integer.h"
-#include "model/intexpr.h"
-#include "model/proc.h"
-#include "model/symtable.h"
+#include "model/integer_expression.h"
+#include "model/process.h"
+#include "model/symbol_table.h"
 #include "model/system.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 
@@ -90,7 +90,7 @@ std::vector<Ref<GlobalState>> reachable(const System& system, std::size_t limit)
       bool covered = false;
       for (const Ref<GlobalState>& stored : bucket) {
         const int relation = stored->relation(entry.state.get());
-        if (relation == Region::equal || relation == Region::argIncludedIn) covered = true;
+        if (relation == Zone::equal || relation == Zone::argIncludedIn) covered = true;
       }
       if (covered) continue;
       bucket.push_back(entry.state);

@@ -6,12 +6,12 @@
 #include <random>
 #include <vector>
 
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 
-using ZonePtr = std::unique_ptr<UnpackedRegion>;
+using ZonePtr = std::unique_ptr<UnpackedZone>;
 
 // A clock table of dim - 1 clocks with maximal constant 20 each.
 void installClocks(int dim) {
@@ -27,11 +27,11 @@ ZonePtr makeZone(int dim) {
   installClocks(dim);
   std::mt19937 random(12345 + dim);
   std::uniform_int_distribution<int> clock(1, dim - 1), bound(5, 40);
-  ZonePtr zone(UnpackedRegion::create(dim, true));
+  ZonePtr zone(UnpackedZone::create(dim, true));
   zone->setZero();
   ZonePtr keep(zone->copy());
   for (int step = 0; step < 3 * dim; ++step) {
-    zone->sp();
+    zone->delay();
     zone->tighten(clock(random), 0, bound(random), false);
     zone->close();
     if (zone->isEmpty())
@@ -40,12 +40,12 @@ ZonePtr makeZone(int dim) {
       keep->assign(*zone);
     zone->reset(clock(random), 0);
   }
-  zone->sp();
+  zone->delay();
   return zone;
 }
 
 // x1 <= its lower bound + 3: a bound that moves every entry the clock reaches.
-std::int32_t upperBoundFor(const UnpackedRegion& zone, int x) {
+std::int32_t upperBoundFor(const UnpackedZone& zone, int x) {
   return makeBound(-boundValue(zone.at(0, x)) + 3, false);
 }
 
@@ -96,10 +96,10 @@ void BM_Relation(benchmark::State& state) {  // equal zones: the full walk
 
 void BM_Pack(benchmark::State& state) {
   ZonePtr zone = makeZone(state.range(0));
-  std::unique_ptr<PackedRegion> packed(zone->pack());
+  std::unique_ptr<PackedZone> packed(zone->pack());
   state.counters["constraints"] = packed->count();
   for (auto _ : state) {
-    PackedRegion* made = zone->pack();
+    PackedZone* made = zone->pack();
     benchmark::DoNotOptimize(made);
     delete made;
   }
@@ -107,15 +107,15 @@ void BM_Pack(benchmark::State& state) {
 
 void BM_PackedInclusion(benchmark::State& state) {  // a covered zone: the fast path
   ZonePtr zone = makeZone(state.range(0));
-  std::unique_ptr<PackedRegion> packed(zone->pack());
+  std::unique_ptr<PackedZone> packed(zone->pack());
   for (auto _ : state) benchmark::DoNotOptimize(packed->relation(zone.get()));
 }
 
 void BM_Unpack(benchmark::State& state) {
   ZonePtr zone = makeZone(state.range(0));
-  std::unique_ptr<PackedRegion> packed(zone->pack());
+  std::unique_ptr<PackedZone> packed(zone->pack());
   for (auto _ : state) {
-    UnpackedRegion* made = packed->unpack();
+    UnpackedZone* made = packed->unpack();
     benchmark::DoNotOptimize(made);
     delete made;
   }
@@ -125,7 +125,7 @@ void BM_Extrapolate(benchmark::State& state) {
   ZonePtr start = makeZone(state.range(0)), work(start->copy());
   for (auto _ : state) {
     work->assign(*start);
-    work->extrapolate();
+    work->extrapolate(ClockInfo::extrapolationBounds());
     benchmark::DoNotOptimize(work->isEmpty());
   }
 }

@@ -5,6 +5,7 @@
 // so the lowest bit is free for the complement flag. Handle 0 is the page header of page 0 and
 // never a node: it is the null handle.
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,13 +15,13 @@
 #include <vector>
 
 #include "cdd/cdd.h"
-#include "server/error.h"
+#include "base/error.h"
 
 namespace {
 
-using Handle = cdd::Handle;
+using Handle = Cdd::Handle;
 
-constexpr std::int32_t infinity = _dbm_::infinity;
+constexpr std::int32_t infinity = CddMatrix::infinity;
 constexpr std::size_t pageBytes = 65536;
 constexpr std::uint32_t pageHeaderBytes = 16;
 constexpr std::uint32_t levelMask = 0xFFFFF;  // low 20 bits of a node's second word
@@ -154,11 +155,34 @@ void defaultRehashReport(int rehash, int level, int buckets, int keys, int maxKe
                rehash, level, buckets, keys, maxKeys, seconds, total);
 }
 
-int lastErrorCode = 0;
-std::size_t pageLimit = maxPages;
+class Kernel;
+
+}  // namespace
+
+// One instance of the library: the kernel (null until init) and its settings.
+struct CddLibraryState {
+  Kernel* kernel = nullptr;
+  // Stamped on every handle the kernel makes; a new one at every init and done, unique in the
+  // process, so a handle of another instance or of an earlier kernel is inert.
+  std::uint32_t generation = 0;
+  int lastErrorCode = 0;
+  std::size_t pageLimit = maxPages;
+};
+
+namespace {
+
+std::atomic<std::uint32_t> generations{0};
+
+CddLibraryState*& currentState() {
+  thread_local CddLibraryState own;
+  thread_local CddLibraryState* current = &own;
+  return current;
+}
+
+CddLibraryState& state() { return *currentState(); }
 
 void report(int code) {
-  lastErrorCode = code;
+  state().lastErrorCode = code;
   std::fprintf(stderr, "CDD Error: %d\n", code);
 }
 
@@ -196,16 +220,16 @@ public:
   const std::vector<Level>& levels() const { return levels_; }
 
   // ---- operations; results carry one reference for the caller, 0 on error ----
-  Handle fromDBM(const _dbm_* d);
+  Handle fromDBM(const CddMatrix* d);
   Handle apply(Handle a, Handle b, std::uint32_t op);
   Handle reduce(Handle h);
-  int forEachZone(Handle h, const _dbm_* start, cdd::ZoneVisitor visit, void* context);
+  int forEachZone(Handle h, const CddMatrix* start, Cdd::ZoneVisitor visit, void* context);
   bool contains(Handle h, const double* values) const;
 
-  CDDStats stats() const;
+  CddStats stats() const;
 
-  cdd::GCHandler gcHandler = defaultGCReport;
-  cdd::RehashHandler rehashHandler = defaultRehashReport;
+  Cdd::GCHandler gcHandler = defaultGCReport;
+  Cdd::RehashHandler rehashHandler = defaultRehashReport;
 
 private:
   void push(Handle child, std::int32_t bound) {
@@ -237,11 +261,11 @@ private:
   void cleanCache();
   bool isDead(Handle h) const { return countOf(header(h)->info) == 0; }
 
-  void markNeeded(const _dbm_* d);
-  _dbm_* matrix(std::size_t depth);
-  Handle reduce(Handle h, const _dbm_* d, std::size_t depth);
-  int walk(Handle h, const _dbm_* d, std::size_t depth, std::vector<DBMPtr>& stack,
-           cdd::ZoneVisitor visit, void* context);
+  void markNeeded(const CddMatrix* d);
+  CddMatrix* matrix(std::size_t depth);
+  Handle reduce(Handle h, const CddMatrix* d, std::size_t depth);
+  int walk(Handle h, const CddMatrix* d, std::size_t depth, std::vector<CddMatrixPtr>& stack,
+           Cdd::ZoneVisitor visit, void* context);
 
   std::vector<char*> pages_;   // page number -> page
   std::vector<char*> blocks_;  // what was allocated: pages, and runs of pages for large nodes
@@ -252,7 +276,7 @@ private:
   std::vector<CacheEntry> cache_;
   std::vector<Pair> scratch_;
   std::size_t top_ = 0;
-  std::vector<DBMPtr> matrices_;  // reduce: one matrix per depth
+  std::vector<CddMatrixPtr> matrices_;  // reduce: one matrix per depth
   long collections_ = 0, rehashes_ = 0;
   double gcSeconds_ = 0, rehashSeconds_ = 0;
   // Minimal constraint set of fromDBM.
@@ -358,7 +382,7 @@ void Kernel::addPage(Manager& m) {
   // the first page; the page numbers of the rest are taken so that no other handle points
   // into it.
   const std::size_t run = (pageHeaderBytes + m.nodeBytes + pageBytes - 1) / pageBytes;
-  if (pages_.size() + run > std::min(pageLimit, maxPages)) throw CheckError("Out of memory");
+  if (pages_.size() + run > std::min(state().pageLimit, maxPages)) throw CheckError("Out of memory");
   // Room in both tables first, so that nothing can fail once the block is taken.
   if (blocks_.size() == blocks_.capacity()) blocks_.reserve(2 * blocks_.size());
   if (pages_.capacity() < pages_.size() + run)
@@ -522,7 +546,7 @@ Handle Kernel::makeNode(std::uint32_t level, std::size_t start) {
 // is fixed form classes that are encoded by one cycle each; between class heads, an edge that a
 // path through a third head implies is left out. Trivial lower bounds x >= 0 are left out too:
 // valuations are read over non-negative clocks.
-void Kernel::markNeeded(const _dbm_* d) {
+void Kernel::markNeeded(const CddMatrix* d) {
   const int n = d->dimension();
   const std::int32_t* m = d->bounds();
   needed_.assign(std::size_t(n) * n, 0);
@@ -567,7 +591,7 @@ void Kernel::markNeeded(const _dbm_* d) {
     if (m[i] > 0) needed_[std::size_t(i)] = 0;
 }
 
-Handle Kernel::fromDBM(const _dbm_* d) {
+Handle Kernel::fromDBM(const CddMatrix* d) {
   if (d->isEmpty()) return falseNode;
   markNeeded(d);
   const int n = d->dimension();
@@ -589,7 +613,7 @@ Handle Kernel::fromDBM(const _dbm_* d) {
 }
 
 Handle Kernel::apply(Handle a, Handle b, std::uint32_t op) {
-  if (op == cdd::opAnd) {
+  if (op == Cdd::opAnd) {
     if (a == b || b == trueNode) return ref(a), a;
     if (a == falseNode || b == falseNode || a == (b ^ 1)) return falseNode;
     if (a == trueNode) return ref(b), b;
@@ -642,18 +666,18 @@ Handle Kernel::apply(Handle a, Handle b, std::uint32_t op) {
   return r;
 }
 
-_dbm_* Kernel::matrix(std::size_t depth) {
-  while (matrices_.size() <= depth) matrices_.emplace_back(_dbm_::create(std::max(clocks_, 1)));
+CddMatrix* Kernel::matrix(std::size_t depth) {
+  while (matrices_.size() <= depth) matrices_.emplace_back(CddMatrix::create(std::max(clocks_, 1)));
   return matrices_[depth].get();
 }
 
 Handle Kernel::reduce(Handle h) {
-  _dbm_* d = matrix(0);
+  CddMatrix* d = matrix(0);
   d->init();
   return reduce(h, d, 0);
 }
 
-Handle Kernel::reduce(Handle h, const _dbm_* d, std::size_t depth) {
+Handle Kernel::reduce(Handle h, const CddMatrix* d, std::size_t depth) {
   if (isTerminal(h)) return h;
   std::uint32_t level = levelOf(h);
   const int i = levels_[level].i, j = levels_[level].j;
@@ -672,9 +696,9 @@ Handle Kernel::reduce(Handle h, const _dbm_* d, std::size_t depth) {
       if (started) break;
       continue;
     }
-    const _dbm_* e = d;
+    const CddMatrix* e = d;
     if (up < up0 || low < low0) {
-      _dbm_* f = matrix(depth + 1);
+      CddMatrix* f = matrix(depth + 1);
       f->assign(*d);
       if (up < up0) f->constrain(i, j, up);
       if (low < low0) f->constrain(j, i, low);
@@ -698,17 +722,17 @@ Handle Kernel::reduce(Handle h, const _dbm_* d, std::size_t depth) {
   return makeNode(level, start);
 }
 
-int Kernel::forEachZone(Handle h, const _dbm_* start, cdd::ZoneVisitor visit, void* context) {
-  std::vector<DBMPtr> stack;
-  stack.emplace_back(_dbm_::create(start->dimension()));
-  _dbm_* d = stack.back().get();
+int Kernel::forEachZone(Handle h, const CddMatrix* start, Cdd::ZoneVisitor visit, void* context) {
+  std::vector<CddMatrixPtr> stack;
+  stack.emplace_back(CddMatrix::create(start->dimension()));
+  CddMatrix* d = stack.back().get();
   d->assign(*start);
   d->close();
   return d->isEmpty() ? 0 : walk(h, d, 0, stack, visit, context);
 }
 
-int Kernel::walk(Handle h, const _dbm_* d, std::size_t depth, std::vector<DBMPtr>& stack,
-                 cdd::ZoneVisitor visit, void* context) {
+int Kernel::walk(Handle h, const CddMatrix* d, std::size_t depth, std::vector<CddMatrixPtr>& stack,
+                 Cdd::ZoneVisitor visit, void* context) {
   if (isTerminal(h)) {
     if (h != trueNode) return 0;
     visit(d, context);
@@ -718,10 +742,10 @@ int Kernel::walk(Handle h, const _dbm_* d, std::size_t depth, std::vector<DBMPtr
   const Handle flip = h & 1;
   const Pair* p = pairs(h);
   int zones = 0;
-  if (stack.size() <= depth + 1) stack.emplace_back(_dbm_::create(d->dimension()));
+  if (stack.size() <= depth + 1) stack.emplace_back(CddMatrix::create(d->dimension()));
   std::int32_t after = minusInfinity;
   for (int k = 0, n = pairCount(h); k < n; after = p[k].bound, ++k) {
-    _dbm_* e = stack[depth + 1].get();
+    CddMatrix* e = stack[depth + 1].get();
     e->assign(*d);
     if (!e->constrainInterval(level.i, level.j, after, p[k].bound)) continue;
     zones += walk(p[k].child ^ flip, e, depth + 1, stack, visit, context);
@@ -741,8 +765,8 @@ bool Kernel::contains(Handle h, const double* values) const {
   return h == trueNode;
 }
 
-CDDStats Kernel::stats() const {
-  CDDStats s;
+CddStats Kernel::stats() const {
+  CddStats s;
   for (const auto& m : managers_) {
     if (!m) continue;
     s.pages += m->pageCount;
@@ -757,8 +781,6 @@ CDDStats Kernel::stats() const {
   return s;
 }
 
-Kernel* kernel = nullptr;
-std::uint32_t generation = 0;
 
 // Runs an operation that builds nodes. When it fails (no memory for a page, the page limit), the
 // references its unfinished levels held are dropped, so the library stays consistent and
@@ -766,14 +788,14 @@ std::uint32_t generation = 0;
 // be completed has no result to give.
 template <class Operation>
 Handle guarded(Operation operation) {
-  const std::size_t top = kernel->scratchTop();
+  const std::size_t top = state().kernel->scratchTop();
   try {
     return operation();
   } catch (const std::bad_alloc&) {
-    kernel->unwind(top);
+    state().kernel->unwind(top);
     throw CheckError("Out of memory");
   } catch (...) {
-    kernel->unwind(top);
+    state().kernel->unwind(top);
     throw;
   }
 }
@@ -782,134 +804,149 @@ Handle guarded(Operation operation) {
 
 // ---- the library ----
 
-int cdd::init(int, int cacheSize, int stackSize) {
-  if (kernel) {
+int Cdd::init(int, int cacheSize, int stackSize) {
+  if (state().kernel) {
     report(-5);
     return -5;
   }
-  lastErrorCode = 0;
+  state().lastErrorCode = 0;
   try {
-    kernel = new Kernel(cacheSize, stackSize);
+    state().kernel = new Kernel(cacheSize, stackSize);
   } catch (const std::bad_alloc&) {
-    kernel = nullptr;
+    state().kernel = nullptr;
   }
-  if (!kernel || !kernel->ready()) {
+  if (!state().kernel || !state().kernel->ready()) {
     done();
     throw CheckError("Out of memory");
   }
-  ++generation;
+  state().generation = ++generations;
   return 0;
 }
 
-void cdd::setPageLimit(std::size_t pages) { pageLimit = pages; }
+void Cdd::setPageLimit(std::size_t pages) { state().pageLimit = pages; }
 
-void cdd::done() {
-  delete kernel;
-  kernel = nullptr;
-  ++generation;  // handles made so far are inert from now on
+void Cdd::done() {
+  delete state().kernel;
+  state().kernel = nullptr;
+  state().generation = ++generations;  // handles made so far are inert from now on
 }
 
-bool cdd::isInitialised() { return kernel != nullptr; }
+bool Cdd::isInitialised() { return state().kernel != nullptr; }
 
-void cdd::addClocks(int n) {
-  if (kernel) kernel->addClocks(n);
+void Cdd::addClocks(int n) {
+  if (state().kernel) state().kernel->addClocks(n);
 }
 
-int cdd::clockCount() { return kernel ? kernel->clocks() : 0; }
+int Cdd::clockCount() { return state().kernel ? state().kernel->clocks() : 0; }
 
-int cdd::levelCount() { return kernel ? int(kernel->levels().size()) : 0; }
+int Cdd::levelCount() { return state().kernel ? int(state().kernel->levels().size()) : 0; }
 
-bool cdd::levelClocks(int level, int& i, int& j) {
-  if (!kernel || level < 0 || std::size_t(level) >= kernel->levels().size()) return false;
-  i = kernel->levels()[std::size_t(level)].i;
-  j = kernel->levels()[std::size_t(level)].j;
+bool Cdd::levelClocks(int level, int& i, int& j) {
+  if (!state().kernel || level < 0 || std::size_t(level) >= state().kernel->levels().size()) return false;
+  i = state().kernel->levels()[std::size_t(level)].i;
+  j = state().kernel->levels()[std::size_t(level)].j;
   return true;
 }
 
-void cdd::setGCHandler(GCHandler handler) {
-  if (kernel) kernel->gcHandler = handler;
+void Cdd::setGCHandler(GCHandler handler) {
+  if (state().kernel) state().kernel->gcHandler = handler;
 }
 
-void cdd::setRehashHandler(RehashHandler handler) {
-  if (kernel) kernel->rehashHandler = handler;
+void Cdd::setRehashHandler(RehashHandler handler) {
+  if (state().kernel) state().kernel->rehashHandler = handler;
 }
 
-CDDStats cdd::stats() { return kernel ? kernel->stats() : CDDStats{}; }
+CddStats Cdd::stats() { return state().kernel ? state().kernel->stats() : CddStats{}; }
 
-int cdd::lastError() { return lastErrorCode; }
+int Cdd::lastError() { return state().lastErrorCode; }
 
-cdd cdd::trueCDD() { return kernel ? adopt(trueNode) : cdd(); }
+Cdd Cdd::trueCdd() { return state().kernel ? adopt(trueNode) : Cdd(); }
 
-cdd cdd::falseCDD() { return kernel ? adopt(falseNode) : cdd(); }
+Cdd Cdd::falseCdd() { return state().kernel ? adopt(falseNode) : Cdd(); }
 
-cdd cdd::fromDBM(const _dbm_* d) {
-  if (!kernel || !d) return cdd();
-  return adopt(guarded([d] { return kernel->fromDBM(d); }));
+Cdd Cdd::fromDBM(const CddMatrix* d) {
+  if (!state().kernel || !d) return Cdd();
+  return adopt(guarded([d] { return state().kernel->fromDBM(d); }));
 }
 
-cdd cdd::apply(const cdd& a, const cdd& b, int op) {
-  if (a.isNull() || b.isNull() || (op != opAnd && op != opXor)) return cdd();
-  return adopt(guarded([&] { return kernel->apply(a.h_, b.h_, std::uint32_t(op)); }));
+Cdd Cdd::apply(const Cdd& a, const Cdd& b, int op) {
+  if (a.isNull() || b.isNull() || (op != opAnd && op != opXor)) return Cdd();
+  return adopt(guarded([&] { return state().kernel->apply(a.h_, b.h_, std::uint32_t(op)); }));
 }
 
-cdd cdd::reduce(const cdd& a) {
-  if (a.isNull()) return cdd();
-  return adopt(guarded([&] { return kernel->reduce(a.h_); }));
+Cdd Cdd::reduce(const Cdd& a) {
+  if (a.isNull()) return Cdd();
+  return adopt(guarded([&] { return state().kernel->reduce(a.h_); }));
 }
 
-int cdd::forEachZone(const cdd& a, const _dbm_* start, ZoneVisitor visit, void* context) {
-  if (a.isNull() || !start || start->dimension() < kernel->clocks()) return 0;
-  return kernel->forEachZone(a.h_, start, visit, context);
+int Cdd::forEachZone(const Cdd& a, const CddMatrix* start, ZoneVisitor visit, void* context) {
+  if (a.isNull() || !start || start->dimension() < state().kernel->clocks()) return 0;
+  return state().kernel->forEachZone(a.h_, start, visit, context);
 }
 
 // ---- the handle ----
 
-cdd cdd::adopt(Handle h) {
-  cdd c;
+Cdd Cdd::adopt(Handle h) {
+  Cdd c;
   c.h_ = h;
-  c.generation_ = generation;
+  c.generation_ = state().generation;
   return c;
 }
 
-bool cdd::isCurrent() const { return kernel && generation_ == generation; }
+bool Cdd::isCurrent() const { return state().kernel && generation_ == state().generation; }
 
-cdd::cdd(const cdd& other) {
+Cdd::Cdd(const Cdd& other) {
   if (other.isNull()) return;
-  kernel->ref(other.h_);
+  state().kernel->ref(other.h_);
   h_ = other.h_;
   generation_ = other.generation_;
 }
 
-cdd& cdd::operator=(const cdd& other) {
-  if (this != &other) cdd(other).swapWith(*this);
+Cdd& Cdd::operator=(const Cdd& other) {
+  if (this != &other) Cdd(other).swapWith(*this);
   return *this;
 }
 
-cdd& cdd::operator=(cdd&& other) noexcept {
+Cdd& Cdd::operator=(Cdd&& other) noexcept {
   if (this != &other) {
-    cdd(std::move(other)).swapWith(*this);
+    Cdd(std::move(other)).swapWith(*this);
   }
   return *this;
 }
 
-cdd::~cdd() {
-  if (h_ != 0 && isCurrent()) kernel->deref(h_);
+Cdd::~Cdd() {
+  if (h_ != 0 && isCurrent()) state().kernel->deref(h_);
 }
 
-bool cdd::isFalse() const { return !isNull() && h_ == falseNode; }
+bool Cdd::isFalse() const { return !isNull() && h_ == falseNode; }
 
-bool cdd::isTrue() const { return !isNull() && h_ == trueNode; }
+bool Cdd::isTrue() const { return !isNull() && h_ == trueNode; }
 
-cdd cdd::operator!() const {
-  cdd c(*this);
+Cdd Cdd::operator!() const {
+  Cdd c(*this);
   c.h_ ^= c.h_ != 0 ? 1 : 0;
   return c;
 }
 
-bool cdd::contains(const double* values) const {
-  return !isNull() && kernel->contains(h_, values);
+bool Cdd::contains(const double* values) const {
+  return !isNull() && state().kernel->contains(h_, values);
 }
 
-int cdd::referenceCount() const {
-  return isNull() ? 0 : int(countOf(kernel->header(h_)->info));
+int Cdd::referenceCount() const {
+  return isNull() ? 0 : int(countOf(state().kernel->header(h_)->info));
 }
+
+// ---- instances ----
+
+CddLibrary::CddLibrary() : state_(std::make_unique<CddLibraryState>()) {}
+
+CddLibrary::~CddLibrary() {
+  Binding bound(*this);
+  Cdd::done();
+}
+
+CddLibrary::Binding::Binding(CddLibrary& library) : previous_(currentState()) {
+  currentState() = library.state_.get();
+}
+
+CddLibrary::Binding::~Binding() { currentState() = previous_; }

@@ -1,10 +1,11 @@
 // cdd/cdd.h: clock decision diagrams: unions of zones as shared, reference-counted diagrams over
-// clock differences, and the library's own difference-bound matrix `_dbm_`.
+// clock differences, and the library's own difference-bound matrix `CddMatrix`.
 //
-// The library keeps all of its state in one process-wide kernel that `cdd::init` builds and
-// `cdd::done` tears down. Diagrams are reached through `cdd` handles. Valuations are read over
-// non-negative clocks: a diagram stands for the valuations in which every clock is at least 0,
-// which is why the unconstrained zone is the true terminal.
+// The library's state (its kernel, which `Cdd::init` builds and `Cdd::done` tears down, and its
+// settings) is one instance, a CddLibrary: every thread has one of its own, and a session makes
+// its own instance current while it works. Diagrams are reached through `Cdd` handles.
+// Valuations are read over non-negative clocks: a diagram stands for the valuations in which
+// every clock is at least 0, which is why the unconstrained zone is the true terminal.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -13,12 +14,12 @@
 // A difference-bound matrix: a flags byte, the dimension, dim x dim raw bounds (2c+1 for <= c,
 // 2c for < c, 0x7FFFFFFF for none; entry (i, j) bounds x_i - x_j) and one touched bit per clock.
 // Object, bounds and bits are one allocation. Clock 0 is the reference clock.
-struct _dbm_ {
+struct CddMatrix {
   static constexpr std::int32_t infinity = 0x7FFFFFFF;
 
   // A new matrix of dimension dim (1 to 65535), left unset; destroy() releases it.
-  static _dbm_* create(int dim);
-  static void destroy(_dbm_* d);
+  static CddMatrix* create(int dim);
+  static void destroy(CddMatrix* d);
 
   int dimension() const { return dim_; }
   // The unconstrained zone: <= 0 on the diagonal and in row 0, no bound elsewhere. Closed.
@@ -27,7 +28,7 @@ struct _dbm_ {
   void set(int i, int j, std::int32_t raw);
   std::int32_t get(int i, int j) const { return bounds()[i * dim_ + j]; }
   // Copies other's entries (same dimension) and its closed state.
-  void assign(const _dbm_& other);
+  void assign(const CddMatrix& other);
   // Closure over the touched clocks (no work when nothing was set since the last closure).
   void close();
   // Closes when needed, then adds x_i - x_j bounded by raw, keeping the matrix closed.
@@ -47,20 +48,20 @@ struct _dbm_ {
   std::uint32_t* touched() { return reinterpret_cast<std::uint32_t*>(bounds() + dim_ * dim_); }
 
 private:
-  _dbm_() = default;
+  CddMatrix() = default;
 };
 
 // Owns a matrix: destroys it however the scope ends, an exception included.
-struct DBMDeleter {
-  void operator()(_dbm_* d) const { _dbm_::destroy(d); }
+struct CddMatrixDeleter {
+  void operator()(CddMatrix* d) const { CddMatrix::destroy(d); }
 };
-using DBMPtr = std::unique_ptr<_dbm_, DBMDeleter>;
+using CddMatrixPtr = std::unique_ptr<CddMatrix, CddMatrixDeleter>;
 
 // Raw bound of a node interval standing for "no lower limit".
 constexpr std::int32_t minusInfinity = static_cast<std::int32_t>(0x80000001u);
 
 // Totals over all node managers.
-struct CDDStats {
+struct CddStats {
   long pages = 0;        // 64 KiB pages taken from the system
   long allocated = 0;    // nodes in use: live and dead
   long dead = 0;         // nodes whose count fell to 0, not yet collected
@@ -76,7 +77,7 @@ struct CDDStats {
 // collection. The default handle is null: no diagram.
 // Handles that outlive `done` (or a following `init`) are inert: dropping them does nothing and
 // operations on them give null.
-class cdd {
+class Cdd {
 public:
   using Handle = std::uint32_t;  // node index, lowest bit = complement
   enum Op { opAnd = 0, opXor = 1 };
@@ -89,7 +90,7 @@ public:
   using RehashHandler = void (*)(int rehash, int level, int buckets, int keys, int maxKeys,
                                  double seconds, double totalSeconds);
   // Visitor of forEachZone; the matrix is closed, non-empty and valid only during the call.
-  using ZoneVisitor = void (*)(const _dbm_* zone, void* context);
+  using ZoneVisitor = void (*)(const CddMatrix* zone, void* context);
 
   // ---- the library ----
   // 0, or -5 when already initialised; throws CheckError "Out of memory" when memory runs out
@@ -114,48 +115,48 @@ public:
   // None (nullptr) switches the report off.
   static void setGCHandler(GCHandler handler);
   static void setRehashHandler(RehashHandler handler);
-  static CDDStats stats();
+  static CddStats stats();
   // The code of the last error reported (0 when none since init).
   static int lastError();
 
   // ---- building diagrams ----
-  static cdd trueCDD();
-  static cdd falseCDD();
+  static Cdd trueCdd();
+  static Cdd falseCdd();
   // The diagram of exactly the valuations of d (closed; an empty d gives false). Clock pairs of
   // d beyond the library's clocks are ignored.
-  static cdd fromDBM(const _dbm_* d);
+  static Cdd fromDBM(const CddMatrix* d);
   // Operations that build nodes throw CheckError "Out of memory" when no page can be had; the
   // library stays usable and keeps every diagram made before.
   // op 0: conjunction; op 1: exclusive or. Null when an operand is null.
-  static cdd apply(const cdd& a, const cdd& b, int op);
+  static Cdd apply(const Cdd& a, const Cdd& b, int op);
   // The same set without the paths that no valuation satisfies: false exactly when empty.
-  static cdd reduce(const cdd& a);
+  static Cdd reduce(const Cdd& a);
   // Visits disjoint, non-empty zones whose union is the set of a within start (a closed matrix
   // whose dimension is at least the library's clock count). Returns the number of zones.
-  static int forEachZone(const cdd& a, const _dbm_* start, ZoneVisitor visit, void* context);
+  static int forEachZone(const Cdd& a, const CddMatrix* start, ZoneVisitor visit, void* context);
 
   // ---- the handle ----
-  cdd() = default;
-  cdd(const cdd& other);
-  cdd(cdd&& other) noexcept : h_(other.h_), generation_(other.generation_) { other.h_ = 0; }
-  cdd& operator=(const cdd& other);
-  cdd& operator=(cdd&& other) noexcept;
-  ~cdd();
+  Cdd() = default;
+  Cdd(const Cdd& other);
+  Cdd(Cdd&& other) noexcept : h_(other.h_), generation_(other.generation_) { other.h_ = 0; }
+  Cdd& operator=(const Cdd& other);
+  Cdd& operator=(Cdd&& other) noexcept;
+  ~Cdd();
 
   bool isNull() const { return h_ == 0 || !isCurrent(); }
   bool isFalse() const;
   bool isTrue() const;
   Handle handle() const { return isNull() ? 0 : h_; }
   // Handle equality: equal handles denote the same set; different ones still may.
-  bool operator==(const cdd& other) const { return handle() == other.handle(); }
+  bool operator==(const Cdd& other) const { return handle() == other.handle(); }
   // The complement: a flip of the flag, no node is made.
-  cdd operator!() const;
-  friend cdd operator&(const cdd& a, const cdd& b) { return apply(a, b, opAnd); }
-  friend cdd operator^(const cdd& a, const cdd& b) { return apply(a, b, opXor); }
-  friend cdd operator|(const cdd& a, const cdd& b) { return !apply(!a, !b, opAnd); }
-  friend cdd operator-(const cdd& a, const cdd& b) { return apply(a, !b, opAnd); }
-  cdd& operator&=(const cdd& other) { return *this = *this & other; }
-  cdd& operator|=(const cdd& other) { return *this = *this | other; }
+  Cdd operator!() const;
+  friend Cdd operator&(const Cdd& a, const Cdd& b) { return apply(a, b, opAnd); }
+  friend Cdd operator^(const Cdd& a, const Cdd& b) { return apply(a, b, opXor); }
+  friend Cdd operator|(const Cdd& a, const Cdd& b) { return !apply(!a, !b, opAnd); }
+  friend Cdd operator-(const Cdd& a, const Cdd& b) { return apply(a, !b, opAnd); }
+  Cdd& operator&=(const Cdd& other) { return *this = *this & other; }
+  Cdd& operator|=(const Cdd& other) { return *this = *this | other; }
 
   // Membership of a valuation: values[k] is the value of clock k, values[0] is 0. Clocks the
   // diagram tests must be below the library's clock count.
@@ -165,9 +166,9 @@ public:
 
 private:
   // Takes over a reference the kernel made for the caller.
-  static cdd adopt(Handle h);
+  static Cdd adopt(Handle h);
   bool isCurrent() const;
-  void swapWith(cdd& other) noexcept {
+  void swapWith(Cdd& other) noexcept {
     Handle h = h_;
     std::uint32_t g = generation_;
     h_ = other.h_, generation_ = other.generation_;
@@ -176,4 +177,33 @@ private:
 
   Handle h_ = 0;
   std::uint32_t generation_ = 0;
+};
+
+struct CddLibraryState;
+
+// One instance of the library. The static functions of Cdd and every handle work on the calling
+// thread's current instance: the thread's own, or the one a Binding made current. A handle made
+// in one instance is null in any other.
+class CddLibrary {
+public:
+  CddLibrary();
+  // Shuts the instance down.
+  ~CddLibrary();
+  CddLibrary(const CddLibrary&) = delete;
+  CddLibrary& operator=(const CddLibrary&) = delete;
+
+  // Makes a library the current one while it lives, then puts the previous one back.
+  class Binding {
+  public:
+    explicit Binding(CddLibrary& library);
+    ~Binding();
+    Binding(const Binding&) = delete;
+    Binding& operator=(const Binding&) = delete;
+
+  private:
+    CddLibraryState* previous_;
+  };
+
+private:
+  std::unique_ptr<CddLibraryState> state_;
 };

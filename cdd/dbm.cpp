@@ -3,7 +3,7 @@
 #include <new>
 
 #include "cdd/cdd.h"
-#include "server/error.h"
+#include "base/error.h"
 
 namespace {
 
@@ -13,30 +13,30 @@ inline std::size_t bitWords(int dim) { return (std::size_t(dim) + 31) / 32; }
 
 // Sum of two raw bounds; non-strict only when both are. Infinite when either is.
 inline std::int64_t addRaw(std::int64_t a, std::int64_t b) {
-  if (a == _dbm_::infinity || b == _dbm_::infinity) return _dbm_::infinity;
+  if (a == CddMatrix::infinity || b == CddMatrix::infinity) return CddMatrix::infinity;
   return a + b - ((a | b) & 1);
 }
 
 }  // namespace
 
-_dbm_* _dbm_::create(int dim) {
+CddMatrix* CddMatrix::create(int dim) {
   // The dimension is kept in 16 bits.
   if (dim < 1 || dim > 65535) throw Bug("matrix dimension %d out of range", dim);
-  std::size_t bytes = sizeof(_dbm_) + std::size_t(dim) * dim * sizeof(std::int32_t) +
+  std::size_t bytes = sizeof(CddMatrix) + std::size_t(dim) * dim * sizeof(std::int32_t) +
                       bitWords(dim) * sizeof(std::uint32_t);
   void* block = ::operator new(bytes);
-  _dbm_* d = new (block) _dbm_();
+  CddMatrix* d = new (block) CddMatrix();
   d->flags_ = 0;
   d->dim_ = static_cast<std::uint16_t>(dim);
   std::memset(d->touched(), 0, bitWords(dim) * sizeof(std::uint32_t));
   return d;
 }
 
-void _dbm_::destroy(_dbm_* d) {
+void CddMatrix::destroy(CddMatrix* d) {
   if (d) ::operator delete(static_cast<void*>(d));
 }
 
-void _dbm_::init() {
+void CddMatrix::init() {
   std::int32_t* m = bounds();
   for (int i = 0; i < dim_; ++i)
     for (int j = 0; j < dim_; ++j) m[i * dim_ + j] = (i == j || i == 0) ? 1 : infinity;
@@ -44,20 +44,20 @@ void _dbm_::init() {
   flags_ &= ~dirty;
 }
 
-void _dbm_::set(int i, int j, std::int32_t raw) {
+void CddMatrix::set(int i, int j, std::int32_t raw) {
   bounds()[i * dim_ + j] = raw;
   touched()[i / 32] |= 1u << (i % 32);
   touched()[j / 32] |= 1u << (j % 32);
   flags_ |= dirty;
 }
 
-void _dbm_::assign(const _dbm_& other) {
+void CddMatrix::assign(const CddMatrix& other) {
   std::memcpy(bounds(), other.bounds(),
               std::size_t(dim_) * dim_ * sizeof(std::int32_t) + bitWords(dim_) * sizeof(std::uint32_t));
   flags_ = other.flags_;
 }
 
-void _dbm_::close() {
+void CddMatrix::close() {
   if (!(flags_ & dirty)) return;
   std::int32_t* m = bounds();
   std::uint32_t* bits = touched();
@@ -79,7 +79,7 @@ void _dbm_::close() {
   flags_ &= ~dirty;
 }
 
-bool _dbm_::constrain(int i, int j, std::int32_t raw) {
+bool CddMatrix::constrain(int i, int j, std::int32_t raw) {
   close();
   std::int32_t* m = bounds();
   const int n = dim_;
@@ -105,14 +105,14 @@ bool _dbm_::constrain(int i, int j, std::int32_t raw) {
   return true;
 }
 
-bool _dbm_::constrainInterval(int i, int j, std::int32_t after, std::int32_t upTo) {
+bool CddMatrix::constrainInterval(int i, int j, std::int32_t after, std::int32_t upTo) {
   if (upTo != infinity && !constrain(i, j, upTo)) return false;
   // Values above "<= c" are "> c", that is x_j - x_i < -c; above "< c", x_j - x_i <= -c.
   if (after != minusInfinity && !constrain(j, i, 1 - after)) return false;
   return true;
 }
 
-bool _dbm_::isEmpty() const {
+bool CddMatrix::isEmpty() const {
   const std::int32_t* m = bounds();
   for (int i = 0; i < dim_; ++i)
     if (m[i * dim_ + i] < 1) return true;

@@ -9,24 +9,24 @@
 
 #include "cdd/cdd.h"
 #include "engine/enumeration.h"
-#include "server/error.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "base/error.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 
 struct ZoneDeleter {
-  void operator()(UnpackedRegion* zone) const { delete zone; }
+  void operator()(UnpackedZone* zone) const { delete zone; }
 };
-using ZonePtr = std::unique_ptr<UnpackedRegion, ZoneDeleter>;
+using ZonePtr = std::unique_ptr<UnpackedZone, ZoneDeleter>;
 
-const UnpackedRegion* unpackedZone(const GlobalState* state) {
-  return static_cast<const UnpackedRegion*>(state->zone());
+const UnpackedZone* unpackedZone(const GlobalState* state) {
+  return static_cast<const UnpackedZone*>(state->zone());
 }
 
 // A closed unpacked copy of the state's zone; the caller owns it.
 ZonePtr zoneCopy(const GlobalState* state) {
-  UnpackedRegion* zone = state->zone()->unpack();
+  UnpackedZone* zone = state->zone()->unpack();
   zone->close();
   return ZonePtr(zone);
 }
@@ -34,7 +34,7 @@ ZonePtr zoneCopy(const GlobalState* state) {
 // Narrows the zone by every clock constraint of the clause; strict lower bounds of a clock
 // (reference clock minus clock) count as non-strict when loose is set. Closes; false when the
 // zone became empty.
-bool narrowByClocks(UnpackedRegion* zone, const Conjuncts& clause, bool loose) {
+bool narrowByClocks(UnpackedZone* zone, const Conjuncts& clause, bool loose) {
   for (const Ref<TCTLExpression>& conjunct : clause) {
     if (conjunct->typeCode() != TCTLExpression::clockType) continue;
     const auto* bound = static_cast<const ClockExpr*>(conjunct.get());
@@ -47,28 +47,28 @@ bool narrowByClocks(UnpackedRegion* zone, const Conjuncts& clause, bool loose) {
 }
 
 // A diagram operation that gave no diagram: the library failed, and the search has no answer.
-cdd checked(cdd diagram) {
+Cdd checked(Cdd diagram) {
   if (diagram.isNull()) throw CheckError("%s", "Decision diagram operation failed");
   return diagram;
 }
 
 // The diagram of exactly the valuations of a closed zone.
-cdd diagramOf(const UnpackedRegion& zone) {
+Cdd diagramOf(const UnpackedZone& zone) {
   int dim = zone.dimension();
-  _dbm_* d = _dbm_::create(dim);
+  CddMatrix* d = CddMatrix::create(dim);
   for (int i = 0; i < dim; ++i)
     for (int j = 0; j < dim; ++j) {
       std::int32_t raw = zone.at(i, j);
-      d->set(i, j, isInfinite(raw) ? _dbm_::infinity : raw);
+      d->set(i, j, isInfinite(raw) ? CddMatrix::infinity : raw);
     }
   d->close();
-  cdd result = cdd::fromDBM(d);
-  _dbm_::destroy(d);
+  Cdd result = Cdd::fromDBM(d);
+  CddMatrix::destroy(d);
   return checked(result);
 }
 
 // The largest finite bound value (in absolute value) of a zone.
-std::int64_t largestBound(const UnpackedRegion& zone) {
+std::int64_t largestBound(const UnpackedZone& zone) {
   std::int64_t largest = 0;
   int dim = zone.dimension();
   for (int i = 0; i < dim; ++i)
@@ -177,7 +177,7 @@ void PredicateSplitter::split(const WaitingEntry& entry, SuccessorList& out) {
       // and ends in it stays in it.
       part = system_->delayStep(std::move(part), false);
       if (!part) continue;
-      auto* zone = static_cast<UnpackedRegion*>(part->zone());
+      auto* zone = static_cast<UnpackedZone*>(part->zone());
       if (!narrowByClocks(zone, clauses_[k], false)) continue;
       marked_[k] = 1;
       appendChanges(entry, part.get(), k, out);
@@ -194,8 +194,8 @@ bool PredicateSplitter::isCovered(std::size_t clause, const GlobalState* part) c
   const auto* zone = unpackedZone(part);
   for (const auto& [k, other] : made_) {
     if (k != clause) continue;
-    Region::Relation relation = other->zone()->relation(zone);
-    if (relation == Region::argIncludedIn || relation == Region::equal) return true;
+    Zone::Relation relation = other->zone()->relation(zone);
+    if (relation == Zone::argIncludedIn || relation == Zone::equal) return true;
   }
   return false;
 }
@@ -247,7 +247,7 @@ Ref<GlobalState> PredicateSplitter::changePart(const GlobalState* from, std::siz
   part->setZone(boundary.release());
   part = system_->delayStep(std::move(part), false);
   if (!part) return nullptr;
-  if (!narrowByClocks(static_cast<UnpackedRegion*>(part->zone()), clauses_[to], false) ||
+  if (!narrowByClocks(static_cast<UnpackedZone*>(part->zone()), clauses_[to], false) ||
       !deadlocksHold(to, part.get()))
     return nullptr;
   return part;
@@ -323,7 +323,7 @@ void LivenessChecker::run() {
       parts_.clear();
       split_.split(successor, parts_);
       for (WaitingEntry& part : parts_) {
-        static_cast<UnpackedRegion*>(part.state->zone())->extrapolate();
+        static_cast<UnpackedZone*>(part.state->zone())->extrapolate(ClockInfo::extrapolationBounds());
         part.state->setTraceIndex(traces_->addStep(part.first.get(), part.second.get(), index));
         stack_.push_back(part);
         std::int64_t hit = front_.lookup(
@@ -366,7 +366,7 @@ bool LivenessChecker::deadlocksInside(const GlobalState* state) {
   Ref<GlobalState> delayed(state->copyUnpacked(false));
   delayed = system_->delayStep(std::move(delayed), false);
   if (!delayed) return false;
-  cdd stuck = diagramOf(*unpackedZone(delayed.get()));
+  Cdd stuck = diagramOf(*unpackedZone(delayed.get()));
 
   // Whatever reaches a guard by waiting can act. Where time stands still only the guard's own
   // part can.
@@ -377,7 +377,7 @@ bool LivenessChecker::deadlocksInside(const GlobalState* state) {
     bool holds = entry.second->applyGuards(enabled.get());
     if (entry.first) holds = entry.first->applyGuards(enabled.get()) && holds;
     if (!holds) continue;
-    if (mayDelay) enabled->zone()->wp();
+    if (mayDelay) asUnpacked(enabled->zone())->past();
     stuck = checked(stuck - diagramOf(*unpackedZone(enabled.get())));
   }
   // Whatever reaches the negation of the predicate by waiting leaves it.
@@ -385,19 +385,19 @@ bool LivenessChecker::deadlocksInside(const GlobalState* state) {
   negatedSplit_.split(WaitingEntry{nullptr, nullptr, delayed}, leaving);
   for (const WaitingEntry& entry : leaving) {
     Ref<GlobalState> part(entry.state->copyUnpacked(false));
-    if (mayDelay) part->zone()->wp();
+    if (mayDelay) asUnpacked(part->zone())->past();
     stuck = checked(stuck - diagramOf(*unpackedZone(part.get())));
   }
-  return !checked(cdd::reduce(stuck)).isFalse();
+  return !checked(Cdd::reduce(stuck)).isFalse();
 }
 
-UnpackedRegion* LivenessChecker::stepZone(const GlobalState* state, const UnpackedRegion* zone,
+UnpackedZone* LivenessChecker::stepZone(const GlobalState* state, const UnpackedZone* zone,
                                           const Transition* first, const Transition* second) const {
   Ref<GlobalState> source(state->copyDiscrete());
   source->setZone(zone->copy());
   Ref<GlobalState> target = system_->successor(source.get(), first, second, true);
   if (!target) return nullptr;
-  auto* result = static_cast<UnpackedRegion*>(target->detachZone());
+  auto* result = static_cast<UnpackedZone*>(target->detachZone());
   result->close();
   return result;
 }
@@ -458,8 +458,8 @@ bool LivenessChecker::cycleRepeats(std::size_t start, const WaitingEntry& closin
     return false;
   };
   for (std::size_t k = 0;; k = (k + 1) % steps) {
-    Region::Relation relation = entered[k]->relation(zone.get());
-    if (relation == Region::argIncludes || relation == Region::equal) return roundsTakeTime();
+    Zone::Relation relation = entered[k]->relation(zone.get());
+    if (relation == Zone::argIncludes || relation == Zone::equal) return roundsTakeTime();
     if (largestBound(*zone) > drift) return true;
     entered[k]->intersect(*zone);
     if (entered[k]->isEmpty()) return false;

@@ -7,16 +7,16 @@
 #include <utility>
 #include <vector>
 
-#include "checkers/statestack.h"
-#include "engine/pastwait.h"
-#include "model/globstat.h"
-#include "model/ref.h"
+#include "checkers/state_stack.h"
+#include "engine/passed_list.h"
+#include "model/global_state.h"
+#include "base/ref.h"
 #include "model/system.h"
-#include "tctl/tctlexpr.h"
+#include "tctl/tctl_expression.h"
 #include "trace/trace.h"
 
 class Progress;
-class UnpackedRegion;
+class UnpackedZone;
 
 // The two parts of a diagnostic trace: the path from the start state, and the loop that
 // repeats from its end (empty for a reachability witness or a run that ends in one state).
@@ -111,7 +111,7 @@ private:
   bool cycleRepeats(std::size_t start, const WaitingEntry& closing);
   // The zone after the edge pair taken from zone with the discrete part of state; null when
   // the pair is disabled there. Time elapses, nothing is extrapolated.
-  UnpackedRegion* stepZone(const GlobalState* state, const UnpackedRegion* zone,
+  UnpackedZone* stepZone(const GlobalState* state, const UnpackedZone* zone,
                            const Transition* first, const Transition* second) const;
   void found(std::int32_t start, std::int32_t end);
 

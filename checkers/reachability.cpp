@@ -1,7 +1,7 @@
 #include "checkers/reachability.h"
 
 #include "engine/enumeration.h"
-#include "tctl/tctlexpr.h"
+#include "tctl/tctl_expression.h"
 
 ReachabilityResult checkReachability(StateSpaceEnumeration& enumeration,
                                      const TCTLExpression& predicate) {

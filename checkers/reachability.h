@@ -3,7 +3,7 @@
 // the negation of p for A[] p).
 #pragma once
 #include "checkers/liveness.h"
-#include "model/ref.h"
+#include "base/ref.h"
 #include "trace/trace.h"
 
 class StateSpaceEnumeration;

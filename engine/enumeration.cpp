@@ -1,9 +1,10 @@
 // engine/enumeration.cpp: the generic and the caching state-space enumerations.
 #include "engine/enumeration.h"
 
-#include "model/proc.h"
-#include "model/trans.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "model/process.h"
+#include "model/transition.h"
+#include "zones/zone.h"
 
 namespace {
 
@@ -105,7 +106,7 @@ void CachingStateSpaceEnumeration::pushUnstoredSuccessors(const GlobalState* sta
       continue;
     Ref<GlobalState> target = system_->successor(state, move.first.get(), move.second.get(), true);
     if (!target) continue;
-    static_cast<UnpackedRegion*>(target->zone())->extrapolate();
+    static_cast<UnpackedZone*>(target->zone())->extrapolate(ClockInfo::extrapolationBounds());
     target->setTraceIndex(
         traces_->addStep(move.first.get(), move.second.get(), state->traceIndex()));
     pending_.push_back(std::move(target));

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/pastwait.h"
-#include "model/globstat.h"
-#include "model/ref.h"
+#include "engine/passed_list.h"
+#include "model/global_state.h"
+#include "base/ref.h"
 #include "model/system.h"
 #include "trace/trace.h"
 

@@ -6,16 +6,16 @@
 #include <emmintrin.h>
 #endif
 
-#include "zones/clock.h"
+#include "model/clock.h"
 
 namespace {
 
-// Rebuilds a packed zone in scratch without allocating, as PackedRegion::unpack() does.
-void unpackInto(const PackedRegion* packed, UnpackedRegion*& scratch) {
+// Rebuilds a packed zone in scratch without allocating, as PackedZone::unpack() does.
+void unpackInto(const PackedZone* packed, UnpackedZone*& scratch) {
   int dim = packed->dimension();
   if (!scratch || scratch->dimension() != dim) {
     delete scratch;
-    scratch = UnpackedRegion::create(dim, true);
+    scratch = UnpackedZone::create(dim, true);
   } else {
     std::int32_t* m = scratch->matrix();
     for (int i = 0; i < dim; ++i)
@@ -29,7 +29,7 @@ void unpackInto(const PackedRegion* packed, UnpackedRegion*& scratch) {
 
 }  // namespace
 
-void zoneSignature(const UnpackedRegion* zone, std::int32_t clamp, Signature* signature) {
+void zoneSignature(const UnpackedZone* zone, std::int32_t clamp, Signature* signature) {
   int dim = zone->dimension();
   const std::int32_t* m = zone->matrix();
   for (int i = 0; i < dim; ++i, m += dim) {
@@ -62,7 +62,7 @@ int compareMatrices(const std::int32_t* a, const std::int32_t* b, int n) {
     __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + k));
     bMask = _mm_or_si128(bMask, _mm_cmpgt_epi32(vb, va));
     aMask = _mm_or_si128(aMask, _mm_cmpgt_epi32(va, vb));
-    if (_mm_movemask_epi8(bMask) && _mm_movemask_epi8(aMask)) return Region::noInclusion;
+    if (_mm_movemask_epi8(bMask) && _mm_movemask_epi8(aMask)) return Zone::noInclusion;
   }
   bAbove = _mm_movemask_epi8(bMask) != 0;
   aAbove = _mm_movemask_epi8(aMask) != 0;
@@ -71,13 +71,13 @@ int compareMatrices(const std::int32_t* a, const std::int32_t* b, int n) {
     bAbove |= b[k] > a[k];
     aAbove |= a[k] > b[k];
   }
-  if (!bAbove) return aAbove ? Region::argIncludedIn : Region::equal;
-  return aAbove ? Region::noInclusion : Region::argIncludes;
+  if (!bAbove) return aAbove ? Zone::argIncludedIn : Zone::equal;
+  return aAbove ? Zone::noInclusion : Zone::argIncludes;
 }
 
-int compareZones(const Region* stored, const Signature* storedSignature,
-                 const UnpackedRegion* fresh, const Signature* freshSignature,
-                 UnpackedRegion*& scratch) {
+int compareZones(const Zone* stored, const Signature* storedSignature,
+                 const UnpackedZone* fresh, const Signature* freshSignature,
+                 UnpackedZone*& scratch) {
   int dim = fresh->dimension();
   bool up = false, down = false;
   if (storedSignature && freshSignature) {
@@ -85,13 +85,13 @@ int compareZones(const Region* stored, const Signature* storedSignature,
       up |= freshSignature[i] > storedSignature[i];
       down |= freshSignature[i] < storedSignature[i];
     }
-    if (up && down) return Region::noInclusion;
+    if (up && down) return Zone::noInclusion;
   }
   assert(stored->dimension() == dim);
   if (!stored->isPacked())
-    return compareMatrices(static_cast<const UnpackedRegion*>(stored)->matrix(), fresh->matrix(),
+    return compareMatrices(static_cast<const UnpackedZone*>(stored)->matrix(), fresh->matrix(),
                            dim * dim);
-  const PackedRegion* packed = static_cast<const PackedRegion*>(stored);
+  const PackedZone* packed = static_cast<const PackedZone*>(stored);
   const std::int32_t* m = fresh->matrix();
   if (!up) {
     const std::int32_t* bounds = packed->bounds();
@@ -99,7 +99,7 @@ int compareZones(const Region* stored, const Signature* storedSignature,
     int n = packed->count();
     int k = 0;
     while (k < n && m[pairs[2 * k] * dim + pairs[2 * k + 1]] <= bounds[k]) ++k;
-    if (k == n) return Region::argIncludedIn;
+    if (k == n) return Zone::argIncludedIn;
   }
   unpackInto(packed, scratch);
   return compareMatrices(scratch->matrix(), m, dim * dim);

@@ -6,7 +6,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "zones/region.h"
+#include "zones/zone.h"
 
 // A zone's signature: one 16-bit number per row of its matrix, the sum of the row's entries,
 // each entry first clamped to +-clamp (the infinite bound becomes clamp), the sum saturated.
@@ -17,7 +17,7 @@
 // the same clamp.
 // Lists keep signatures padded with zeros to a multiple of eight numbers.
 using Signature = std::int16_t;
-void zoneSignature(const UnpackedRegion* zone, std::int32_t clamp, Signature* signature);
+void zoneSignature(const UnpackedZone* zone, std::int32_t clamp, Signature* signature);
 constexpr int signatureLength(int dim) { return (dim + 7) & ~7; }
 
 // True when the signatures (of padded length n) prove that neither zone includes the other.
@@ -46,7 +46,7 @@ inline bool signaturesExcludeInclusion(const Signature* a, const Signature* b, i
 std::int32_t signatureClamp();
 
 // The relation of two matrices of n entries each (a stored, b new), with the codes of
-// Region::relation. Four entries at a time, stopping as soon as neither can include the other.
+// Zone::relation. Four entries at a time, stopping as soon as neither can include the other.
 int compareMatrices(const std::int32_t* a, const std::int32_t* b, int n);
 
 // How the stored zone relates to the new one (unpacked, closed, of the same dimension), given
@@ -54,6 +54,6 @@ int compareMatrices(const std::int32_t* a, const std::int32_t* b, int n);
 // checked against its constraints alone; when the new zone leaves it, the stored zone is unpacked
 // into scratch, which is made (or remade at another dimension) when needed and belongs to the
 // caller.
-int compareZones(const Region* stored, const Signature* storedSignature,
-                 const UnpackedRegion* fresh, const Signature* freshSignature,
-                 UnpackedRegion*& scratch);
+int compareZones(const Zone* stored, const Signature* storedSignature,
+                 const UnpackedZone* fresh, const Signature* freshSignature,
+                 UnpackedZone*& scratch);

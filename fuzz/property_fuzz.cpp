@@ -8,9 +8,9 @@
 #include "fuzz/fuzz_support.h"
 #include "gta/parser.h"
 #include "model/system.h"
-#include "server/error.h"
+#include "base/error.h"
 #include "tctl/parser.h"
-#include "tctl/tctlexpr.h"
+#include "tctl/tctl_expression.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static DiscardStream discard;

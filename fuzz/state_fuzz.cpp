@@ -9,7 +9,7 @@
 #include "fuzz/fuzz_support.h"
 #include "gta/parser.h"
 #include "model/system.h"
-#include "server/error.h"
+#include "base/error.h"
 #include "server/server.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

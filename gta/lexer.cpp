@@ -3,7 +3,7 @@
 #include <cstring>
 #include <ostream>
 
-#include "server/error.h"
+#include "base/error.h"
 
 namespace {
 bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/symtable.h"
+#include "model/symbol_table.h"
 
 enum class Token : int {
   END = 0,

@@ -6,23 +6,25 @@
 #include <iterator>
 #include <limits>
 #include <sstream>
+#include <memory>
 #include <string>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "gta/lexer.h"
-#include "model/chan.h"
-#include "model/ctrlstat.h"
+#include "model/channel.h"
+#include "model/control_state.h"
 #include "model/integer.h"
-#include "model/intexpr.h"
-#include "model/proc.h"
-#include "model/symtable.h"
+#include "model/integer_expression.h"
+#include "model/process.h"
+#include "model/model_tables.h"
+#include "model/symbol_table.h"
 #include "model/system.h"
-#include "model/trans.h"
-#include "server/error.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/transition.h"
+#include "base/error.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 
@@ -1155,39 +1157,6 @@ Ref<System> Parser::buildSystem(const std::vector<TokenValue>& names) {
   return system;
 }
 
-// The process-wide tables a model text fills. Constructed before reading: saves the current
-// tables and starts fresh ones. Unless kept, the saved tables come back when it goes.
-class TableTransaction {
- public:
-  TableTransaction()
-      : symbols_(std::move(symbols())),
-        channels_(std::move(channels())),
-        integers_(std::move(integerVariables())),
-        clocks_(std::move(ClockInfo::table())) {
-    symbols() = SymbolTable();
-    channels() = Channels();
-    integerVariables() = IntegerVariables();
-    ClockInfo::table() = ClockTable();
-  }
-  ~TableTransaction() {
-    if (kept_) return;
-    symbols() = std::move(symbols_);
-    channels() = std::move(channels_);
-    integerVariables() = std::move(integers_);
-    ClockInfo::table() = std::move(clocks_);
-  }
-  TableTransaction(const TableTransaction&) = delete;
-  TableTransaction& operator=(const TableTransaction&) = delete;
-  void keep() { kept_ = true; }
-
- private:
-  SymbolTable symbols_;
-  Channels channels_;
-  IntegerVariables integers_;
-  ClockTable clocks_;
-  bool kept_ = false;
-};
-
 // Points the diagnostics sink at a buffer while it lives.
 class SinkRedirect {
  public:
@@ -1207,15 +1176,23 @@ ParseResult parseSystem(std::string_view text, bool strict) {
   ParseResult result;
   {
     SinkRedirect redirect(diagnostics);
-    TableTransaction tables;
-    lineNumber = 1;
-    Parser parser{std::string(text), strict};
-    try {
-      result.system = parser.run();
-    } catch (Abort&) {
-      result.system = nullptr;
+    // The text is read into fresh tables; the current ones stay as they are until the text
+    // is accepted.
+    auto tables = std::make_shared<ModelTables>();
+    {
+      ModelBinding reading(tables);
+      lineNumber = 1;
+      Parser parser{std::string(text), strict};
+      try {
+        result.system = parser.run();
+      } catch (Abort&) {
+        result.system = nullptr;
+      }
     }
-    if (result.system) tables.keep();
+    if (result.system) {
+      result.system->setTables(tables);
+      makeCurrent(std::move(tables));
+    }
   }
   result.diagnostics = diagnostics.str();
   return result;

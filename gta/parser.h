@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "model/ref.h"
+#include "base/ref.h"
 
 class System;
 
@@ -17,10 +17,10 @@ struct ParseResult {
   std::string diagnostics;
 };
 
-// Reads a whole model text. Before reading, the process-wide tables (symbols, clocks with their
-// constants, channels, integer variables) are reset and the line counter set to 1. A rejected
-// text leaves those tables exactly as they were before the call, so the previous system keeps
-// working; an accepted one leaves the new system's tables in place.
+// Reads a whole model text into fresh model tables (symbols, clocks with their constants,
+// channels, integer variables), with the line counter set to 1. A rejected text leaves the
+// current tables as they were, so the previous system keeps working; an accepted one hands the
+// new tables to the new system and makes them the thread's current ones.
 //
 // The reports are collected in the result: the diagnostics sink is pointed at a private buffer
 // for the duration of the call and then set back to whatever it was before, so callers need not

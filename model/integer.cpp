@@ -1,13 +1,14 @@
 #include "model/integer.h"
+#include "model/model_tables.h"
 
 #include <cstring>
 #include <new>
 #include <ostream>
 
-#include "model/globstat.h"
-#include "model/intexpr.h"
-#include "model/symtable.h"
-#include "server/error.h"
+#include "model/global_state.h"
+#include "model/integer_expression.h"
+#include "model/symbol_table.h"
+#include "base/error.h"
 
 IntegerValuation* IntegerValuation::create(std::int32_t cells) {
   if (cells < 0) cells = 0;
@@ -109,16 +110,13 @@ void IntegerVariables::dump(std::ostream& out, std::int32_t number) const {
       << "  Domain: [" << v->lo << ", " << v->hi << "] = " << v->init << '\n';
 }
 
-IntegerVariables& integerVariables() {
-  static IntegerVariables table;
-  return table;
-}
+IntegerVariables& integerVariables() { return modelTables().integers; }
 
 void Guard::collectConstants(std::vector<std::int32_t>&, DiagonalGuards&) const {}
 void Guard::collectClocks(std::int32_t, ClockSet&, ClockSet&) const {}
 
-void Assignment::release(Region*) const {}
-bool Assignment::constrain(Region*) const { return true; }
+void Assignment::release(Zone*) const {}
+bool Assignment::constrain(Zone*) const { return true; }
 void Assignment::collectClocks(std::int32_t, ClockSet&, ClockSet&) const {}
 
 IntegerGuard::IntegerGuard() : op_(opNotEqual) {}

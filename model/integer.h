@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "model/ref.h"
+#include "base/ref.h"
 
 class GlobalState;
-class Region;
+class Zone;
 class IntegerExpression;
 class VariableExpression;
 class DiagonalGuards;  // the ordered set of diagonal clock guards, kept with the clock table
@@ -67,7 +67,7 @@ class IntegerValuation {
   std::int32_t dataOffset_ = 2;  // words from the start of the block to the first cell
 };
 
-// The process-wide table of integer variables in declaration order; a value, saved by copying
+// The current model's table of integer variables in declaration order; a value, saved by copying
 // and reset by assigning a fresh one:
 //   IntegerVariables saved = integerVariables();  integerVariables() = IntegerVariables();
 class IntegerVariables {
@@ -128,8 +128,8 @@ class Assignment : public Object {
   // release what it overwrote. constrain is false when the zone becomes empty.
   virtual void release(GlobalState* state) const = 0;
   virtual bool constrain(GlobalState* state) const = 0;
-  virtual void release(Region* zone) const;
-  virtual bool constrain(Region* zone) const;
+  virtual void release(Zone* zone) const;
+  virtual bool constrain(Zone* zone) const;
   virtual void print(std::ostream& out) const = 0;
   // Adds the clocks the update resets to reset; owner is the process number.
   virtual void collectClocks(std::int32_t owner, ClockSet& tested, ClockSet& reset) const;

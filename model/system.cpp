@@ -4,11 +4,11 @@
 #include <cassert>
 #include <ostream>
 
-#include "model/chan.h"
-#include "model/globstat.h"
-#include "model/symtable.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/channel.h"
+#include "model/global_state.h"
+#include "model/symbol_table.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 
@@ -20,17 +20,17 @@ inline const ControlState* locationOf(const Process* process, const GlobalState*
   return k >= 0 && k < process->locationCount() ? process->location(k) : nullptr;
 }
 
-inline UnpackedRegion* unpackedZone(GlobalState* state) {
+inline UnpackedZone* unpackedZone(GlobalState* state) {
   assert(state->zone() && !state->zone()->isPacked());
-  return static_cast<UnpackedRegion*>(state->zone());
+  return static_cast<UnpackedZone*>(state->zone());
 }
 
 // Gives a state an unpacked zone: a packed one is replaced by its unpacked form, a missing one
 // by the unconstrained zone.
 void ensureUnpacked(GlobalState* state) {
-  Region* zone = state->zone();
+  Zone* zone = state->zone();
   if (!zone)
-    state->setZone(UnpackedRegion::create(ClockInfo::count(), true));
+    state->setZone(UnpackedZone::create(ClockInfo::count(), true));
   else if (zone->isPacked())
     state->setZone(zone->unpack());
 }
@@ -109,7 +109,7 @@ bool System::isTimeStopped(const GlobalState* state) const {
 }
 
 bool System::applyInvariants(GlobalState* state) const {
-  Region* zone = state->zone();
+  UnpackedZone* zone = asUnpacked(state->zone());
   for (int p = 0; p < processCount(); ++p) {
     const ControlState* l = locationOf(process(p), state, p);
     if (!l) continue;
@@ -124,7 +124,7 @@ bool System::applyInvariants(GlobalState* state) const {
 }
 
 bool System::elapseAndRestrict(GlobalState* state, bool delay) const {
-  if (delay && !isTimeStopped(state)) state->zone()->sp();
+  if (delay && !isTimeStopped(state)) asUnpacked(state->zone())->delay();
   return applyInvariants(state);
 }
 
@@ -134,7 +134,7 @@ Ref<GlobalState> System::initialState(bool delay) const {
   const int n = processCount();
   Ref<GlobalState> state(GlobalState::create(n));
   for (int p = 0; p < n; ++p) state->setLocation(p, process(p)->initial());
-  UnpackedRegion* zone = UnpackedRegion::create(ClockInfo::count(), false);
+  UnpackedZone* zone = UnpackedZone::create(ClockInfo::count(), false);
   zone->setZero();
   state->setZone(zone);
   state->setValuation(integerVariables().createValuation(true));
@@ -150,7 +150,7 @@ Ref<GlobalState> System::successorAt(const GlobalState* state, int p, const Tran
     return nullptr;
   Ref<GlobalState> next(state->copyDiscrete());
   next->setZone(state->zone() ? state->zone()->unpack()
-                              : UnpackedRegion::create(ClockInfo::count(), true));
+                              : UnpackedZone::create(ClockInfo::count(), true));
   GlobalState* t = next.get();
   if (first) t->setLocation(p, first->destination());
   t->setLocation(q, second->destination());
@@ -201,7 +201,7 @@ void System::pairSuccessors(const GlobalState* state, int p, int q, bool delay, 
   auto emit = [&](const Ref<Transition>* e1, const Ref<Transition>& e2) {
     Ref<GlobalState> next = successorAt(state, p, e1 ? e1->get() : nullptr, q, e2.get(), delay);
     if (!next) return;
-    if (extrapolate) unpackedZone(next.get())->extrapolate();
+    if (extrapolate) unpackedZone(next.get())->extrapolate(ClockInfo::extrapolationBounds());
     list.push_back(WaitingEntry{e1 ? *e1 : Ref<Transition>(), e2, std::move(next)});
   };
   if (p == q) {
@@ -274,16 +274,16 @@ Ref<GlobalState> System::delayStep(Ref<GlobalState> state, bool extrapolate) con
   if (!state) return nullptr;
   ensureUnpacked(state.get());
   if (!elapseAndRestrict(state.get(), true)) return nullptr;
-  if (extrapolate) unpackedZone(state.get())->extrapolate();
+  if (extrapolate) unpackedZone(state.get())->extrapolate(ClockInfo::extrapolationBounds());
   return state;
 }
 
 // ---------------------------------------------------------------- backward step
 
 bool System::predecessorZone(const Transition* first, const Transition* second,
-                             const GlobalState* target, UnpackedRegion* zone) const {
+                             const GlobalState* target, UnpackedZone* zone) const {
   if (!second) return false;
-  if (!isTimeStopped(target)) zone->wp();
+  if (!isTimeStopped(target)) zone->past();
   // Undo the updates in the reverse of the order they were made: the sender's came first, so
   // the receiver's are undone first; within an edge the last update is undone first.
   const Transition* undo[2] = {second, first};
@@ -312,7 +312,7 @@ bool System::predecessorZone(const Transition* first, const Transition* second,
 
 void System::reduceActiveClocks(GlobalState* state) const {
   ensureUnpacked(state);
-  UnpackedRegion* zone = unpackedZone(state);
+  UnpackedZone* zone = unpackedZone(state);
   const int dim = zone->dimension();
   if (activeUnion_.size() != dim) activeUnion_.resize(dim);
   activeUnion_.clear();
@@ -338,7 +338,7 @@ void System::addActiveClocks(const ClockSet& clocks) {
 
 Ref<GlobalStateHasher> System::makeDiscreteHasher() const { return new DiscreteHasher(this); }
 
-Ref<GlobalStateHasher> System::makeRegionHasher() const { return new RegionHasher(this); }
+Ref<GlobalStateHasher> System::makeZoneHasher() const { return new ZoneHasher(this); }
 
 void System::print(std::ostream& out) const {
   out << "The system has " << processCount() << " processes.\n\n";
@@ -381,18 +381,18 @@ unsigned System::DiscreteHasher::operator()(const GlobalState* state, unsigned s
   return unsigned(discrete(state, size));
 }
 
-unsigned System::RegionHasher::operator()(const GlobalState* state, unsigned size) const {
+unsigned System::ZoneHasher::operator()(const GlobalState* state, unsigned size) const {
   if (size == 0) return 0;
   std::uint64_t h = discrete_.discrete(state, size);
-  const Region* zone = state->zone();
+  const Zone* zone = state->zone();
   if (!zone) return unsigned(h);
   // The bit-state list hashes unpacked successors; a packed zone is expanded for the occasion.
-  const UnpackedRegion* matrix = nullptr;
-  UnpackedRegion* expanded = nullptr;
+  const UnpackedZone* matrix = nullptr;
+  UnpackedZone* expanded = nullptr;
   if (zone->isPacked())
     matrix = expanded = zone->unpack();
   else
-    matrix = static_cast<const UnpackedRegion*>(zone);
+    matrix = static_cast<const UnpackedZone*>(zone);
   const std::vector<std::int32_t>& maxima = ClockInfo::table().maxConstants;
   const int dim = matrix->dimension();
   auto maxOf = [&](int x) -> std::int64_t {

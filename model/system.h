@@ -4,15 +4,17 @@
 #pragma once
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <vector>
 
-#include "model/globstat.h"
-#include "model/hasher.h"
-#include "model/proc.h"
-#include "model/ref.h"
-#include "model/trans.h"
+#include "model/global_state.h"
+#include "model/global_state_hasher.h"
+#include "model/process.h"
+#include "base/ref.h"
+#include "model/transition.h"
 
-class UnpackedRegion;
+class ModelTables;
+class UnpackedZone;
 
 // One successor: the edge pair taken and the state reached. first is null for a move of a
 // single process (and both are null for an initial state); second is the edge of that move or
@@ -38,6 +40,10 @@ class System : public Object {
   void setProcess(int p, Ref<Process> process);
   Process* process(int p) const { return processes_[std::size_t(p)].get(); }
   int processCount() const { return int(processes_.size()); }
+
+  // The tables the system was read into; null for a system built by hand in the current ones.
+  const std::shared_ptr<ModelTables>& tables() const { return tables_; }
+  void setTables(std::shared_ptr<ModelTables> tables) { tables_ = std::move(tables); }
 
   // prepare() of every process, in process order.
   void prepare();
@@ -84,7 +90,7 @@ class System : public Object {
   // Backward step through the pair: zone holds states after the pair (in target's locations)
   // and becomes the states before it that reach them. False when it becomes empty.
   bool predecessorZone(const Transition* first, const Transition* second, const GlobalState* target,
-                       UnpackedRegion* zone) const;
+                       UnpackedZone* zone) const;
 
   // Frees every clock (but the reference clock) that no current location lists as active.
   void reduceActiveClocks(GlobalState* state) const;
@@ -92,9 +98,9 @@ class System : public Object {
   void addActiveClocks(const ClockSet& clocks);
 
   class DiscreteHasher;
-  class RegionHasher;
+  class ZoneHasher;
   Ref<GlobalStateHasher> makeDiscreteHasher() const;
-  Ref<GlobalStateHasher> makeRegionHasher() const;
+  Ref<GlobalStateHasher> makeZoneHasher() const;
 
   void print(std::ostream& out) const;
 
@@ -114,6 +120,7 @@ class System : public Object {
   bool elapseAndRestrict(GlobalState* state, bool delay) const;
 
   std::vector<Ref<Process>> processes_;
+  std::shared_ptr<ModelTables> tables_;
   // Scratch for reduceActiveClocks: the union of active clocks.
   mutable IndexBits activeUnion_;
 };
@@ -124,7 +131,7 @@ class System::DiscreteHasher : public GlobalStateHasher {
  public:
   explicit DiscreteHasher(const System* system) : system_(const_cast<System*>(system)) {}
   unsigned operator()(const GlobalState* state, unsigned size) const override;
-  // The discrete digits only, for the region hasher to continue from.
+  // The discrete digits only, for the zone hasher to continue from.
   std::uint64_t discrete(const GlobalState* state, std::uint64_t size) const;
 
  private:
@@ -132,9 +139,9 @@ class System::DiscreteHasher : public GlobalStateHasher {
 };
 
 // Hashes the discrete part and the zone, each bound capped at its clock's maximal constant.
-class System::RegionHasher : public GlobalStateHasher {
+class System::ZoneHasher : public GlobalStateHasher {
  public:
-  explicit RegionHasher(const System* system) : discrete_(system) {}
+  explicit ZoneHasher(const System* system) : discrete_(system) {}
   unsigned operator()(const GlobalState* state, unsigned size) const override;
 
  private:

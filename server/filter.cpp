@@ -3,7 +3,7 @@
 #include <cctype>
 #include <climits>
 
-#include "server/error.h"
+#include "base/error.h"
 
 NewlineFilterBuffer::int_type NewlineFilterBuffer::underflow() {
   int_type c;

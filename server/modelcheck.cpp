@@ -3,12 +3,12 @@
 #include <sstream>
 #include <string>
 
-#include "model/globstat.h"
+#include "model/global_state.h"
 #include "model/system.h"
-#include "server/error.h"
+#include "base/error.h"
 #include "server/server.h"
 #include "tctl/parser.h"
-#include "tctl/tctlexpr.h"
+#include "tctl/tctl_expression.h"
 
 void Server::handleModelCheck() {
   if (!session_.system()) throw ProtocolError("No system received");
@@ -31,7 +31,7 @@ void Server::handleModelCheck() {
 
   CheckResult result = session_.check(parsed.kind, std::move(parsed.expression));
   reply("ok");
-  reply(std::string(1, result.verdict));
+  reply(std::string(1, static_cast<char>(result.verdict)));
   if (!session_.options().trace || !result.found) {
     reply("0");
     reply("0");

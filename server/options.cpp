@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "server/error.h"
+#include "base/error.h"
 #include "server/server.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <new>
 #include <string>
 
-#include "server/error.h"
+#include "base/error.h"
 
 namespace {
 constexpr std::size_t kShortestWord = 4;   // quit
@@ -39,16 +39,26 @@ void Server::writeError(const char* message) {
 }
 
 void Server::run() {
+  greet();
+  while (serveOne()) {
+  }
+}
+
+void Server::greet() {
   reply("ok");
   reply(".");
+}
+
+bool Server::serveOne() {
   for (;;) {
-    if (filtered_.eof() || in_.eof()) break;
+    if (filtered_.eof() || in_.eof()) return false;
     std::string word = readCommandWord(filtered_);
     if (word.empty()) continue;
     try {
       const Command* command = lookupCommand(word);
       if (!command) throw ProtocolError("%s: Unknown command", word.c_str());
-      if (!command->handler) break;
+      if (!command->handler) return false;
+      Session::Scope scope(session_);
       (this->*command->handler)();
     } catch (const ProtocolError& e) {
       writeError(e.what());
@@ -61,6 +71,7 @@ void Server::run() {
       // what a check had half built, so the server can answer the next request.
       writeError("Out of memory");
     }
+    return true;
   }
 }
 

@@ -5,9 +5,9 @@
 #include <ostream>
 #include <string_view>
 
-#include "model/ref.h"
+#include "base/ref.h"
 #include "server/filter.h"
-#include "server/session.h"
+#include "core/session.h"
 
 class GlobalState;
 class Transition;
@@ -20,6 +20,10 @@ public:
 
   // Writes the greeting and answers requests until `quit` or the end of the input.
   void run();
+  // The same in steps, for a program that serves several clients in turn: the greeting, then
+  // one request per call; false once `quit` or the end of the input is reached.
+  void greet();
+  bool serveOne();
 
   using Handler = void (Server::*)();
   struct Command {

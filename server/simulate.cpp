@@ -6,15 +6,15 @@
 #include <string>
 
 #include "engine/enumeration.h"
-#include "model/globstat.h"
+#include "model/global_state.h"
 #include "model/integer.h"
-#include "model/proc.h"
+#include "model/process.h"
 #include "model/system.h"
-#include "model/trans.h"
-#include "server/error.h"
+#include "model/transition.h"
+#include "base/error.h"
 #include "server/server.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ Ref<GlobalState> Server::readState() {
   const int processes = system->processCount();
   const int dim = ClockInfo::count();
   Ref<GlobalState> state = GlobalState::create(processes);
-  UnpackedRegion* zone = UnpackedRegion::create(dim, true);
+  UnpackedZone* zone = UnpackedZone::create(dim, true);
   state->setZone(zone);
   state->setValuation(integerVariables().createValuation(false));
 
@@ -84,7 +84,7 @@ void Server::writeState(const GlobalState* state) {
   std::string text;
   for (int p = 0; p < state->processCount(); ++p) text += std::to_string(state->location(p)) + '\n';
   text += ".\n";
-  PackedRegion* packed = state->zone()->pack();
+  PackedZone* packed = state->zone()->pack();
   for (int k = 0; k < packed->count(); ++k) {
     text += std::to_string(packed->firstClock(k)) + '\n';
     text += std::to_string(packed->secondClock(k)) + '\n';

@@ -6,9 +6,9 @@
 #include "gta/parser.h"
 #include "model/integer.h"
 #include "model/system.h"
-#include "server/error.h"
+#include "base/error.h"
 #include "server/server.h"
-#include "zones/clock.h"
+#include "model/clock.h"
 
 void Server::handleNewSystem() {
   std::stringstream text;

@@ -5,10 +5,10 @@
 #include <ostream>
 #include <string>
 
-#include "model/proc.h"
-#include "model/symtable.h"
+#include "model/process.h"
+#include "model/symbol_table.h"
 #include "model/system.h"
-#include "server/error.h"
+#include "base/error.h"
 #include "tctl/parser.h"
 
 std::int32_t tctl_lval = 0;

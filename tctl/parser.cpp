@@ -6,18 +6,18 @@
 #include <sstream>
 #include <vector>
 
-#include "cdd/deadlock.h"
-#include "model/intexpr.h"
-#include "model/symtable.h"
+#include "tctl/deadlock.h"
+#include "model/integer_expression.h"
+#include "model/symbol_table.h"
 #include "model/system.h"
-#include "server/error.h"
+#include "base/error.h"
 #include "tctl/lexer.h"
-#include "tctl/tctlexpr.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "tctl/tctl_expression.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 Ref<TCTLExpression> tctl_result;
-int tctl_kind = propertyNone;
+PropertyKind tctl_kind = propertyNone;
 Ref<System> tctl_system;
 
 namespace {
@@ -451,7 +451,7 @@ Ref<TCTLExpression> PropertyParser::deadlock() {
                   << "A<>, E[], and --> properties" << '\n';
     throw SyntaxError{true};
   }
-  Ref<TCTLExpression> e(new CDDDeadlockExpr(tctl_system));
+  Ref<TCTLExpression> e(new CddDeadlockExpr(tctl_system));
   next();
   return e;
 }

@@ -5,7 +5,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "model/ref.h"
+#include "base/ref.h"
 
 class System;
 class TCTLExpression;
@@ -25,9 +25,9 @@ enum PropertyKind : int {
 // entries; a property nested deeper is refused as a syntax error. Flat chains of any length fit.
 constexpr std::size_t maxParseStack = 10000;
 
-// The parser's process-wide outcome: the result is null for kinds 5 and 6.
+// The parser's process-wide outcome: the result is null for propertyQuit and propertyNone.
 extern Ref<TCTLExpression> tctl_result;
-extern int tctl_kind;
+extern PropertyKind tctl_kind;
 // The system the deadlock predicates are made over; may be null (then no edge is enabled).
 extern Ref<System> tctl_system;
 
@@ -40,8 +40,8 @@ extern Ref<System> tctl_system;
 int tctl_parse();
 
 struct ParsedProperty {
-  int kind = propertyNone;
-  Ref<TCTLExpression> expression;  // null for kinds 5 and 6
+  PropertyKind kind = propertyNone;
+  Ref<TCTLExpression> expression;  // null for propertyQuit and propertyNone
 };
 
 // The model-check entry point. Makes `text` the scanner's input, sets tctl_system to `system`,
@@ -49,7 +49,7 @@ struct ParsedProperty {
 // empty again (the result is handed back instead). It writes its diagnostics to errorStream()
 // and advances lineNumber by the line feeds it reads; the caller points the sink at its own
 // buffer and sets lineNumber to 1 before the call, and restores the sink after it. When the
-// kind is 5 or 6 the property was not accepted for checking, and the buffer holds the reason
+// kind is propertyQuit or propertyNone the property was not accepted for checking, and the buffer holds the reason
 // (nothing for an empty text or "quit").
 ParsedProperty parseProperty(std::istream& text, Ref<System> system);
 

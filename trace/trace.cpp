@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "server/error.h"
+#include "base/error.h"
 
 ConcatTrace::ConcatTrace(Ref<Trace> head, Ref<Trace> tail)
     : head_(std::move(head)), tail_(std::move(tail)), part_(nullptr) {

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "model/ref.h"
-#include "model/trans.h"
+#include "base/ref.h"
+#include "model/transition.h"
 
 // One step: a single transition uses only the second place, a synchronisation both.
 struct TraceStep {

@@ -5,11 +5,11 @@
 #include <sstream>
 #include <string>
 
-#include "model/chan.h"
-#include "model/ctrlstat.h"
-#include "model/proc.h"
+#include "model/channel.h"
+#include "model/control_state.h"
+#include "model/process.h"
 #include "model/system.h"
-#include "model/trans.h"
+#include "model/transition.h"
 #include "verify/format.h"
 
 namespace {

@@ -8,14 +8,14 @@
 #include <sstream>
 #include <utility>
 
-#include "model/globstat.h"
+#include "model/global_state.h"
 #include "model/integer.h"
-#include "model/proc.h"
-#include "model/symtable.h"
+#include "model/process.h"
+#include "model/symbol_table.h"
 #include "model/system.h"
-#include "model/trans.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/transition.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 std::string processName(const System& system, int p) {
   if (p < 0 || p >= system.processCount() || !system.process(p)) return "?";
@@ -59,8 +59,8 @@ std::string lowerText(std::int32_t raw) {
 // representative (the class of the reference clock holds the clocks with a fixed value). Among
 // the representatives, a bound implied by two others through a third clock is left out; without
 // zero-weight cycles what remains is the unique smallest set that implies the zone.
-std::vector<std::string> zoneConstraints(const Region& zone) {
-  std::unique_ptr<UnpackedRegion> closed(zone.unpack());
+std::vector<std::string> zoneConstraints(const Zone& zone) {
+  std::unique_ptr<UnpackedZone> closed(zone.unpack());
   closed->fullClose();
   const int dim = closed->dimension();
   auto fixed = [&](int i, int j) {

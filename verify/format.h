@@ -6,7 +6,7 @@
 #include <vector>
 
 class GlobalState;
-class Region;
+class Zone;
 class System;
 class Transition;
 
@@ -21,7 +21,7 @@ std::string edgeText(const System& system, const Transition& edge);
 // The zone's minimal constraint set with clock names, most readable first: "P1.x <= 2",
 // "P2.x > 1", "P1.x - P2.x < 3", a pair of opposite bounds as "P1.x == 2". Lower bounds
 // x >= 0, which every zone has, are left out. The zone must be closed and non-empty.
-std::vector<std::string> zoneConstraints(const Region& zone);
+std::vector<std::string> zoneConstraints(const Zone& zone);
 // Every location as "Process.location", in process order.
 std::vector<std::string> locationNames(const System& system, const GlobalState& state);
 // Every integer variable with its value(s): "id = 1", "a = [0, 2]", in declaration order.

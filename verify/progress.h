@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/enumeration.h"
-#include "server/session.h"
+#include "core/session.h"
 
 // Limits of each check; 0 is none.
 struct CheckLimits {

@@ -21,25 +21,25 @@
 #include <vector>
 
 #include "gta/parser.h"
-#include "model/globstat.h"
+#include "model/global_state.h"
 #include "model/integer.h"
-#include "model/intexpr.h"
-#include "model/proc.h"
-#include "model/symtable.h"
+#include "model/integer_expression.h"
+#include "model/process.h"
+#include "model/symbol_table.h"
 #include "model/system.h"
-#include "model/trans.h"
-#include "server/error.h"
-#include "server/session.h"
+#include "model/transition.h"
+#include "base/error.h"
+#include "core/session.h"
 #include "tctl/lexer.h"
 #include "tctl/parser.h"
-#include "tctl/tctlexpr.h"
+#include "tctl/tctl_expression.h"
 #include "trace/trace.h"
 #include "verify/dot.h"
 #include "verify/format.h"
 #include "verify/options.h"
 #include "verify/progress.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 
@@ -103,7 +103,7 @@ long peakMemoryKB() {
 
 struct Property {
   PropertySource source;
-  int kind = propertyNone;
+  PropertyKind kind = propertyNone;
   Ref<TCTLExpression> expression;
 };
 
@@ -635,7 +635,7 @@ int runVerifier(const CommandLine& line, std::ostream& out, std::ostream& err, b
       errors.check(property.source, failure);
       continue;
     }
-    char verdict = stopped.empty() ? result.verdict : 'U';
+    char verdict = stopped.empty() ? static_cast<char>(result.verdict) : 'U';
     std::string words = verdictWords(verdict);
     if (verdict == 'U') words += " (stopped: " + stopped + ")";
     if (verdict == 'T')

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cdd/cdd.h"
-#include "server/error.h"
+#include "base/error.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ bool holds(const Constraint& c, const Valuation& v) {
 }
 
 // A zone as the constraints it was written with; membership is read from them directly.
-struct Zone {
+struct Box {
   std::vector<Constraint> constraints;
   bool contains(const Valuation& v) const {
     for (const Constraint& c : constraints)
@@ -37,18 +37,18 @@ struct Zone {
     return true;
   }
   // The closed matrix of the zone, dimension dim; the caller destroys it.
-  _dbm_* matrix(int dim) const {
-    _dbm_* d = _dbm_::create(dim);
+  CddMatrix* matrix(int dim) const {
+    CddMatrix* d = CddMatrix::create(dim);
     d->init();
     for (const Constraint& c : constraints)
       if (c.raw < d->get(c.i, c.j)) d->set(c.i, c.j, c.raw);
     d->close();
     return d;
   }
-  cdd diagram(int dim) const {
-    _dbm_* d = matrix(dim);
-    cdd result = cdd::fromDBM(d);
-    _dbm_::destroy(d);
+  Cdd diagram(int dim) const {
+    CddMatrix* d = matrix(dim);
+    Cdd result = Cdd::fromDBM(d);
+    CddMatrix::destroy(d);
     return result;
   }
 };
@@ -62,8 +62,8 @@ int clockNumber(const std::string& name) {
 }
 
 // Reads "x <= 5, y - x < 2, z >= 1, w == 3" (constants are integers).
-Zone zoneOf(const std::string& text) {
-  Zone zone;
+Box zoneOf(const std::string& text) {
+  Box zone;
   std::stringstream items(text);
   std::string item;
   while (std::getline(items, item, ',')) {
@@ -107,13 +107,13 @@ std::vector<Valuation> grid(int n, int top) {
 
 using Bits = std::vector<char>;
 
-Bits bitsOf(const cdd& d, const std::vector<Valuation>& points) {
+Bits bitsOf(const Cdd& d, const std::vector<Valuation>& points) {
   Bits bits(points.size());
   for (std::size_t k = 0; k < points.size(); ++k) bits[k] = d.contains(points[k].data());
   return bits;
 }
 
-Bits bitsOf(const Zone& z, const std::vector<Valuation>& points) {
+Bits bitsOf(const Box& z, const std::vector<Valuation>& points) {
   Bits bits(points.size());
   for (std::size_t k = 0; k < points.size(); ++k) bits[k] = z.contains(points[k]);
   return bits;
@@ -139,10 +139,10 @@ std::string show(const Valuation& v, int n) {
 }
 
 // A random non-empty zone over n clocks with constants up to top - 1, every clock bounded.
-Zone randomZone(std::mt19937& rng, int n, int top) {
+Box randomZone(std::mt19937& rng, int n, int top) {
   auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   while (true) {
-    Zone z;
+    Box z;
     for (int c = 1; c <= n; ++c) {
       int up = pick(1, top - 1);
       z.constraints.push_back({c, 0, 2 * up + pick(0, 1)});
@@ -152,9 +152,9 @@ Zone randomZone(std::mt19937& rng, int n, int top) {
       for (int d = 1; d <= n; ++d)
         if (c != d && pick(0, 3) == 0)
           z.constraints.push_back({c, d, 2 * pick(-top + 1, top - 1) + pick(0, 1)});
-    _dbm_* m = z.matrix(n + 1);
+    CddMatrix* m = z.matrix(n + 1);
     bool empty = m->isEmpty();
-    _dbm_::destroy(m);
+    CddMatrix::destroy(m);
     if (!empty) return z;
   }
 }
@@ -162,56 +162,56 @@ Zone randomZone(std::mt19937& rng, int n, int top) {
 class Diagrams : public testing::Test {
 protected:
   void SetUp() override {
-    cdd::done();
-    ASSERT_EQ(cdd::init(64, 10000, 10000), 0);
-    cdd::setGCHandler(nullptr);
-    cdd::setRehashHandler(nullptr);
-    cdd::addClocks(maxClocks + 1);
+    Cdd::done();
+    ASSERT_EQ(Cdd::init(64, 10000, 10000), 0);
+    Cdd::setGCHandler(nullptr);
+    Cdd::setRehashHandler(nullptr);
+    Cdd::addClocks(maxClocks + 1);
   }
   void TearDown() override {
     // Every handle of the test is gone: nothing may be left alive.
-    EXPECT_EQ(cdd::stats().live, 0);
-    cdd::done();
+    EXPECT_EQ(Cdd::stats().live, 0);
+    Cdd::done();
   }
 };
 
 TEST(Levels, FollowTheClockPairsInOrder) {
-  cdd::done();
-  ASSERT_EQ(cdd::init(64, 100, 100), 0);
-  cdd::addClocks(3);
-  ASSERT_EQ(cdd::levelCount(), 3);
+  Cdd::done();
+  ASSERT_EQ(Cdd::init(64, 100, 100), 0);
+  Cdd::addClocks(3);
+  ASSERT_EQ(Cdd::levelCount(), 3);
   std::vector<std::pair<int, int>> pairs;
   for (int level = 0; level < 3; ++level) {
     int i = -1, j = -1;
-    ASSERT_TRUE(cdd::levelClocks(level, i, j));
+    ASSERT_TRUE(Cdd::levelClocks(level, i, j));
     pairs.emplace_back(i, j);
   }
   EXPECT_THAT(pairs, testing::ElementsAre(std::pair(1, 0), std::pair(2, 0), std::pair(2, 1)));
-  cdd::addClocks(1);  // a fourth clock appends (3,0), (3,1), (3,2)
-  EXPECT_EQ(cdd::levelCount(), 6);
+  Cdd::addClocks(1);  // a fourth clock appends (3,0), (3,1), (3,2)
+  EXPECT_EQ(Cdd::levelCount(), 6);
   int i = -1, j = -1;
-  ASSERT_TRUE(cdd::levelClocks(5, i, j));
+  ASSERT_TRUE(Cdd::levelClocks(5, i, j));
   EXPECT_EQ(std::pair(i, j), std::pair(3, 2));
-  EXPECT_FALSE(cdd::levelClocks(6, i, j));
-  cdd::done();
+  EXPECT_FALSE(Cdd::levelClocks(6, i, j));
+  Cdd::done();
 }
 
 
 TEST_F(Diagrams, TerminalsAreOneNodeWithAndWithoutTheFlag) {
-  cdd f = cdd::falseCDD(), t = cdd::trueCDD();
+  Cdd f = Cdd::falseCdd(), t = Cdd::trueCdd();
   EXPECT_TRUE(f.isFalse() && t.isTrue());
   EXPECT_EQ(!f, t);
   EXPECT_EQ(f.handle() ^ 1, t.handle());
-  EXPECT_TRUE(cdd().isNull());
-  EXPECT_TRUE((!cdd()).isNull());
+  EXPECT_TRUE(Cdd().isNull());
+  EXPECT_TRUE((!Cdd()).isNull());
 }
 
 TEST_F(Diagrams, UnconstrainedZoneIsTrueAndEmptyZoneIsFalse) {
   EXPECT_TRUE(zoneOf("").diagram(maxClocks + 1).isTrue());
   EXPECT_TRUE(zoneOf("x >= 0, y >= 0").diagram(maxClocks + 1).isTrue());
-  _dbm_* d = zoneOf("x <= 2, x >= 3").matrix(maxClocks + 1);
-  EXPECT_TRUE(cdd::fromDBM(d).isFalse());
-  _dbm_::destroy(d);
+  CddMatrix* d = zoneOf("x <= 2, x >= 3").matrix(maxClocks + 1);
+  EXPECT_TRUE(Cdd::fromDBM(d).isFalse());
+  CddMatrix::destroy(d);
 }
 
 TEST_F(Diagrams, FromDBMGivesExactlyTheZone) {
@@ -220,61 +220,61 @@ TEST_F(Diagrams, FromDBMGivesExactlyTheZone) {
   for (const char* text : {"x <= 3", "x > 1, x < 2", "x == 2, y - x == 1", "x - y < 1, y - x <= 2",
                            "x == y, y == z", "x >= 1, y >= 1, z >= 1, x <= 3, x - z > 1",
                            "x == 0, y == 0, z == 0", "x - y <= 0, y - z <= 0, z - x <= 0, x <= 2"}) {
-    Zone z = zoneOf(text);
-    cdd d = z.diagram(n + 1);
+    Box z = zoneOf(text);
+    Cdd d = z.diagram(n + 1);
     long k = firstDifference(bitsOf(d, points), bitsOf(z, points));
     EXPECT_EQ(k, -1) << text << " differs at " << show(points[std::size_t(k < 0 ? 0 : k)], n);
   }
 }
 
 TEST_F(Diagrams, BuildingTheSameDiagramTwiceGivesTheSameHandle) {
-  Zone a = zoneOf("x <= 3, y - x < 2"), b = zoneOf("y >= 1, z <= 2"), c = zoneOf("x == 1");
+  Box a = zoneOf("x <= 3, y - x < 2"), b = zoneOf("y >= 1, z <= 2"), c = zoneOf("x == 1");
   const int dim = maxClocks + 1;
   EXPECT_EQ(a.diagram(dim), a.diagram(dim));
-  cdd first = (a.diagram(dim) | b.diagram(dim)) - c.diagram(dim);
-  cdd second = (a.diagram(dim) | b.diagram(dim)) - c.diagram(dim);
+  Cdd first = (a.diagram(dim) | b.diagram(dim)) - c.diagram(dim);
+  Cdd second = (a.diagram(dim) | b.diagram(dim)) - c.diagram(dim);
   EXPECT_EQ(first, second);
   EXPECT_EQ(a.diagram(dim) & b.diagram(dim), b.diagram(dim) & a.diagram(dim));
-  cdd reduced = cdd::reduce(first);
-  EXPECT_EQ(cdd::reduce(reduced), reduced);
+  Cdd reduced = Cdd::reduce(first);
+  EXPECT_EQ(Cdd::reduce(reduced), reduced);
 }
 
 TEST_F(Diagrams, ComplementLawsHoldOnHandles) {
   const int dim = maxClocks + 1;
-  cdd a = zoneOf("x <= 3, y - x < 2").diagram(dim), b = zoneOf("z > 1").diagram(dim);
-  cdd u = a | b;
-  for (const cdd& d : {a, b, u}) {
+  Cdd a = zoneOf("x <= 3, y - x < 2").diagram(dim), b = zoneOf("z > 1").diagram(dim);
+  Cdd u = a | b;
+  for (const Cdd& d : {a, b, u}) {
     EXPECT_TRUE((d & !d).isFalse());
     EXPECT_TRUE((d ^ d).isFalse());
     EXPECT_TRUE((d | !d).isTrue());
     EXPECT_EQ(d & d, d);
-    EXPECT_EQ(d ^ cdd::trueCDD(), !d);
+    EXPECT_EQ(d ^ Cdd::trueCdd(), !d);
   }
 }
 
 TEST_F(Diagrams, ReduceOfContradictoryBoundsIsFalse) {
   const int dim = maxClocks + 1;
-  cdd d = zoneOf("x <= 3").diagram(dim) & zoneOf("x > 5").diagram(dim);
-  EXPECT_TRUE(cdd::reduce(d).isFalse());
+  Cdd d = zoneOf("x <= 3").diagram(dim) & zoneOf("x > 5").diagram(dim);
+  EXPECT_TRUE(Cdd::reduce(d).isFalse());
   // Contradictions that only a path's closure shows: x - y >= 2, y >= 1 and x <= 2 sit on
   // three levels, and x >= y + 2 >= 3 > 2.
-  cdd e = zoneOf("x - y >= 2").diagram(dim) & zoneOf("y >= 1, z <= 4").diagram(dim) &
+  Cdd e = zoneOf("x - y >= 2").diagram(dim) & zoneOf("y >= 1, z <= 4").diagram(dim) &
           zoneOf("x <= 2").diagram(dim);
   EXPECT_FALSE(e.isFalse());
-  EXPECT_TRUE(cdd::reduce(e).isFalse());
+  EXPECT_TRUE(Cdd::reduce(e).isFalse());
   // x <= 1, y - x >= 2, y <= 2 leaves exactly x = 0, y = 2; with y < 2 nothing is left.
-  cdd f = zoneOf("x <= 1").diagram(dim) & zoneOf("y - x >= 2").diagram(dim);
-  cdd g = cdd::reduce(f & zoneOf("y <= 2").diagram(dim));
+  Cdd f = zoneOf("x <= 1").diagram(dim) & zoneOf("y - x >= 2").diagram(dim);
+  Cdd g = Cdd::reduce(f & zoneOf("y <= 2").diagram(dim));
   EXPECT_FALSE(g.isFalse());
   double point[] = {0, 0, 2, 0, 0};
   EXPECT_TRUE(g.contains(point));
-  EXPECT_TRUE(cdd::reduce(f & zoneOf("y < 2").diagram(dim)).isFalse());
+  EXPECT_TRUE(Cdd::reduce(f & zoneOf("y < 2").diagram(dim)).isFalse());
 }
 
 // A random set built from random zones, with its grid membership. inBox: the set lies inside
 // the bounded zones it was made of, so every non-empty part of it shows on the grid.
 struct Built {
-  cdd d;
+  Cdd d;
   Bits bits;
   bool inBox;
 };
@@ -283,7 +283,7 @@ Built randomSet(std::mt19937& rng, int n, int top, const std::vector<Valuation>&
                 int depth) {
   auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   if (depth == 0 || pick(0, 3) == 0) {
-    Zone z = randomZone(rng, n, top);
+    Box z = randomZone(rng, n, top);
     return {z.diagram(n + 1), bitsOf(z, points), true};
   }
   Built a = randomSet(rng, n, top, points, depth - 1);
@@ -321,7 +321,7 @@ TEST_F(Diagrams, RandomSetsMatchBruteForceAndReduceDecidesEmptiness) {
       long k = firstDifference(bitsOf(b.d, points), b.bits);
       ASSERT_EQ(k, -1) << n << " clocks, trial " << t << ", at "
                        << show(points[std::size_t(k < 0 ? 0 : k)], n);
-      cdd r = cdd::reduce(b.d);
+      Cdd r = Cdd::reduce(b.d);
       k = firstDifference(bitsOf(r, points), b.bits);
       ASSERT_EQ(k, -1) << "reduce changed the set: " << n << " clocks, trial " << t;
       if (r.isFalse()) {
@@ -342,17 +342,17 @@ TEST_F(Diagrams, ZoneMinusItsCoveringPartsReducesToFalse) {
   int notFalseBeforeReduce = 0;
   for (int n = 1; n <= maxClocks; ++n)
     for (int t = 0; t < 40; ++t) {
-      Zone z = randomZone(rng, n, 4);
+      Box z = randomZone(rng, n, 4);
       // Cut z by two random constraints into up to four parts that cover it.
-      cdd rest = z.diagram(n + 1);
-      std::vector<Zone> parts{z};
+      Cdd rest = z.diagram(n + 1);
+      std::vector<Box> parts{z};
       for (int cut = 0; cut < 2; ++cut) {
         int i = pick(0, n), j = pick(0, n);
         if (i == j) continue;
         std::int32_t raw = 2 * pick(-3, 3) + pick(0, 1);
-        std::vector<Zone> next;
-        for (const Zone& p : parts) {
-          Zone in = p, out = p;
+        std::vector<Box> next;
+        for (const Box& p : parts) {
+          Box in = p, out = p;
           in.constraints.push_back({i, j, raw});
           out.constraints.push_back({j, i, 1 - raw});
           next.push_back(in);
@@ -360,18 +360,18 @@ TEST_F(Diagrams, ZoneMinusItsCoveringPartsReducesToFalse) {
         }
         parts = next;
       }
-      for (const Zone& p : parts) rest = rest - p.diagram(n + 1);
+      for (const Box& p : parts) rest = rest - p.diagram(n + 1);
       if (!rest.isFalse()) ++notFalseBeforeReduce;
-      EXPECT_TRUE(cdd::reduce(rest).isFalse()) << n << " clocks, trial " << t;
+      EXPECT_TRUE(Cdd::reduce(rest).isFalse()) << n << " clocks, trial " << t;
     }
   EXPECT_GT(notFalseBeforeReduce, 0);
 }
 
-bool inMatrix(const _dbm_* d, const Valuation& v) {
+bool inMatrix(const CddMatrix* d, const Valuation& v) {
   for (int i = 0; i < d->dimension(); ++i)
     for (int j = 0; j < d->dimension(); ++j) {
       std::int32_t raw = d->get(i, j);
-      if (raw != _dbm_::infinity && !holds({i, j, raw}, v)) return false;
+      if (raw != CddMatrix::infinity && !holds({i, j, raw}, v)) return false;
     }
   return true;
 }
@@ -381,7 +381,7 @@ struct Collected {
   std::vector<int> hits;  // zones containing each point
 };
 
-void collectZone(const _dbm_* zone, void* context) {
+void collectZone(const CddMatrix* zone, void* context) {
   auto* c = static_cast<Collected*>(context);
   EXPECT_FALSE(zone->isEmpty());
   for (std::size_t k = 0; k < c->points->size(); ++k) c->hits[k] += inMatrix(zone, (*c->points)[k]);
@@ -391,12 +391,12 @@ TEST_F(Diagrams, ZoneWalkGivesDisjointZonesWhoseUnionIsTheSet) {
   std::mt19937 rng(5);
   const int n = 3;
   auto points = grid(n, 3);
-  _dbm_* start = _dbm_::create(maxClocks + 1);
+  CddMatrix* start = CddMatrix::create(maxClocks + 1);
   start->init();
   for (int t = 0; t < 40; ++t) {
     Built b = randomSet(rng, n, 3, points, 3);
     Collected c{&points, std::vector<int>(points.size(), 0)};
-    int zones = cdd::forEachZone(b.d, start, collectZone, &c);
+    int zones = Cdd::forEachZone(b.d, start, collectZone, &c);
     for (std::size_t k = 0; k < points.size(); ++k) {
       ASSERT_LE(c.hits[k], 1) << "zones overlap at " << show(points[k], n);
       ASSERT_EQ(c.hits[k] == 1, bool(b.bits[k])) << "trial " << t << " at " << show(points[k], n);
@@ -405,7 +405,7 @@ TEST_F(Diagrams, ZoneWalkGivesDisjointZonesWhoseUnionIsTheSet) {
       EXPECT_EQ(zones, 0);
     }
   }
-  _dbm_::destroy(start);
+  CddMatrix::destroy(start);
 }
 
 TEST_F(Diagrams, CollectionUnderLoadKeepsLiveDiagramsIntact) {
@@ -414,116 +414,116 @@ TEST_F(Diagrams, CollectionUnderLoadKeepsLiveDiagramsIntact) {
   auto points = grid(n, 3);
   std::vector<Built> kept;
   int round = 0;
-  for (; round < 20000 && (cdd::stats().collections < 3 || round % 5 != 0); ++round) {
+  for (; round < 20000 && (Cdd::stats().collections < 3 || round % 5 != 0); ++round) {
     Built b = randomSet(rng, n, 3, points, 3);
     if (round % 7 == 0) kept.push_back(b);
   }
-  ASSERT_GE(cdd::stats().collections, 3) << "after " << round << " rounds";
+  ASSERT_GE(Cdd::stats().collections, 3) << "after " << round << " rounds";
   for (const Built& b : kept) {
     ASSERT_EQ(firstDifference(bitsOf(b.d, points), b.bits), -1);
-    cdd r = cdd::reduce(b.d);
+    Cdd r = Cdd::reduce(b.d);
     ASSERT_EQ(firstDifference(bitsOf(r, points), b.bits), -1);
   }
   // Dead nodes found again are revived: rebuilding after a collection still shares.
-  Zone z = zoneOf("x <= 2, y - x < 1");
-  cdd once = z.diagram(maxClocks + 1) | zoneOf("z > 1").diagram(maxClocks + 1);
-  cdd again = z.diagram(maxClocks + 1) | zoneOf("z > 1").diagram(maxClocks + 1);
+  Box z = zoneOf("x <= 2, y - x < 1");
+  Cdd once = z.diagram(maxClocks + 1) | zoneOf("z > 1").diagram(maxClocks + 1);
+  Cdd again = z.diagram(maxClocks + 1) | zoneOf("z > 1").diagram(maxClocks + 1);
   EXPECT_EQ(once, again);
-  CDDStats s = cdd::stats();
+  CddStats s = Cdd::stats();
   EXPECT_EQ(s.allocated, s.live + s.dead);
 }
 
 TEST_F(Diagrams, DroppedDiagramsDieAndAreRevivedWhenFoundAgain) {
   const int dim = maxClocks + 1;
-  cdd::Handle before;
+  Cdd::Handle before;
   {
-    cdd d = zoneOf("x <= 2, y > 1").diagram(dim) | zoneOf("z == 3").diagram(dim);
+    Cdd d = zoneOf("x <= 2, y > 1").diagram(dim) | zoneOf("z == 3").diagram(dim);
     before = d.handle();
-    EXPECT_GT(cdd::stats().live, 0);
+    EXPECT_GT(Cdd::stats().live, 0);
   }
-  EXPECT_EQ(cdd::stats().live, 0);
-  EXPECT_GT(cdd::stats().dead, 0);
-  cdd d = zoneOf("x <= 2, y > 1").diagram(dim) | zoneOf("z == 3").diagram(dim);
+  EXPECT_EQ(Cdd::stats().live, 0);
+  EXPECT_GT(Cdd::stats().dead, 0);
+  Cdd d = zoneOf("x <= 2, y > 1").diagram(dim) | zoneOf("z == 3").diagram(dim);
   EXPECT_EQ(d.handle(), before);
   EXPECT_EQ(d.referenceCount(), 1);
 }
 
 TEST_F(Diagrams, SaturatedCountsStickAndTheNodeIsNeverFreed) {
-  Zone z = zoneOf("x <= 2, y - x < 1");
+  Box z = zoneOf("x <= 2, y - x < 1");
   {
-    cdd d = z.diagram(maxClocks + 1);
-    std::vector<cdd> copies(1100, d);
+    Cdd d = z.diagram(maxClocks + 1);
+    std::vector<Cdd> copies(1100, d);
     EXPECT_EQ(d.referenceCount(), 1023);
   }
-  cdd d = z.diagram(maxClocks + 1);
+  Cdd d = z.diagram(maxClocks + 1);
   EXPECT_EQ(d.referenceCount(), 1023);
   // Churn until collections run: the node stays where it is.
-  cdd::Handle h = d.handle();
-  d = cdd();
-  for (int c = 0; c < 20000 && cdd::stats().collections < 2; ++c)
+  Cdd::Handle h = d.handle();
+  d = Cdd();
+  for (int c = 0; c < 20000 && Cdd::stats().collections < 2; ++c)
     (void)zoneOf("x == " + std::to_string(c % 9000) + ", y <= " + std::to_string(c)).diagram(5);
-  EXPECT_GE(cdd::stats().collections, 2);
+  EXPECT_GE(Cdd::stats().collections, 2);
   EXPECT_EQ(z.diagram(maxClocks + 1).handle(), h);
   // The saturated node lives on: start the next test from a fresh library.
-  cdd::done();
-  ASSERT_EQ(cdd::init(64, 10000, 10000), 0);
-  cdd::setGCHandler(nullptr);
-  cdd::addClocks(maxClocks + 1);
+  Cdd::done();
+  ASSERT_EQ(Cdd::init(64, 10000, 10000), 0);
+  Cdd::setGCHandler(nullptr);
+  Cdd::addClocks(maxClocks + 1);
 }
 
 TEST_F(Diagrams, DoneThenInitLeavesNoStateAndOldHandlesInert) {
-  cdd old = zoneOf("x <= 2").diagram(maxClocks + 1) | zoneOf("y >= 3").diagram(maxClocks + 1);
-  cdd oldTrue = cdd::trueCDD();
-  cdd::done();
+  Cdd old = zoneOf("x <= 2").diagram(maxClocks + 1) | zoneOf("y >= 3").diagram(maxClocks + 1);
+  Cdd oldTrue = Cdd::trueCdd();
+  Cdd::done();
   EXPECT_TRUE(old.isNull());
-  cdd::done();  // twice is harmless
-  ASSERT_EQ(cdd::init(64, 10000, 10000), 0);
-  EXPECT_EQ(cdd::stats().allocated, 0);
-  EXPECT_EQ(cdd::levelCount(), 0);
-  cdd::setGCHandler(nullptr);
-  cdd::setRehashHandler(nullptr);
-  cdd::addClocks(maxClocks + 1);
-  cdd fresh = zoneOf("x <= 2").diagram(maxClocks + 1);
-  long live = cdd::stats().live;
+  Cdd::done();  // twice is harmless
+  ASSERT_EQ(Cdd::init(64, 10000, 10000), 0);
+  EXPECT_EQ(Cdd::stats().allocated, 0);
+  EXPECT_EQ(Cdd::levelCount(), 0);
+  Cdd::setGCHandler(nullptr);
+  Cdd::setRehashHandler(nullptr);
+  Cdd::addClocks(maxClocks + 1);
+  Cdd fresh = zoneOf("x <= 2").diagram(maxClocks + 1);
+  long live = Cdd::stats().live;
   EXPECT_TRUE(old.isNull());
   EXPECT_TRUE(oldTrue.isNull());
   EXPECT_TRUE((old & fresh).isNull());
-  EXPECT_TRUE(cdd::reduce(old).isNull());
+  EXPECT_TRUE(Cdd::reduce(old).isNull());
   {
-    cdd copy = old;
-    old = cdd();
+    Cdd copy = old;
+    old = Cdd();
     oldTrue = fresh;  // assigning over a stale handle drops nothing of the new library
   }
-  EXPECT_EQ(cdd::stats().live, live);
+  EXPECT_EQ(Cdd::stats().live, live);
   EXPECT_EQ(fresh.referenceCount(), 2);
 }
 
 TEST_F(Diagrams, InitTwiceIsRefused) {
   testing::internal::CaptureStderr();
-  EXPECT_EQ(cdd::init(64, 10000, 10000), -5);
+  EXPECT_EQ(Cdd::init(64, 10000, 10000), -5);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "CDD Error: -5\n");
-  EXPECT_EQ(cdd::lastError(), -5);
-  EXPECT_EQ(cdd::levelCount(), (maxClocks + 1) * maxClocks / 2);  // the library is untouched
+  EXPECT_EQ(Cdd::lastError(), -5);
+  EXPECT_EQ(Cdd::levelCount(), (maxClocks + 1) * maxClocks / 2);  // the library is untouched
 }
 
 // The union of the points x == lo .. x == hi - 1, split in halves so that every level of the
 // split makes nodes of a different size.
-cdd pointsOf(int lo, int hi) {
+Cdd pointsOf(int lo, int hi) {
   if (hi - lo == 1) return zoneOf("x == " + std::to_string(lo)).diagram(2);
   int mid = (lo + hi) / 2;
   return pointsOf(lo, mid) | pointsOf(mid, hi);
 }
 
 TEST(LargeNodes, ALevelGetsAllTheIntervalsItNeeds) {
-  cdd::done();
-  ASSERT_EQ(cdd::init(64, 1000, 1000), 0);
-  cdd::setGCHandler(nullptr);
-  cdd::setRehashHandler(nullptr);
-  cdd::addClocks(2);
+  Cdd::done();
+  ASSERT_EQ(Cdd::init(64, 1000, 1000), 0);
+  Cdd::setGCHandler(nullptr);
+  Cdd::setRehashHandler(nullptr);
+  Cdd::addClocks(2);
   {
     // 4100 points and the 4101 gaps around them: one node of 8201 intervals, larger than a page.
     constexpr int points = 4100;
-    cdd all = pointsOf(0, points);
+    Cdd all = pointsOf(0, points);
     for (int x : {0, 1, 63, 64, 65, 2049, 4098, points - 1}) {
       double on[] = {0, double(x)}, off[] = {0, x + 0.5};
       EXPECT_TRUE(all.contains(on)) << x;
@@ -533,44 +533,44 @@ TEST(LargeNodes, ALevelGetsAllTheIntervalsItNeeds) {
     EXPECT_FALSE(all.contains(beyond));
     EXPECT_TRUE((all & !pointsOf(0, points)).isFalse());  // the same node again
   }
-  EXPECT_EQ(cdd::stats().live, 0);
-  cdd::done();
+  EXPECT_EQ(Cdd::stats().live, 0);
+  Cdd::done();
 }
 
 TEST(PageLimit, AnOperationBeyondItThrowsAndLeavesTheLibraryUsable) {
-  cdd::done();
-  ASSERT_EQ(cdd::init(64, 1000, 1000), 0);
-  cdd::setGCHandler(nullptr);
-  cdd::setRehashHandler(nullptr);
-  cdd::addClocks(2);
+  Cdd::done();
+  ASSERT_EQ(Cdd::init(64, 1000, 1000), 0);
+  Cdd::setGCHandler(nullptr);
+  Cdd::setRehashHandler(nullptr);
+  Cdd::addClocks(2);
   {
-    cdd kept = pointsOf(0, 8);
-    const long live = cdd::stats().live;
-    cdd::setPageLimit(std::size_t(cdd::stats().pages) + 1);  // + the library's own page
+    Cdd kept = pointsOf(0, 8);
+    const long live = Cdd::stats().live;
+    Cdd::setPageLimit(std::size_t(Cdd::stats().pages) + 1);  // + the library's own page
     EXPECT_THROW(pointsOf(0, 200), CheckError);
-    EXPECT_EQ(cdd::stats().live, live);  // the unfinished levels were released
-    cdd::setPageLimit(65536);
+    EXPECT_EQ(Cdd::stats().live, live);  // the unfinished levels were released
+    Cdd::setPageLimit(65536);
     double in[] = {0, 7}, out[] = {0, 8};
-    cdd more = kept | pointsOf(8, 200);
+    Cdd more = kept | pointsOf(8, 200);
     EXPECT_TRUE(more.contains(in) && more.contains(out));
   }
-  EXPECT_EQ(cdd::stats().live, 0);
-  cdd::done();
+  EXPECT_EQ(Cdd::stats().live, 0);
+  Cdd::done();
 }
 
 TEST(Reporters, DefaultReportsGoToStandardError) {
-  cdd::done();
-  ASSERT_EQ(cdd::init(64, 1000, 1000), 0);
-  cdd::addClocks(3);
+  Cdd::done();
+  ASSERT_EQ(Cdd::init(64, 1000, 1000), 0);
+  Cdd::addClocks(3);
   testing::internal::CaptureStderr();
-  for (int c = 0; c < 20000 && cdd::stats().collections == 0; ++c)
+  for (int c = 0; c < 20000 && Cdd::stats().collections == 0; ++c)
     (void)zoneOf("x == " + std::to_string(c)).diagram(3);
   std::string text = testing::internal::GetCapturedStderr();
   EXPECT_THAT(text, testing::ContainsRegex("Garbage collection #1: [0-9]+ nodes / [0-9]+ free / "
                                           "[0-9]+\\.[0-9]s / [0-9]+\\.[0-9]s total\n"));
   EXPECT_THAT(text, testing::ContainsRegex("Rehash #1: level 0 / 512 buckets / 1025 keys / 2048 max / "
                                           "[0-9]+\\.[0-9]s / [0-9]+\\.[0-9]s total\n"));
-  cdd::done();
+  Cdd::done();
 }
 
 int rehashReports = 0;
@@ -582,14 +582,14 @@ void countRehash(int, int, int buckets, int, int, double, double) {
 
 TEST_F(Diagrams, RehashKeepsEveryNodeFindable) {
   rehashReports = 0;
-  cdd::setRehashHandler(countRehash);
-  std::vector<cdd> all;
+  Cdd::setRehashHandler(countRehash);
+  std::vector<Cdd> all;
   for (int c = 0; c < 3000; ++c) all.push_back(zoneOf("x == " + std::to_string(c)).diagram(2));
   EXPECT_EQ(rehashReports, 2);  // more than 1024 and 2048 nodes at one level
   EXPECT_EQ(lastBuckets, 1024);
   for (int c = 0; c < 3000; ++c)
     ASSERT_EQ(zoneOf("x == " + std::to_string(c)).diagram(2), all[std::size_t(c)]) << c;
-  cdd::setRehashHandler(nullptr);
+  Cdd::setRehashHandler(nullptr);
 }
 
 TEST(Matrix, IncrementalConstraintsAgreeWithFullClosure) {
@@ -597,8 +597,8 @@ TEST(Matrix, IncrementalConstraintsAgreeWithFullClosure) {
   auto pick = [&rng](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   for (int t = 0; t < 500; ++t) {
     int dim = pick(1, 6);
-    _dbm_* a = _dbm_::create(dim);
-    _dbm_* b = _dbm_::create(dim);
+    CddMatrix* a = CddMatrix::create(dim);
+    CddMatrix* b = CddMatrix::create(dim);
     a->init();
     b->init();
     bool feasible = true;
@@ -614,8 +614,8 @@ TEST(Matrix, IncrementalConstraintsAgreeWithFullClosure) {
     EXPECT_EQ(!feasible, b->isEmpty()) << "trial " << t;
     for (int i = 0; feasible && i < dim; ++i)
       for (int j = 0; j < dim; ++j) ASSERT_EQ(a->get(i, j), b->get(i, j)) << t;
-    _dbm_::destroy(a);
-    _dbm_::destroy(b);
+    CddMatrix::destroy(a);
+    CddMatrix::destroy(b);
   }
 }
 

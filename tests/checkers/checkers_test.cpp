@@ -5,21 +5,21 @@
 #include <string>
 
 #include "cdd/cdd.h"
-#include "cdd/deadlock.h"
-#include "checkers/leadsto.h"
+#include "tctl/deadlock.h"
+#include "checkers/leads_to.h"
 #include "checkers/liveness.h"
 #include "checkers/reachability.h"
 #include "engine/enumeration.h"
-#include "engine/pastwait.h"
+#include "engine/passed_list.h"
 #include "gta/parser.h"
-#include "model/globstat.h"
+#include "model/global_state.h"
 #include "model/system.h"
-#include "server/error.h"
+#include "base/error.h"
 #include "tctl/parser.h"
-#include "tctl/tctlexpr.h"
+#include "tctl/tctl_expression.h"
 #include "trace/trace.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 
@@ -41,11 +41,11 @@ protected:
     ParseResult parsed = parseSystem(std::string_view(model));
     ASSERT_TRUE(parsed.system) << parsed.diagnostics;
     system_ = parsed.system;
-    cdd::done();
-    ASSERT_EQ(cdd::init(64, 10000, 10000), 0);
-    cdd::setGCHandler(nullptr);
-    cdd::setRehashHandler(nullptr);
-    cdd::addClocks(ClockInfo::count());
+    Cdd::done();
+    ASSERT_EQ(Cdd::init(64, 10000, 10000), 0);
+    Cdd::setGCHandler(nullptr);
+    Cdd::setRehashHandler(nullptr);
+    Cdd::addClocks(ClockInfo::count());
     start_ = system_->initialState(false);
     Ref<GlobalStateHasher> hasher = system_->makeDiscreteHasher();
     passedFactory_ = new ClassicPassedListFactory(hasher, 17609, false);
@@ -337,12 +337,12 @@ TEST_F(Checkers, DeadlockInsideLeadsTo) {
     checker->run();
     return !checker->getResult();
   };
-  Ref<TCTLExpression> deadlock(new CDDDeadlockExpr(system_));
+  Ref<TCTLExpression> deadlock(new CddDeadlockExpr(system_));
   // Below 5 every valuation can act at once; from above 5 nothing ever acts again.
   EXPECT_TRUE(holds(new OrExpr(new NotExpr(deadlock), property("E<> P.x >= 5").expression)));
   EXPECT_FALSE(holds(new NotExpr(deadlock)));
   load(bounded);
-  EXPECT_TRUE(holds(new CDDDeadlockExpr(system_)));  // every run ends stuck at x == 5
+  EXPECT_TRUE(holds(new CddDeadlockExpr(system_)));  // every run ends stuck at x == 5
 }
 
 TEST_F(Checkers, ReachabilityTraceLeadsToTheFoundState) {
@@ -481,7 +481,7 @@ std::vector<std::string> partZones(Ref<System> system, TCTLExpression* predicate
   std::vector<std::string> zones;
   for (const WaitingEntry& part : parts) {
     std::ostringstream text;
-    part.state->zone()->print(text);
+    part.state->zone()->print(text, ClockInfo::names());
     zones.push_back(text.str());
   }
   return zones;
@@ -528,7 +528,7 @@ TEST_F(Checkers, StoppedSearchesThrowInsteadOfAnswering) {
   // So does a search whose deadlock test the diagram library cannot complete.
   liveness->setProgress(nullptr);
   liveness->setProperty(property("A<> P.C").expression);  // a fresh passed list
-  cdd::done();
+  Cdd::done();
   EXPECT_THROW(liveness->run(), CheckError);
 }
 
@@ -543,7 +543,7 @@ public:
 Ref<GlobalState> stateAt(int location) {
   Ref<GlobalState> state(GlobalState::create(1));
   state->setLocation(0, location);
-  state->setZone(UnpackedRegion::create(1, true));
+  state->setZone(UnpackedZone::create(1, true));
   return state;
 }
 

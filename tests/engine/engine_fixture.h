@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "gta/parser.h"
-#include "model/chan.h"
-#include "model/globstat.h"
+#include "model/channel.h"
+#include "model/global_state.h"
 #include "model/integer.h"
-#include "model/symtable.h"
+#include "model/symbol_table.h"
 #include "model/system.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace engine_test {
 
@@ -37,8 +37,8 @@ inline int clockNumber(const std::string& name) {
 
 // A closed zone over the loaded model's clocks from items such as "x <= 5", "y > 2",
 // "x - y < 3", "x == 1", separated by commas; every clock is at least 0.
-inline UnpackedRegion* zoneOf(const std::string& text) {
-  UnpackedRegion* zone = UnpackedRegion::create(ClockInfo::count(), true);
+inline UnpackedZone* zoneOf(const std::string& text) {
+  UnpackedZone* zone = UnpackedZone::create(ClockInfo::count(), true);
   std::stringstream items(text);
   std::string item;
   while (std::getline(items, item, ',')) {
@@ -75,7 +75,7 @@ inline Ref<GlobalState> stateOf(const System& system, std::vector<int> locations
 // The zone of a state as its readable constraint list.
 inline std::string zoneText(const GlobalState* state) {
   std::ostringstream out;
-  state->zone()->print(out);
+  state->zone()->print(out, ClockInfo::names());
   return out.str();
 }
 

@@ -22,10 +22,10 @@ protected:
 
   // A random closed non-empty zone: a few random bounds with small constants, so that many
   // pairs are related by inclusion.
-  UnpackedRegion* randomZone(std::mt19937& random) {
+  UnpackedZone* randomZone(std::mt19937& random) {
     int dim = ClockInfo::count();
     for (;;) {
-      UnpackedRegion* zone = UnpackedRegion::create(dim, true);
+      UnpackedZone* zone = UnpackedZone::create(dim, true);
       int tightenings = int(random() % 4);
       for (int k = 0; k < tightenings; ++k) {
         int i = int(random() % dim), j = int(random() % dim);
@@ -46,23 +46,23 @@ TEST_F(InclusionTest, AgreesWithTheZoneRelationInBothForms) {
 
 void InclusionTest::agreesWithTheZoneRelation(std::int32_t clamp) {
   std::mt19937 random(7);
-  std::vector<std::unique_ptr<UnpackedRegion>> zones;
+  std::vector<std::unique_ptr<UnpackedZone>> zones;
   for (int k = 0; k < 60; ++k) zones.emplace_back(randomZone(random));
   int dim = ClockInfo::count();
   std::vector<Signature> sa(dim), sb(dim);
-  UnpackedRegion* scratch = nullptr;
+  UnpackedZone* scratch = nullptr;
   int related = 0;
   for (auto& a : zones) {
-    std::unique_ptr<PackedRegion> packed(a->pack());
+    std::unique_ptr<PackedZone> packed(a->pack());
     zoneSignature(a.get(), clamp, sa.data());
     for (auto& b : zones) {
       zoneSignature(b.get(), clamp, sb.data());
       int expected = a->relation(b.get());
-      related += expected != Region::noInclusion;
+      related += expected != Zone::noInclusion;
       EXPECT_EQ(compareZones(a.get(), sa.data(), b.get(), sb.data(), scratch), expected);
       EXPECT_EQ(compareZones(a.get(), nullptr, b.get(), nullptr, scratch), expected);
       // A packed zone answers "inside" for an equal zone as well.
-      int packedExpected = expected == Region::equal ? Region::argIncludedIn : expected;
+      int packedExpected = expected == Zone::equal ? Zone::argIncludedIn : expected;
       EXPECT_EQ(compareZones(packed.get(), sa.data(), b.get(), sb.data(), scratch), packedExpected);
       EXPECT_EQ(packed->relation(b.get()), packedExpected);
     }
@@ -77,8 +77,8 @@ TEST_F(InclusionTest, SignaturesGrowWithTheZone) {
   std::vector<Signature> sa(dim), sb(dim);
   std::int32_t clamp = signatureClamp();
   for (int k = 0; k < 300; ++k) {
-    std::unique_ptr<UnpackedRegion> a(randomZone(random)), b(randomZone(random));
-    if (a->relation(b.get()) != Region::argIncludedIn) continue;
+    std::unique_ptr<UnpackedZone> a(randomZone(random)), b(randomZone(random));
+    if (a->relation(b.get()) != Zone::argIncludedIn) continue;
     zoneSignature(a.get(), clamp, sa.data());
     zoneSignature(b.get(), clamp, sb.data());
     for (int i = 0; i < dim; ++i) EXPECT_LE(sb[i], sa[i]);
@@ -87,13 +87,13 @@ TEST_F(InclusionTest, SignaturesGrowWithTheZone) {
 
 TEST(CompareMatrices, HandlesLengthsThatAreNotMultiplesOfFour) {
   std::vector<std::int32_t> a{1, 1, 1, 1, 1, 1, 1}, b = a;
-  EXPECT_EQ(compareMatrices(a.data(), b.data(), 7), Region::equal);
+  EXPECT_EQ(compareMatrices(a.data(), b.data(), 7), Zone::equal);
   b[6] = 3;
-  EXPECT_EQ(compareMatrices(a.data(), b.data(), 7), Region::argIncludes);
+  EXPECT_EQ(compareMatrices(a.data(), b.data(), 7), Zone::argIncludes);
   a[0] = 5;
-  EXPECT_EQ(compareMatrices(a.data(), b.data(), 7), Region::noInclusion);
-  EXPECT_EQ(compareMatrices(a.data(), b.data(), 1), Region::argIncludedIn);
-  EXPECT_EQ(compareMatrices(a.data(), b.data(), 0), Region::equal);
+  EXPECT_EQ(compareMatrices(a.data(), b.data(), 7), Zone::noInclusion);
+  EXPECT_EQ(compareMatrices(a.data(), b.data(), 1), Zone::argIncludedIn);
+  EXPECT_EQ(compareMatrices(a.data(), b.data(), 0), Zone::equal);
 }
 
 }  // namespace

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "gta/parser.h"
-#include "model/chan.h"
-#include "model/globstat.h"
+#include "model/channel.h"
+#include "model/global_state.h"
 #include "model/integer.h"
-#include "model/symtable.h"
+#include "model/symbol_table.h"
 #include "model/system.h"
-#include "zones/clock.h"
+#include "model/clock.h"
 
 namespace {
 

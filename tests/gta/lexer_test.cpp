@@ -6,8 +6,8 @@
 #include <sstream>
 #include <string>
 
-#include "model/symtable.h"
-#include "server/error.h"
+#include "model/symbol_table.h"
+#include "base/error.h"
 
 using testing::StrEq;
 

@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "model/chan.h"
+#include "model/channel.h"
 #include "model/integer.h"
-#include "model/intexpr.h"
-#include "model/proc.h"
-#include "model/symtable.h"
+#include "model/integer_expression.h"
+#include "model/process.h"
+#include "model/symbol_table.h"
 #include "model/system.h"
-#include "server/error.h"
-#include "zones/clock.h"
+#include "base/error.h"
+#include "model/clock.h"
 
 using testing::HasSubstr;
 

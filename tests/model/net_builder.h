@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "model/chan.h"
-#include "model/globstat.h"
+#include "model/channel.h"
+#include "model/global_state.h"
 #include "model/integer.h"
-#include "model/intexpr.h"
-#include "model/proc.h"
-#include "model/symtable.h"
+#include "model/integer_expression.h"
+#include "model/process.h"
+#include "model/symbol_table.h"
 #include "model/system.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace net {
 
@@ -148,7 +148,7 @@ inline Ref<System> build(std::initializer_list<const Automaton*> automata) {
 
 inline std::string zoneText(const GlobalState* state) {
   std::ostringstream out;
-  state->zone()->print(out);
+  state->zone()->print(out, ClockInfo::names());
   return out.str();
 }
 

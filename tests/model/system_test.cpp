@@ -354,7 +354,7 @@ TEST_F(Successors, DelayStepAppliesTheRulesToTheStateItself) {
 
   Ref<GlobalState> committed(delayed->copy());
   committed->setLocation(0, b);
-  UnpackedRegion* zone = UnpackedRegion::create(2, true);
+  UnpackedZone* zone = UnpackedZone::create(2, true);
   zone->setZero();
   committed->setZone(zone);
   committed = system->delayStep(std::move(committed), false);
@@ -362,7 +362,7 @@ TEST_F(Successors, DelayStepAppliesTheRulesToTheStateItself) {
 
   // x >= 5 cannot meet a's invariant x <= 3.
   Ref<GlobalState> late(delayed->copy());
-  static_cast<UnpackedRegion*>(late->zone())->reset(x, 5);
+  static_cast<UnpackedZone*>(late->zone())->reset(x, 5);
   EXPECT_FALSE(system->delayStep(std::move(late), false));
 
   // A packed zone is unpacked first.
@@ -414,7 +414,7 @@ TEST_F(BackwardStep, UndoesAResetAndAppliesTheGuard) {
   Ref<GlobalState> next = system->successor(start.get(), nullptr, e, true);
   ASSERT_TRUE(next);
   EXPECT_EQ(zoneText(next.get()), "y>=2, x-y<=-2");
-  UnpackedRegion* zone = static_cast<UnpackedRegion*>(next->zone()->copy());
+  UnpackedZone* zone = static_cast<UnpackedZone*>(next->zone()->copy());
   EXPECT_TRUE(system->predecessorZone(nullptr, e, next.get(), zone));
   EXPECT_EQ(zone->at(0, x), makeBound(-2, false));
   EXPECT_EQ(zone->at(0, y), makeBound(-2, false));
@@ -431,7 +431,7 @@ TEST_F(BackwardStep, FailsWhenTheGuardCannotHoldBeforehand) {
   Ref<System> system = build({&p});
   Ref<GlobalState> target = system->initialState(false);
   target->setLocation(0, b);  // committed: no time passes backwards
-  UnpackedRegion* zone = UnpackedRegion::create(2, true);
+  UnpackedZone* zone = UnpackedZone::create(2, true);
   zone->tighten(0, x, -5, false);  // x >= 5
   zone->close();
   EXPECT_FALSE(system->predecessorZone(nullptr, e, target.get(), zone));
@@ -451,9 +451,9 @@ TEST_F(BackwardStep, UndoesTheReceiverBeforeTheSenderWhenBothResetOneClock) {
   Ref<GlobalState> next = system->successor(start.get(), send, receive, true);
   ASSERT_TRUE(next);
   EXPECT_EQ(zoneText(next.get()), "x>=5, x<=5");  // the receiver's reset is the last
-  UnpackedRegion* zone = static_cast<UnpackedRegion*>(next->zone()->copy());
+  UnpackedZone* zone = static_cast<UnpackedZone*>(next->zone()->copy());
   EXPECT_TRUE(system->predecessorZone(send, receive, next.get(), zone));
-  EXPECT_EQ(start->zone()->relation(zone), Region::equal);
+  EXPECT_EQ(start->zone()->relation(zone), Zone::equal);
   delete zone;
 }
 

@@ -11,10 +11,10 @@
 #include "engine/enumeration.h"
 #include "gta/parser.h"
 #include "server/server.h"
-#include "server/session.h"
+#include "core/session.h"
 #include "model/system.h"
 #include "tctl/parser.h"
-#include "tctl/tctlexpr.h"
+#include "tctl/tctl_expression.h"
 #include "trace/trace.h"
 
 namespace {
@@ -33,7 +33,7 @@ public:
   bool tick(const GlobalState*) override {
     ++ticks_;
     if (ticks_ == 1) return action_();
-    cdd::setPageLimit(65536);
+    Cdd::setPageLimit(65536);
     return false;
   }
 
@@ -54,7 +54,7 @@ TEST(FailedCheck, AnswersAnErrorAndTheNextCheckItsVerdict) {
       {"allocation failure", []() -> bool { throw std::bad_alloc(); }, "error\nOut of memory\n.\n"},
       {"diagram library out of pages",
        [] {
-         cdd::setPageLimit(1);  // the pages it has: the deadlock test cannot build a node
+         Cdd::setPageLimit(1);  // the pages it has: the deadlock test cannot build a node
          return false;
        },
        "error\nOut of memory\n.\n"},
@@ -69,7 +69,7 @@ TEST(FailedCheck, AnswersAnErrorAndTheNextCheckItsVerdict) {
     EXPECT_EQ(out.str(), "ok\n.\nok\n\nt(0) P.x \n.\n" + std::string(c.reply) + "ok\nT\n0\n0\n.\n")
         << c.name;
   }
-  cdd::setPageLimit(65536);
+  Cdd::setPageLimit(65536);
 }
 
 // The steps recorded by the session's trace store after a check of `property`.

@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "server/error.h"
+#include "base/error.h"
 
 using testing::StrEq;
 using testing::ThrowsMessage;

@@ -1,4 +1,4 @@
-#include "cdd/deadlock.h"
+#include "tctl/deadlock.h"
 
 #include <gtest/gtest.h>
 
@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "cdd/cdd.h"
-#include "model/globstat.h"
-#include "model/trans.h"
-#include "server/error.h"
+#include "model/global_state.h"
+#include "model/transition.h"
+#include "base/error.h"
 #include "tests/tctl/fixture.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 namespace {
 
@@ -23,18 +23,18 @@ class Deadlock : public testing::Test {
  protected:
   void TearDown() override {
     states_.clear();
-    cdd::done();
+    Cdd::done();
   }
 
   // Reads the model and starts the diagram library over its clocks, as a system load does.
   void load(const char* text) {
     system_ = loadModel(text);
     ASSERT_TRUE(system_);
-    cdd::done();
-    ASSERT_EQ(cdd::init(64, 10000, 10000), 0);
-    cdd::setGCHandler(nullptr);
-    cdd::setRehashHandler(nullptr);
-    cdd::addClocks(ClockInfo::count());
+    Cdd::done();
+    ASSERT_EQ(Cdd::init(64, 10000, 10000), 0);
+    Cdd::setGCHandler(nullptr);
+    Cdd::setRehashHandler(nullptr);
+    Cdd::addClocks(ClockInfo::count());
   }
   // The initial state after the time-elapse step, narrowed by the clock formula.
   Ref<GlobalState> initial(const std::string& zone = "") {
@@ -47,7 +47,7 @@ class Deadlock : public testing::Test {
     EXPECT_TRUE(p.expression) << p.diagnostics;
     return p.expression && p.expression->satisfiedBy(s);
   }
-  bool deadlocked(GlobalState* s) { return CDDDeadlockExpr(system_).satisfiedBy(s); }
+  bool deadlocked(GlobalState* s) { return CddDeadlockExpr(system_).satisfiedBy(s); }
 
   Ref<System> system_;
   std::vector<Ref<GlobalState>> states_;
@@ -60,7 +60,7 @@ class Deadlock : public testing::Test {
 class Valuations {
  public:
   Valuations(const System* system, const GlobalState* state)
-      : zone_(static_cast<const UnpackedRegion*>(state->zone())), dim_(zone_->dimension()) {
+      : zone_(static_cast<const UnpackedZone*>(state->zone())), dim_(zone_->dimension()) {
     SuccessorList successors;
     system->successors(state, true, false, successors);
     for (const WaitingEntry& e : successors) {
@@ -87,7 +87,7 @@ class Valuations {
     return isStrict(raw) ? difference < c : difference <= c;
   }
   bool inZone(const std::vector<double>& v) const { return inZone(*zone_, v); }
-  static bool inZone(const UnpackedRegion& zone, const std::vector<double>& v) {
+  static bool inZone(const UnpackedZone& zone, const std::vector<double>& v) {
     for (int i = 0; i < zone.dimension(); ++i)
       for (int j = 0; j < zone.dimension(); ++j)
         if (!satisfies(v[std::size_t(i)] - v[std::size_t(j)], zone.at(i, j))) return false;
@@ -119,7 +119,7 @@ class Valuations {
     return true;
   }
 
-  const UnpackedRegion* zone_;
+  const UnpackedZone* zone_;
   int dim_;
   std::vector<std::vector<const ClockGuard*>> guards_;
   int delays_;
@@ -185,7 +185,7 @@ TEST_F(Deadlock, SomeValuationOfTheZoneThatCanNeverAct) {
     if (c.i) s->valuation()->cells()[0] = c.i;
     Ref<GlobalState> before(s->copy());
     EXPECT_EQ(deadlocked(s.get()), c.deadlocked) << c.model << "\nzone: " << c.zone;
-    EXPECT_EQ(before->relation(s.get()), Region::equal) << "the predicate leaves the state alone";
+    EXPECT_EQ(before->relation(s.get()), Zone::equal) << "the predicate leaves the state alone";
   }
 }
 
@@ -195,14 +195,14 @@ TEST_F(Deadlock, PackedZoneIsReadAsWellAndWithoutASystemNothingIsEnabled) {
   s->setZone(s->zone()->pack());
   EXPECT_TRUE(deadlocked(s.get()));
   EXPECT_TRUE(s->isPacked());
-  EXPECT_TRUE(CDDDeadlockExpr(nullptr).satisfiedBy(initial("x <= 3").get()));
+  EXPECT_TRUE(CddDeadlockExpr(nullptr).satisfiedBy(initial("x <= 3").get()));
 }
 
 // A failure of the diagram library is no answer: neither "deadlock" nor "no deadlock".
 TEST_F(Deadlock, AFailingDiagramLibraryGivesNoAnswer) {
   load(upperGuard);
   Ref<GlobalState> s = initial();
-  cdd::done();
+  Cdd::done();
   EXPECT_THROW(deadlocked(s.get()), CheckError);
   CheckedProperty p = parsePropertyText("E<> not deadlock and x < 1\n", system_);
   ASSERT_TRUE(p.expression);
@@ -331,9 +331,9 @@ system P;
         (expected ? satisfied : refused) += 1;
         if (!expected) continue;
         int r = piece->relation(narrowed.get());
-        EXPECT_TRUE(r == Region::argIncludedIn || r == Region::equal) << text;
+        EXPECT_TRUE(r == Zone::argIncludedIn || r == Zone::equal) << text;
         if (text.find("deadlock") != std::string::npos) continue;
-        const auto* zone = static_cast<const UnpackedRegion*>(narrowed->zone());
+        const auto* zone = static_cast<const UnpackedZone*>(narrowed->zone());
         for (const Valuations::Point& v : sampled.points()) {
           if (!Valuations::inZone(*zone, v.values)) continue;
           EXPECT_TRUE(holdsAt(p.expression.get(), piece.get(), v)) << text << " in " << part;

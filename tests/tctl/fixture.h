@@ -6,10 +6,10 @@
 #include <string>
 
 #include "gta/parser.h"
-#include "model/ref.h"
+#include "base/ref.h"
 #include "model/system.h"
 #include "tctl/parser.h"
-#include "tctl/tctlexpr.h"
+#include "tctl/tctl_expression.h"
 
 inline Ref<System> loadModel(const char* text) {
   ParseResult result = parseSystem(std::string_view(text));

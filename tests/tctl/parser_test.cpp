@@ -5,12 +5,12 @@
 #include <sstream>
 #include <string>
 
-#include "cdd/deadlock.h"
-#include "model/symtable.h"
-#include "server/error.h"
+#include "tctl/deadlock.h"
+#include "model/symbol_table.h"
+#include "base/error.h"
 #include "tctl/lexer.h"
 #include "tests/tctl/fixture.h"
-#include "zones/clock.h"
+#include "model/clock.h"
 
 using testing::StrEq;
 
@@ -88,7 +88,7 @@ TEST_F(Property, DeadlockOnlyInReachabilityAndInvariance) {
   EXPECT_EQ(p.kind, propertyAlways);
   ASSERT_TRUE(p.expression);
   EXPECT_EQ(p.expression->typeCode(), TCTLExpression::deadlockType);
-  EXPECT_NE(dynamic_cast<CDDDeadlockExpr*>(p.expression.get()), nullptr);
+  EXPECT_NE(dynamic_cast<CddDeadlockExpr*>(p.expression.get()), nullptr);
   EXPECT_EQ(accepted("E<> deadlock and P.s\n", propertyReachable), "(deadlock and P.s)");
 
   EXPECT_EQ(rejected("E[] not deadlock\n"), refused);

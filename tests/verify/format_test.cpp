@@ -9,8 +9,8 @@
 #include "gta/parser.h"
 #include "gtest/gtest.h"
 #include "model/system.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
 using testing::ElementsAre;
 using testing::IsEmpty;
@@ -33,7 +33,7 @@ class ZoneText : public testing::Test {
     bool strict;
   };
   std::vector<std::string> text(std::initializer_list<Bound> bounds) {
-    std::unique_ptr<UnpackedRegion> zone(UnpackedRegion::create(4, true));
+    std::unique_ptr<UnpackedZone> zone(UnpackedZone::create(4, true));
     for (const Bound& b : bounds) zone->tighten(b.i, b.j, b.c, b.strict);
     zone->close();
     EXPECT_FALSE(zone->isEmpty());
@@ -72,12 +72,12 @@ TEST_F(ZoneText, DifferencesAndImpliedBounds) {
 }
 
 TEST_F(ZoneText, PackedZonesReadTheSame) {
-  std::unique_ptr<UnpackedRegion> zone(UnpackedRegion::create(4, true));
+  std::unique_ptr<UnpackedZone> zone(UnpackedZone::create(4, true));
   zone->tighten(x, 0, 5, false);
   zone->tighten(y, x, 0, false);
   zone->tighten(x, y, 0, false);
   zone->close();
-  std::unique_ptr<PackedRegion> packed(zone->pack());
+  std::unique_ptr<PackedZone> packed(zone->pack());
   EXPECT_EQ(zoneConstraints(*packed), zoneConstraints(*zone));
   EXPECT_THAT(zoneConstraints(*packed), ElementsAre("x == y", "x <= 5"));
 }

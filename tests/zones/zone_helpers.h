@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "model/symtable.h"
-#include "zones/clock.h"
-#include "zones/region.h"
+#include "model/symbol_table.h"
+#include "model/clock.h"
+#include "zones/zone.h"
 
-using ZonePtr = std::unique_ptr<UnpackedRegion>;
-using PackedPtr = std::unique_ptr<PackedRegion>;
+using ZonePtr = std::unique_ptr<UnpackedZone>;
+using PackedPtr = std::unique_ptr<PackedZone>;
 
 // Installs a clock table "t(0)", then the given clocks as global clocks, for the lifetime of the
 // scope; the previous table (and the symbol table) come back afterwards.
@@ -54,7 +54,7 @@ inline int clockNumber(const std::string& name) {
 // "x <= 5, y - x < 2, z == 1, y > 3": every item tightens the initial zone; the result is closed.
 // Text "" is the unconstrained zone.
 inline ZonePtr zoneOf(const std::string& text) {
-  ZonePtr zone(UnpackedRegion::create(ClockInfo::count(), true));
+  ZonePtr zone(UnpackedZone::create(ClockInfo::count(), true));
   std::istringstream items(text);
   std::string item;
   while (std::getline(items, item, ',')) {
@@ -84,22 +84,22 @@ inline ZonePtr zoneOf(const std::string& text) {
   return zone;
 }
 
-inline std::string printed(const Region& zone) {
+inline std::string printed(const Zone& zone) {
   std::ostringstream out;
-  zone.print(out);
+  zone.print(out, ClockInfo::names());
   return out.str();
 }
 
-inline std::string printedQuery(const Region& zone) {
+inline std::string printedQuery(const Zone& zone) {
   std::ostringstream out;
-  zone.printConstraints(out);
+  zone.printConstraints(out, ClockInfo::names());
   return out.str();
 }
 
 // A point is one value per clock in quarters (p[0] is the reference clock, 0).
 using Point = std::vector<int>;
 
-inline bool contains(const UnpackedRegion& zone, const Point& p) {
+inline bool contains(const UnpackedZone& zone, const Point& p) {
   int dim = zone.dimension();
   for (int i = 0; i < dim; ++i)
     for (int j = 0; j < dim; ++j) {
@@ -128,7 +128,7 @@ inline std::vector<Point> halfIntegerPoints(int dim, int top) {
 // A closed non-empty zone from a few random constraints with constants in [-range, range].
 inline ZonePtr randomZone(std::mt19937& random, int dim, int constraints, int range) {
   for (;;) {
-    ZonePtr zone(UnpackedRegion::create(dim, true));
+    ZonePtr zone(UnpackedZone::create(dim, true));
     std::uniform_int_distribution<int> clock(0, dim - 1), constant(-range, range), coin(0, 1);
     for (int k = 0; k < constraints; ++k) {
       int i = clock(random), j = clock(random);

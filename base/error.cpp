@@ -1,0 +1,65 @@
+#include "base/error.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+void FormattedError::format(const char* fmt, va_list args) {
+  std::vsnprintf(message_, sizeof message_, fmt, args);
+}
+
+#define QUORIX_FORMAT_CTOR(Class) \
+  Class::Class(const char* fmt, ...) {  \
+    va_list args;                       \
+    va_start(args, fmt);                \
+    format(fmt, args);                  \
+    va_end(args);                       \
+  }
+QUORIX_FORMAT_CTOR(ProtocolError)
+QUORIX_FORMAT_CTOR(InputError)
+QUORIX_FORMAT_CTOR(CheckError)
+QUORIX_FORMAT_CTOR(Bug)
+#undef QUORIX_FORMAT_CTOR
+
+namespace {
+std::ostream* sink = &std::cerr;
+
+[[noreturn]] void report(const char* prefix, const char* fmt, va_list args) {
+  char text[1024];
+  std::vsnprintf(text, sizeof text, fmt, args);
+  *sink << prefix << text;
+  fatalExit();
+}
+}  // namespace
+
+int lineNumber = 1;
+
+std::ostream& errorStream() { return *sink; }
+void setErrorStream(std::ostream& stream) { sink = &stream; }
+
+void reportError(std::string_view message) {
+  *sink << "Error at line " << lineNumber << " : " << message << '\n';
+}
+
+void reportBadProperty() { *sink << "Bad property\n"; }
+
+void fatalError(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  report("Fatal Error: ", fmt, args);
+}
+
+void internalError(const char* fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  report("Quorix BUG: ", fmt, args);
+}
+
+void fatalExit() {
+  *sink << '\n';
+  sink->flush();
+  std::cerr.flush();
+  std::cout.flush();
+  std::_Exit(255);
+}

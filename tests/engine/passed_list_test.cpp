@@ -1,0 +1,332 @@
+// tests/engine/passed_list_test.cpp: inclusion, replacement and widening in the passed and
+// waiting lists, their orders, and tables that grow.
+#include "engine/passed_list.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "engine_fixture.h"
+
+using namespace engine_test;
+
+namespace {
+
+// One process with two locations, an integer and two clocks: enough discrete parts and zones.
+const char* const twoClocks =
+    "clock x, y;\n"
+    "int[0,3] i := 0;\n"
+    "process P {\n"
+    "  state A, B;\n"
+    "  init A;\n"
+    "  trans A -> B { guard x >= 1; };\n"
+    "}\n"
+    "system P;\n";
+
+// Sends every state to one bucket: collisions on purpose.
+class ConstantHasher : public GlobalStateHasher {
+public:
+  unsigned operator()(const GlobalState*, unsigned) const override { return 0; }
+};
+
+class PassedListTest : public EngineTest {
+protected:
+  PassedListTest() : system(load(twoClocks)), hasher(system->makeDiscreteHasher()) {}
+  Ref<GlobalState> state(int location, const char* zone, int i = 0) {
+    return stateOf(*system, {location}, zone, {i});
+  }
+  bool sameZone(const GlobalState* s, const char* zone) {
+    std::unique_ptr<UnpackedZone> expected(zoneOf(zone));
+    return s->zone()->relation(expected.get()) == Zone::equal;
+  }
+
+  Ref<System> system;
+  Ref<GlobalStateHasher> hasher;
+};
+
+TEST_F(PassedListTest, ClassicRejectsEqualAndIncludedStatesInBothForms) {
+  for (bool packed : {false, true}) {
+    ClassicPassedList list(hasher, passedListBuckets, packed);
+    Ref<GlobalState> first = state(0, "x <= 5");
+    EXPECT_EQ(list.add(first), first) << "the caller explores the object it passed in";
+    EXPECT_EQ(list.add(state(0, "x <= 5")), nullptr);
+    EXPECT_EQ(list.add(state(0, "x <= 3, y <= 1")), nullptr);
+    EXPECT_EQ(list.storedCount(), 1u);
+    Ref<Enumeration<GlobalState>> stored = list.enumerate();
+    GlobalState* copy = stored->next();
+    ASSERT_NE(copy, nullptr);
+    EXPECT_NE(copy, first.get()) << "the list keeps its own copy";
+    EXPECT_TRUE(copy->isRegistered());
+    EXPECT_EQ(copy->isPacked(), packed);
+    EXPECT_EQ(stored->next(), nullptr);
+    list.clear();
+    GlobalState::destroyAllRegistered();
+  }
+}
+
+TEST_F(PassedListTest, ClassicStateCoveringTwoStoredReplacesBoth) {
+  for (bool packed : {false, true}) {
+    ClassicPassedList list(hasher, passedListBuckets, packed);
+    EXPECT_NE(list.add(state(0, "x <= 2, y <= 5")), nullptr);
+    EXPECT_NE(list.add(state(0, "x <= 5, y <= 2")), nullptr);
+    EXPECT_NE(list.add(state(1, "x <= 1")), nullptr);
+    EXPECT_EQ(list.storedCount(), 3u);
+    EXPECT_EQ(GlobalState::registeredCount(), 3);
+    EXPECT_NE(list.add(state(0, "x <= 5, y <= 5")), nullptr);
+    EXPECT_EQ(list.storedCount(), 2u);
+    EXPECT_EQ(GlobalState::registeredCount(), 2) << "replaced copies leave the registry";
+    EXPECT_EQ(list.add(state(0, "x <= 2, y <= 5")), nullptr);
+    EXPECT_EQ(list.add(state(0, "x <= 5, y <= 2")), nullptr);
+    list.clear();
+    GlobalState::destroyAllRegistered();
+  }
+}
+
+TEST_F(PassedListTest, ClassicComparesZonesOnlyWithinOneDiscretePart) {
+  ClassicPassedList list(hasher, passedListBuckets, false);
+  EXPECT_NE(list.add(state(0, "x <= 5")), nullptr);
+  EXPECT_NE(list.add(state(1, "x <= 1")), nullptr);
+  EXPECT_NE(list.add(state(0, "x <= 1", 2)), nullptr) << "another integer value";
+  EXPECT_EQ(list.storedCount(), 3u);
+  EXPECT_EQ(list.groupCount(), 3u);
+}
+
+TEST_F(PassedListTest, ClearForgetsStoredStatesButLeavesTheirCopiesRegistered) {
+  ClassicPassedList list(hasher, passedListBuckets, false);
+  EXPECT_NE(list.add(state(0, "x <= 5")), nullptr);
+  list.clear();
+  EXPECT_EQ(list.enumerate()->next(), nullptr);
+  EXPECT_EQ(GlobalState::registeredCount(), 1);
+  EXPECT_NE(list.add(state(0, "x <= 5")), nullptr);
+  EXPECT_EQ(list.storedCount(), 1u);
+}
+
+TEST_F(PassedListTest, EnumerationHandsOutEveryStoredStateOnce) {
+  ClassicPassedList list(hasher, passedListBuckets, false);
+  EXPECT_EQ(list.enumerate()->next(), nullptr);
+  std::set<std::string> added;
+  for (int i = 0; i < 4; ++i)
+    for (const char* zone : {"x <= 2, y <= 5", "x <= 5, y <= 2"}) {
+      list.add(state(i % 2, zone, i));
+      added.insert(std::to_string(i) + zone);
+    }
+  std::multiset<std::string> seen;
+  Ref<Enumeration<GlobalState>> stored = list.enumerate();
+  while (GlobalState* s = stored->next()) {
+    const char* zone = sameZone(s, "x <= 2, y <= 5") ? "x <= 2, y <= 5" : "x <= 5, y <= 2";
+    seen.insert(std::to_string((*s->valuation())[0]) + zone);
+  }
+  EXPECT_EQ(seen.size(), 8u);
+  EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()), added);
+}
+
+TEST_F(PassedListTest, TablesGrowWithoutChangingWhatIsStored) {
+  ClassicPassedList list(hasher, 1, false);
+  for (int location : {0, 1})
+    for (int i = 0; i <= 3; ++i) EXPECT_NE(list.add(state(location, "x <= 5", i)), nullptr);
+  EXPECT_GT(list.bucketCount(), 1u);
+  for (int location : {0, 1})
+    for (int i = 0; i <= 3; ++i) {
+      EXPECT_EQ(list.add(state(location, "x <= 4", i)), nullptr);
+      EXPECT_NE(list.add(state(location, "x <= 6", i)), nullptr);
+    }
+  EXPECT_EQ(list.storedCount(), 8u);
+  int count = 0;
+  for (Ref<Enumeration<GlobalState>> e = list.enumerate(); e->next();) ++count;
+  EXPECT_EQ(count, 8);
+}
+
+TEST_F(PassedListTest, ConvexHullWidensIncomparableZonesOfOneDiscretePart) {
+  ConvexHullPassedList list(hasher, passedListBuckets);
+  EXPECT_NE(list.add(state(0, "x <= 2, y <= 5")), nullptr);
+  Ref<GlobalState> second = state(0, "x <= 5, y <= 2");
+  Ref<GlobalState> explored = list.add(second);
+  ASSERT_NE(explored, nullptr);
+  EXPECT_TRUE(sameZone(explored.get(), "x <= 5, y <= 5")) << zoneText(explored.get());
+  EXPECT_EQ(list.storedCount(), 1u);
+  EXPECT_TRUE(sameZone(list.enumerate()->next(), "x <= 5, y <= 5"));
+  EXPECT_EQ(list.add(state(0, "x <= 4, y <= 4")), nullptr);
+  EXPECT_EQ(list.add(state(0, "x <= 5, y <= 5")), nullptr);
+  EXPECT_NE(list.add(state(0, "x <= 6")), nullptr);
+  EXPECT_EQ(list.storedCount(), 1u);
+  EXPECT_EQ(GlobalState::registeredCount(), 1);
+  EXPECT_TRUE(sameZone(list.enumerate()->next(), "x <= 6"));
+  EXPECT_NE(list.add(state(1, "x <= 1")), nullptr);
+  EXPECT_EQ(list.storedCount(), 2u);
+}
+
+TEST_F(PassedListTest, BitStateCountsStatesWithOneHashValueAsOne) {
+  BitStatePassedList list(new ConstantHasher, bitStateBits);
+  EXPECT_NE(list.add(state(0, "x <= 5")), nullptr);
+  EXPECT_EQ(list.add(state(1, "y <= 1", 3)), nullptr);
+  EXPECT_EQ(list.enumerate(), nullptr);
+  EXPECT_EQ(GlobalState::registeredCount(), 0) << "no state is kept";
+  list.clear();
+  EXPECT_NE(list.add(state(1, "y <= 1", 3)), nullptr);
+}
+
+TEST_F(PassedListTest, BitStateWithTheZoneHasherTellsZonesApart) {
+  BitStatePassedList list(system->makeZoneHasher(), bitStateBits);
+  // The largest constant of x is 1: bounds differ below it, or only in strictness.
+  EXPECT_NE(list.add(state(0, "x <= 1")), nullptr);
+  EXPECT_NE(list.add(state(0, "x < 1")), nullptr);
+  EXPECT_EQ(list.add(state(0, "x < 1")), nullptr);
+}
+
+TEST_F(PassedListTest, FactoriesMakeFreshListsOfTheirKind) {
+  ClassicPassedListFactory classic(hasher, passedListBuckets, true);
+  Ref<PassedList> a = classic.create(), b = classic.create();
+  EXPECT_NE(a, b);
+  EXPECT_NE(a->add(state(0, "x <= 1")), nullptr);
+  EXPECT_NE(b->add(state(0, "x <= 1")), nullptr) << "lists share nothing";
+  EXPECT_TRUE(a->enumerate()->next()->isPacked());
+  EXPECT_NE(dynamic_cast<ConvexHullPassedList*>(
+                ConvexHullPassedListFactory(hasher, passedListBuckets).create().get()),
+            nullptr);
+  EXPECT_EQ(BitStatePassedListFactory(hasher, 64).create()->enumerate(), nullptr);
+}
+
+// --- waiting lists ---
+
+class WaitingListTest : public PassedListTest {
+protected:
+  WaitingEntry entry(int location, const char* zone, int i = 0) {
+    return WaitingEntry{nullptr, system->process(0)->edge(0), state(location, zone, i)};
+  }
+  // The integer values of the entries in the order get() hands them out.
+  static std::vector<int> drain(WaitingList& list) {
+    std::vector<int> order;
+    while (!list.isEmpty()) order.push_back((*list.get().state->valuation())[0]);
+    return order;
+  }
+};
+
+TEST_F(WaitingListTest, QueueIsFirstInFirstOutAndStackLastInFirstOut) {
+  WaitingQueue queue(hasher, waitingListBuckets);
+  WaitingStack stack(hasher, waitingListBuckets);
+  for (int i : {2, 0, 3, 1}) {
+    queue.put(entry(0, "x <= 1", i));
+    stack.put(entry(0, "x <= 1", i));
+  }
+  EXPECT_EQ(queue.size(), 4);
+  EXPECT_THAT(drain(queue), testing::ElementsAre(2, 0, 3, 1));
+  EXPECT_THAT(drain(stack), testing::ElementsAre(1, 3, 0, 2));
+  EXPECT_EQ(queue.size(), 0);
+}
+
+TEST_F(WaitingListTest, EntriesKeepTheirEdges) {
+  WaitingQueue queue(hasher, waitingListBuckets);
+  queue.put(entry(0, "x <= 1"));
+  WaitingEntry out = queue.get();
+  EXPECT_EQ(out.first, nullptr);
+  EXPECT_EQ(out.second.get(), system->process(0)->edge(0));
+}
+
+TEST_F(WaitingListTest, StateEqualToOrInsideAWaitingOneIsNotQueued) {
+  for (bool stackOrder : {false, true}) {
+    Ref<WaitingList> list = stackOrder ? Ref<WaitingList>(new WaitingStack(hasher, 1009))
+                                       : Ref<WaitingList>(new WaitingQueue(hasher, 1009));
+    list->put(entry(0, "x <= 5"));
+    list->put(entry(0, "x <= 5"));
+    list->put(entry(0, "x <= 3"));
+    EXPECT_EQ(list->size(), 1);
+    list->put(entry(1, "x <= 3"));
+    EXPECT_EQ(list->size(), 2);
+  }
+}
+
+TEST_F(WaitingListTest, NewcomerCoveringTwoWaitingStatesEmptiesBoth) {
+  WaitingQueue queue(hasher, waitingListBuckets);
+  queue.put(entry(0, "x <= 2, y <= 5", 1));
+  queue.put(entry(0, "x <= 5, y <= 2", 1));
+  queue.put(entry(0, "x <= 5, y <= 5", 1));
+  EXPECT_EQ(queue.size(), 3) << "emptied entries stay where they stand";
+  EXPECT_FALSE(queue.isEmpty());
+  WaitingEntry out = queue.get();
+  EXPECT_TRUE(sameZone(out.state.get(), "x <= 5, y <= 5"));
+  EXPECT_TRUE(queue.isEmpty());
+  EXPECT_EQ(queue.size(), 0);
+}
+
+TEST_F(WaitingListTest, EmptiedEntriesAreSkippedInOrder) {
+  for (bool stackOrder : {false, true}) {
+    Ref<WaitingList> list = stackOrder ? Ref<WaitingList>(new WaitingStack(hasher, 1009))
+                                       : Ref<WaitingList>(new WaitingQueue(hasher, 1009));
+    list->put(entry(0, "x <= 1", 0));
+    list->put(entry(1, "x <= 1", 1));
+    list->put(entry(0, "x <= 1", 2));
+    list->put(entry(1, "x <= 2", 1));  // empties the second entry
+    EXPECT_EQ(list->size(), 4);
+    if (stackOrder)
+      EXPECT_THAT(drain(*list), testing::ElementsAre(1, 2, 0));
+    else
+      EXPECT_THAT(drain(*list), testing::ElementsAre(0, 2, 1));
+  }
+}
+
+TEST_F(WaitingListTest, ConvexHullWidensTheWaitingStateInsteadOfQueueing) {
+  for (bool stackOrder : {false, true}) {
+    Ref<WaitingList> list = stackOrder ? Ref<WaitingList>(new ConvexHullWaitingStack(hasher, 1009))
+                                       : Ref<WaitingList>(new ConvexHullWaitingQueue(hasher, 1009));
+    list->put(entry(0, "x <= 2, y <= 5"));
+    list->put(entry(0, "x <= 5, y <= 2"));
+    EXPECT_EQ(list->size(), 1);
+    list->put(entry(0, "x <= 5, y <= 5"));
+    EXPECT_EQ(list->size(), 1) << "equal to the widened state";
+    list->put(entry(0, "x <= 6"));
+    EXPECT_EQ(list->size(), 2);
+    WaitingEntry out = list->get();
+    EXPECT_TRUE(sameZone(out.state.get(), "x <= 6"));
+    EXPECT_TRUE(list->isEmpty());
+  }
+}
+
+TEST_F(WaitingListTest, ClearDropsEverythingAndTheListStaysUsable) {
+  WaitingStack stack(hasher, waitingListBuckets);
+  stack.put(entry(0, "x <= 1", 0));
+  stack.put(entry(1, "x <= 1", 1));
+  stack.clear();
+  EXPECT_TRUE(stack.isEmpty());
+  EXPECT_EQ(stack.size(), 0);
+  stack.put(entry(0, "x <= 1", 0));
+  EXPECT_THAT(drain(stack), testing::ElementsAre(0));
+}
+
+TEST_F(WaitingListTest, GrownTableKeepsOrderAndInclusion) {
+  WaitingQueue queue(hasher, 1);
+  for (int i = 0; i <= 3; ++i)
+    for (int location : {0, 1}) queue.put(entry(location, "x <= 5", i));
+  EXPECT_GT(queue.bucketCount(), 1u);
+  for (int i = 0; i <= 3; ++i) queue.put(entry(1, "x <= 4", i));
+  EXPECT_EQ(queue.size(), 8);
+  queue.put(entry(1, "x <= 9", 3));
+  EXPECT_EQ(queue.size(), 9);
+  EXPECT_THAT(drain(queue), testing::ElementsAre(0, 0, 1, 1, 2, 2, 3, 3));
+}
+
+TEST_F(WaitingListTest, ActiveClockDecoratorMakesStatesDifferingInDeadClocksEqual) {
+  // y is never read: it is inactive everywhere, and freeing it makes both zones "x <= 1".
+  Ref<WaitingList> list = ActiveClockWaitingListDecoratorFactory(
+                              system, new WaitingQueueFactory(hasher, waitingListBuckets))
+                              .create();
+  list->put(entry(0, "x <= 1, y == 0"));
+  list->put(entry(0, "x <= 1, y == 3"));
+  EXPECT_EQ(list->size(), 1);
+  WaitingEntry out = list->get();
+  EXPECT_TRUE(sameZone(out.state.get(), "x <= 1")) << zoneText(out.state.get());
+  EXPECT_TRUE(list->isEmpty());
+}
+
+TEST_F(WaitingListTest, FactoriesMakeTheKindTheyName) {
+  EXPECT_NE(dynamic_cast<WaitingQueue*>(WaitingQueueFactory(hasher, 7).create().get()), nullptr);
+  EXPECT_NE(dynamic_cast<WaitingStack*>(WaitingStackFactory(hasher, 7).create().get()), nullptr);
+  EXPECT_NE(dynamic_cast<ConvexHullWaitingQueue*>(
+                ConvexHullWaitingQueueFactory(hasher, 7).create().get()),
+            nullptr);
+  EXPECT_NE(dynamic_cast<ConvexHullWaitingStack*>(
+                ConvexHullWaitingStackFactory(hasher, 7).create().get()),
+            nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,241 @@
+// tests/model/process_test.cpp: process preparation: edge indexes, channel sets, loop entries,
+// active clocks and the active-clock reduction, listings.
+#include "model/process.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "base/error.h"
+#include "tests/model/net_builder.h"
+
+using namespace net;
+using testing::ElementsAre;
+
+namespace {
+
+class Preparation : public testing::Test {
+ protected:
+  void SetUp() override { resetTables(); }
+  void TearDown() override { resetTables(); }
+
+  static std::vector<int> loopEntries(const Process* process) {
+    std::vector<int> result;
+    for (int k = 0; k < process->locationCount(); ++k)
+      if (process->isLoopEntry(k)) result.push_back(k);
+    return result;
+  }
+  static std::vector<int> positions(const std::vector<Ref<Transition>>& edges) {
+    std::vector<int> result;
+    for (const Ref<Transition>& e : edges) result.push_back(e->position());
+    return result;
+  }
+};
+
+TEST_F(Preparation, IndexesEdgesByLocationInEdgeOrder) {
+  Automaton p("P");
+  int a = p.location("a"), b = p.location("b"), c = p.location("c");
+  p.edge(a, b);
+  p.edge(b, c);
+  p.edge(a, c);
+  p.edge(c, a);
+  p.edge(a, a);
+  Ref<System> system = build({&p});
+  const Process* process = system->process(0);
+  EXPECT_THAT(positions(process->outgoing(a)), ElementsAre(0, 2, 4));
+  EXPECT_THAT(positions(process->outgoing(c)), ElementsAre(3));
+  EXPECT_THAT(positions(process->incoming(a)), ElementsAre(3, 4));
+  EXPECT_THAT(positions(process->incoming(c)), ElementsAre(1, 2));
+  EXPECT_EQ(process->edge(3)->processNumber(), 0);
+}
+
+TEST_F(Preparation, ChannelSetsAndUrgentEdges) {
+  channel("c1");
+  channel("c2");
+  int c3 = channel("c3");
+  int u = channel("u", true);
+  Automaton p("P");
+  int a = p.location("a"), b = p.location("b");
+  p.edge(a, b, -c3);
+  p.edge(a, b, +u);
+  p.edge(a, b);
+  p.edge(b, a, -u);
+  Ref<System> system = build({&p});
+  const ControlState* la = system->process(0)->location(a);
+  EXPECT_TRUE(la->receiveChannels().test(2));
+  EXPECT_FALSE(la->receiveChannels().test(3));
+  EXPECT_FALSE(la->sendChannels().test(2));
+  EXPECT_TRUE(la->sendChannels().test(3));
+  EXPECT_TRUE(la->urgentSendChannels().test(3));
+  EXPECT_FALSE(la->urgentSendChannels().test(2));
+  EXPECT_FALSE(la->urgentReceiveChannels().any());
+  EXPECT_THAT(positions(la->urgentEdges()), ElementsAre(1));
+  const ControlState* lb = system->process(0)->location(b);
+  EXPECT_TRUE(lb->urgentReceiveChannels().test(3));
+  EXPECT_TRUE(lb->canSynchroniseWith(*la));
+  EXPECT_TRUE(lb->canSynchroniseUrgentlyWith(*la));
+  EXPECT_FALSE(la->canSynchroniseWith(*la));
+}
+
+TEST_F(Preparation, LoopEntriesFollowTheSearchInIncreasingLocationOrder) {
+  // a -> b -> c -> b, and c -> a: both a and b close a cycle on the search path.
+  Automaton p("P");
+  int a = p.location("a"), b = p.location("b"), c = p.location("c");
+  p.edge(a, b);
+  p.edge(b, c);
+  p.edge(c, b);
+  p.edge(c, a);
+  // a -> c, a -> b, b -> c, c -> b: b is searched first, so b -> c -> b marks b only.
+  Automaton q("Q");
+  int d = q.location("d"), e = q.location("e"), f = q.location("f");
+  q.edge(d, f);
+  q.edge(d, e);
+  q.edge(e, f);
+  q.edge(f, e);
+  // A cycle that cannot be reached from the initial location has no entry.
+  Automaton r("R");
+  int g = r.location("g"), h = r.location("h"), i = r.location("i");
+  (void)g;
+  r.edge(h, i);
+  r.edge(i, h);
+  // A self-loop on the initial location; a diamond without cycles.
+  Automaton s("S"), t("T");
+  int j = s.location("j"), k = s.location("k");
+  s.edge(j, k);
+  s.edge(j, j);
+  int l = t.location("l"), m = t.location("m"), n = t.location("n"), o = t.location("o");
+  t.edge(l, m);
+  t.edge(l, n);
+  t.edge(m, o);
+  t.edge(n, o);
+  Ref<System> system = build({&p, &q, &r, &s, &t});
+  EXPECT_THAT(loopEntries(system->process(0)), ElementsAre(a, b));
+  EXPECT_THAT(loopEntries(system->process(1)), ElementsAre(e));
+  EXPECT_THAT(loopEntries(system->process(2)), ElementsAre());
+  EXPECT_THAT(loopEntries(system->process(3)), ElementsAre(j));
+  EXPECT_THAT(loopEntries(system->process(4)), ElementsAre());
+}
+
+TEST_F(Preparation, LongChainsDoNotExhaustTheSearch) {
+  Automaton p("P");
+  const int n = 30000;
+  for (int k = 0; k < n; ++k)
+    p.process()->addLocation(new ControlState(std::int16_t(k), -1, false, false));
+  for (int k = 0; k + 1 < n; ++k) p.edge(k, k + 1);
+  p.edge(n - 1, 0);
+  Ref<System> system = build({&p});
+  EXPECT_THAT(loopEntries(system->process(0)), ElementsAre(0));
+}
+
+class ActiveClocks : public Preparation {};
+
+TEST_F(ActiveClocks, ClockReadBeforeItsResetIsActive) {
+  int x = clock("x"), y = clock("y");
+  // a -(x >= 1, x := 0)-> b -(y <= 4)-> c -(x := 0, y := 0)-> a
+  Automaton p("P");
+  int a = p.location("a"), b = p.location("b"), c = p.location("c");
+  p.edge(a, b, 0, {atLeast(x, 1)}, {reset(x)});
+  p.edge(b, c, 0, {atMost(y, 4)});
+  p.edge(c, a, 0, {}, {reset(x), reset(y)});
+  Ref<System> system = build({&p});
+  const Process* process = system->process(0);
+  EXPECT_THAT(process->location(a)->activeClocks(), ElementsAre(0, x, y));
+  EXPECT_THAT(process->location(b)->activeClocks(), ElementsAre(0, y));
+  EXPECT_THAT(process->location(c)->activeClocks(), ElementsAre(0));
+
+  system->addActiveClocks({x});
+  EXPECT_THAT(process->location(c)->activeClocks(), ElementsAre(0, x));
+  EXPECT_THAT(process->location(b)->activeClocks(), ElementsAre(0, x, y));
+}
+
+TEST_F(ActiveClocks, InvariantsAndDiagonalGuardsMakeClocksActive) {
+  int x = clock("x"), y = clock("y"), z = clock("z");
+  Automaton p("P");
+  int a = p.location("a", false, false, {atMost(z, 5)}), b = p.location("b");
+  p.edge(a, b, 0, {difference(x, y, 2)});
+  Ref<System> system = build({&p});
+  EXPECT_THAT(system->process(0)->location(a)->activeClocks(), ElementsAre(0, x, y, z));
+  EXPECT_THAT(system->process(0)->location(b)->activeClocks(), ElementsAre());
+}
+
+TEST_F(ActiveClocks, ReductionFreesInactiveClocksAndKeepsTheReferenceClock) {
+  int x = clock("x"), y = clock("y");
+  Automaton p("P");
+  int a = p.location("a"), b = p.location("b");
+  p.edge(a, b, 0, {difference(x, y, 2)});
+  p.edge(b, a, 0, {}, {reset(x), reset(y)});
+  Automaton q("Q");
+  q.location("c");
+  Ref<System> system = build({&p, &q});
+  Ref<GlobalState> state = system->initialState(false);
+  auto* zone = static_cast<UnpackedZone*>(state->zone());
+  zone->reset(x, 3);
+  zone->reset(y, 1);
+  system->reduceActiveClocks(state.get());
+  EXPECT_EQ(zoneText(state.get()), "x>=3, y>=1, x<=3, x-y<=2, y<=1, y-x<=-2");
+
+  state->setLocation(0, b);
+  system->reduceActiveClocks(state.get());
+  EXPECT_EQ(zoneText(state.get()), "");
+  EXPECT_EQ(zone->at(0, 0), zeroBound);
+}
+
+TEST_F(Preparation, AutomatonListedTwiceGetsOneCopyPerSlot) {
+  Automaton p("P");
+  int a = p.location("a"), b = p.location("b");
+  p.edge(a, b);
+  Ref<System> system(new System(2));
+  system->setProcess(0, p.process());
+  system->setProcess(1, p.process());
+  system->prepare();
+  ASSERT_NE(system->process(0), system->process(1));
+  EXPECT_EQ(system->process(0)->edge(0)->processNumber(), 0);
+  EXPECT_EQ(system->process(1)->edge(0)->processNumber(), 1);
+  SuccessorList list;
+  Ref<GlobalState> start = system->initialState(true);
+  system->successors(start.get(), true, false, list);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_THAT(locations(list[0].state.get()), ElementsAre(b, a));
+  EXPECT_THAT(locations(list[1].state.get()), ElementsAre(a, b));
+}
+
+TEST_F(Preparation, ListingNamesLocationsAndMarksLoopEntries) {
+  int x = clock("x");
+  int ch = channel("ch");
+  Automaton p("P");
+  int a = p.location("a", false, false, {atMost(x, 3)}), b = p.location("b");
+  p.edge(a, b, +ch, {atLeast(x, 1)}, {reset(x)});
+  p.edge(b, a);
+  Ref<System> system = build({&p});
+  std::ostringstream out;
+  system->print(out);
+  EXPECT_EQ(out.str(),
+            "The system has 1 processes.\n\n"
+            "Process: P\n"
+            "  Process with 2 states.\n"
+            "States:\n"
+            "  +a+ { x<=3}\n"
+            "  b { }\n"
+            "Transitions: \n"
+            "  a -> b { guard 1<=x; sync ch!; assign x:=0; }\n"
+            "  b -> a { }\n");
+  EXPECT_THAT(
+      [&] { system->process(0)->edge(0)->print(); },
+      testing::ThrowsMessage<Bug>(testing::StrEq("Transition::print() should NOT be used !!")));
+}
+
+TEST_F(Preparation, EdgesOutliveTheirProcessWithoutPointingBack) {
+  Ref<Transition> kept;
+  {
+    Automaton p("P");
+    int a = p.location("a");
+    p.edge(a, a);
+    Ref<System> system = build({&p});
+    kept = system->process(0)->edge(0);
+    EXPECT_EQ(kept->owner(), system->process(0));
+  }
+  EXPECT_EQ(kept->owner(), nullptr);
+}
+
+}  // namespace

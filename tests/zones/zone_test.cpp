@@ -1,0 +1,458 @@
+#include "zones/zone.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <random>
+
+#include "base/error.h"
+#include "tests/zones/zone_helpers.h"
+
+using testing::Each;
+using testing::Le;
+
+namespace {
+
+TEST(RawBound, EncodingOrdersBoundsFromTightToLoose) {
+  EXPECT_EQ(makeBound(0, false), zeroBound);
+  EXPECT_EQ(makeBound(-3, true), -6);
+  EXPECT_LT(makeBound(3, true), makeBound(3, false));
+  EXPECT_LT(makeBound(3, false), makeBound(4, true));
+  EXPECT_LT(makeBound(1000000, false), infinityBound);
+  EXPECT_EQ(boundValue(-5), -3);  // arithmetic shift on negative bounds
+  EXPECT_TRUE(isInfinite(infinityBound - 1));  // value part 0x3FFFFFFF, strict
+  EXPECT_FALSE(isInfinite(infinityBound - 2));
+}
+
+TEST(RawBound, ConstantsBeyondTheSupportedRangeAreRefusedInEveryBuild) {
+  EXPECT_EQ(makeBound(-maxClockConstant, false), -2 * maxClockConstant + 1);
+  ClockScope clocks({"x"});
+  ZonePtr zone(UnpackedZone::create(2, true));
+  for (std::int32_t c : {maxClockConstant + 1, -maxClockConstant - 1, 1 << 30, INT32_MIN}) {
+    EXPECT_THROW(makeBound(c, true), CheckError) << c;
+    EXPECT_THROW(zone->tighten(1, 0, c, false), CheckError) << c;
+    EXPECT_THROW(zone->reset(1, c), CheckError) << c;
+  }
+  for (int dim : {0, 256}) EXPECT_THROW(UnpackedZone::create(dim, true), Bug) << dim;
+}
+
+TEST(RawBound, SumIsNonStrictOnlyWhenBothAre) {
+  for (int a = -9; a <= 9; ++a)
+    for (int b = -9; b <= 9; ++b)
+      for (int sa = 0; sa < 2; ++sa)
+        for (int sb = 0; sb < 2; ++sb)
+          EXPECT_EQ(addBounds(makeBound(a, sa), makeBound(b, sb)), makeBound(a + b, sa || sb));
+}
+
+TEST(ZoneCreation, InitialZoneHasEveryClockAtLeastZeroAndNothingElse) {
+  ClockScope clocks({"x", "y"});
+  ZonePtr zone(UnpackedZone::create(3, true));
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      EXPECT_EQ(zone->at(i, j), (i == j || i == 0) ? zeroBound : infinityBound) << i << j;
+  EXPECT_FALSE(zone->hasUpperBound(1) || zone->hasUpperBound(2));
+  EXPECT_EQ(printed(*zone), "");
+  EXPECT_EQ(printedQuery(*zone), "");
+}
+
+TEST(ZoneCreation, SystemWithoutClocksHasDimensionOne) {
+  ClockScope clocks({});
+  ZonePtr zone(UnpackedZone::create(1, true));
+  EXPECT_EQ(zone->dimension(), 1);
+  EXPECT_EQ(zone->at(0, 0), zeroBound);
+  zone->delay();
+  zone->past();
+  zone->extrapolate(ClockInfo::extrapolationBounds());
+  EXPECT_EQ(zone->at(0, 0), zeroBound);
+  EXPECT_EQ(printed(*zone), "");
+  EXPECT_EQ(printedQuery(*zone), "");
+  PackedPtr packed(zone->pack());
+  EXPECT_EQ(packed->count(), 0);
+  ZonePtr back(packed->unpack());
+  EXPECT_EQ(back->relation(zone.get()), Zone::equal);
+}
+
+TEST(ZoneCreation, LargestDimensionWorks) {
+  ClockScope clocks(254);
+  std::mt19937 random(7);
+  ZonePtr zone = randomZone(random, 255, 100, 20);
+  zone->tighten(254, 1, 3, false);
+  zone->close();
+  ZonePtr full(zone->copy());
+  full->fullClose();
+  EXPECT_EQ(zone->relation(full.get()), Zone::equal);
+  if (!zone->isEmpty()) {
+    PackedPtr packed(zone->pack());
+    ZonePtr back(packed->unpack());
+    EXPECT_EQ(back->relation(zone.get()), Zone::equal);
+  }
+}
+
+TEST(Tightening, LooserOrEqualBoundChangesNothing) {
+  ClockScope clocks({"x", "y"});
+  ZonePtr zone = zoneOf("x <= 5");
+  EXPECT_TRUE(zone->tighten(1, 0, 5, false));
+  EXPECT_TRUE(zone->tighten(1, 0, 6, true));
+  EXPECT_FALSE(zone->isDirty());
+  EXPECT_TRUE(zone->tighten(1, 0, 5, true));
+  EXPECT_TRUE(zone->isDirty());
+}
+
+TEST(Tightening, OppositeEntryDecidesEmptiness) {
+  ClockScope clocks({"x", "y"});
+  ZonePtr zone = zoneOf("");
+  EXPECT_TRUE(zone->tighten(1, 2, 3, false));  // y - x unbounded
+  zone->close();
+  ZonePtr lower = zoneOf("x >= 3");
+  EXPECT_FALSE(lower->tighten(1, 0, 2, false));
+  lower->close();
+  EXPECT_TRUE(lower->isEmpty());
+  ZonePtr point = zoneOf("x >= 3");
+  EXPECT_TRUE(point->tighten(1, 0, 3, false));  // exactly x == 3
+  point->close();
+  EXPECT_FALSE(point->isEmpty());
+  ZonePtr strict = zoneOf("x >= 3");
+  EXPECT_FALSE(strict->tighten(1, 0, 3, true));
+  strict->close();
+  EXPECT_TRUE(strict->isEmpty());
+}
+
+TEST(Tightening, EmptyZoneStaysEmptyThroughLaterOperations) {
+  ClockScope clocks({"x", "y", "z"});
+  ZonePtr zone = zoneOf("x - y < 1, y - z < 1, z - x < -2");
+  EXPECT_TRUE(zone->isEmpty());
+  zone->delay();
+  zone->tighten(2, 0, 4, false);
+  zone->close();
+  EXPECT_TRUE(zone->isEmpty());
+}
+
+// Floyd-Warshall over every pivot with no shortcuts, the oracle for the incremental closures.
+std::vector<std::int32_t> referenceClosure(std::vector<std::int32_t> m, int dim) {
+  for (int k = 0; k < dim; ++k)
+    for (int i = 0; i < dim; ++i)
+      for (int j = 0; j < dim; ++j) {
+        std::int32_t a = m[i * dim + k], b = m[k * dim + j];
+        if (a == infinityBound || b == infinityBound) continue;
+        long sum = long(a) + b - ((a | b) & 1);
+        if (sum < m[i * dim + j]) m[i * dim + j] = std::int32_t(sum);
+      }
+  return m;
+}
+
+bool referenceEmpty(const std::vector<std::int32_t>& m, int dim) {
+  for (int i = 0; i < dim; ++i)
+    if (m[i * dim + i] < zeroBound) return true;
+  return false;
+}
+
+TEST(Closure, TighteningsThenCloseAgreeWithFloydWarshall) {
+  std::mt19937 random(42);
+  for (int dim : {2, 3, 5, 8, 13}) {
+    ClockScope clocks(dim - 1);
+    std::uniform_int_distribution<int> clock(0, dim - 1), constant(-8, 8), coin(0, 1),
+        count(1, 4);
+    int empties = 0;
+    for (int round = 0; round < 300; ++round) {
+      ZonePtr zone = randomZone(random, dim, dim, 8);
+      std::vector<std::int32_t> raw(zone->matrix(), zone->matrix() + dim * dim);
+      int tightenings = count(random);
+      for (int k = 0; k < tightenings; ++k) {
+        int i = clock(random), j = clock(random);
+        if (i == j) continue;
+        std::int32_t bound = makeBound(constant(random), coin(random));
+        zone->tightenRaw(i, j, bound);
+        raw[i * dim + j] = std::min(raw[i * dim + j], bound);
+      }
+      zone->close();
+      EXPECT_FALSE(zone->isDirty());
+      std::vector<std::int32_t> expected = referenceClosure(raw, dim);
+      bool empty = referenceEmpty(expected, dim);
+      empties += empty;
+      ASSERT_EQ(zone->isEmpty(), empty) << "dim " << dim << " round " << round;
+      if (!empty) {
+        ASSERT_EQ(std::vector<std::int32_t>(zone->matrix(), zone->matrix() + dim * dim), expected)
+            << "dim " << dim << " round " << round;
+      }
+    }
+    EXPECT_GT(empties, 0) << "no empty zone met at dim " << dim;
+  }
+}
+
+TEST(Closure, IsIdempotentAndFullClosureAgrees) {
+  std::mt19937 random(3);
+  ClockScope clocks(5);
+  for (int round = 0; round < 100; ++round) {
+    ZonePtr zone = randomZone(random, 6, 6, 6);
+    ZonePtr again(zone->copy());
+    again->fullClose();
+    EXPECT_EQ(zone->relation(again.get()), Zone::equal);
+    again->close();
+    EXPECT_EQ(zone->relation(again.get()), Zone::equal);
+  }
+}
+
+TEST(Closure, CopyCarriesTheTouchedClocks) {
+  ClockScope clocks({"x", "y", "z"});
+  ZonePtr zone = zoneOf("x - y <= 1, z >= 2");
+  zone->tighten(2, 1, -1, false);
+  zone->tighten(1, 0, 4, true);
+  ZonePtr copied(zone->copy());
+  ZonePtr assigned = zoneOf("");
+  assigned->assign(*zone);
+  EXPECT_TRUE(copied->isDirty());
+  zone->close();
+  copied->close();
+  assigned->close();
+  EXPECT_EQ(zone->relation(copied.get()), Zone::equal);
+  EXPECT_EQ(zone->relation(assigned.get()), Zone::equal);
+  EXPECT_EQ(printed(*zone), printed(*copied));
+}
+
+TEST(Relation, EqualZonesGiveEqualAndArgumentsMirror) {
+  std::mt19937 random(11);
+  ClockScope clocks(3);
+  const Zone::Relation mirrored[] = {Zone::noInclusion, Zone::argIncludes,
+                                       Zone::argIncludedIn, Zone::noInclusion, Zone::equal};
+  int seen[5] = {};
+  for (int round = 0; round < 400; ++round) {
+    ZonePtr a = randomZone(random, 4, 2, 4), b = randomZone(random, 4, 2, 4);
+    Zone::Relation ab = a->relation(b.get()), ba = b->relation(a.get());
+    ASSERT_NE(ab, 3);
+    EXPECT_EQ(ba, mirrored[ab]);
+    ++seen[ab];
+    EXPECT_EQ(a->relation(a.get()), Zone::equal);
+  }
+  EXPECT_GT(seen[Zone::noInclusion], 0);
+  EXPECT_GT(seen[Zone::argIncludedIn], 0);
+  EXPECT_GT(seen[Zone::argIncludes], 0);
+}
+
+TEST(Relation, InclusionMeansEveryPointIsInside) {
+  std::mt19937 random(5);
+  ClockScope clocks(2);
+  std::vector<Point> points = halfIntegerPoints(3, 10);
+  for (int round = 0; round < 200; ++round) {
+    ZonePtr a = randomZone(random, 3, 2, 4), b = randomZone(random, 3, 2, 4);
+    Zone::Relation r = a->relation(b.get());
+    for (const Point& p : points) {
+      if (r == Zone::argIncludedIn || r == Zone::equal) {
+        if (contains(*b, p)) {
+          ASSERT_TRUE(contains(*a, p));
+        }
+      }
+      if (r == Zone::argIncludes || r == Zone::equal) {
+        if (contains(*a, p)) {
+          ASSERT_TRUE(contains(*b, p));
+        }
+      }
+    }
+  }
+}
+
+// Zone operations against their meaning on points: with constants up to 4 and points on the
+// half-integer grid up to 6, searching witnesses on the quarter grid up to 10 is enough.
+class PointSemantics : public testing::Test {
+protected:
+  static constexpr int dim = 3;
+  ClockScope clocks{2};
+  std::mt19937 random{2024};
+  std::vector<Point> points = halfIntegerPoints(dim, 6);
+
+  static bool exists(const std::function<bool(int)>& witness) {
+    for (int t = 0; t <= 40; ++t)
+      if (witness(t)) return true;
+    return false;
+  }
+
+  void expectSameSet(const UnpackedZone& zone, const std::function<bool(const Point&)>& member,
+                     const char* what, int round) {
+    for (const Point& p : points)
+      ASSERT_EQ(contains(zone, p), member(p))
+          << what << " round " << round << " point " << p[1] / 4.0 << "," << p[2] / 4.0;
+  }
+};
+
+TEST_F(PointSemantics, DelayAddsEveryLaterPoint) {
+  for (int round = 0; round < 60; ++round) {
+    ZonePtr zone = randomZone(random, dim, 3, 4), later(zone->copy());
+    later->delay();
+    expectSameSet(*later, [&](const Point& p) {
+      return exists([&](int t) {
+        Point q = p;
+        for (int k = 1; k < dim; ++k) q[k] -= t;
+        return std::all_of(q.begin(), q.end(), [](int v) { return v >= 0; }) && contains(*zone, q);
+      });
+    }, "sp", round);
+  }
+}
+
+TEST_F(PointSemantics, PastAddsEveryEarlierPoint) {
+  for (int round = 0; round < 60; ++round) {
+    ZonePtr zone = randomZone(random, dim, 3, 4), earlier(zone->copy());
+    earlier->past();
+    expectSameSet(*earlier, [&](const Point& p) {
+      return exists([&](int t) {
+        Point q = p;
+        for (int k = 1; k < dim; ++k) q[k] += t;
+        return contains(*zone, q);
+      });
+    }, "wp", round);
+  }
+}
+
+TEST_F(PointSemantics, ResetFreeAndConstrainEqual) {
+  for (int round = 0; round < 60; ++round) {
+    ZonePtr zone = randomZone(random, dim, 3, 4);
+    for (int x = 1; x < dim; ++x) {
+      for (int c : {0, 2}) {
+        ZonePtr reset(zone->copy());
+        reset->reset(x, c);
+        ZonePtr check(reset->copy());
+        check->fullClose();
+        ASSERT_EQ(reset->relation(check.get()), Zone::equal) << "reset keeps closed form";
+        expectSameSet(*reset, [&](const Point& p) {
+          return p[x] == 4 * c && exists([&](int v) {
+            Point q = p;
+            q[x] = v;
+            return contains(*zone, q);
+          });
+        }, "reset", round);
+        ZonePtr equal(zone->copy());
+        bool nonEmpty = equal->constrainEqual(x, c);
+        expectSameSet(*equal, [&](const Point& p) { return p[x] == 4 * c && contains(*zone, p); },
+                      "constrainEqual", round);
+        if (!nonEmpty) {
+          EXPECT_TRUE(equal->isEmpty());
+        }
+      }
+      ZonePtr freed(zone->copy());
+      freed->free(x);
+      ZonePtr check(freed->copy());
+      check->fullClose();
+      ASSERT_EQ(freed->relation(check.get()), Zone::equal) << "free keeps closed form";
+      expectSameSet(*freed, [&](const Point& p) {
+        return exists([&](int v) {
+          Point q = p;
+          q[x] = v;
+          return contains(*zone, q);
+        });
+      }, "free", round);
+    }
+  }
+}
+
+TEST_F(PointSemantics, IntersectionAndHull) {
+  for (int round = 0; round < 60; ++round) {
+    ZonePtr a = randomZone(random, dim, 2, 4), b = randomZone(random, dim, 2, 4);
+    ZonePtr both(a->copy());
+    both->intersect(*b);
+    if (both->isEmpty()) {
+      for (const Point& p : points) ASSERT_FALSE(contains(*a, p) && contains(*b, p));
+    } else {
+      expectSameSet(*both, [&](const Point& p) { return contains(*a, p) && contains(*b, p); },
+                    "intersect", round);
+    }
+    ZonePtr hull(a->copy());
+    hull->convexHull(b.get());
+    EXPECT_TRUE(hull->relation(a.get()) == Zone::argIncludedIn ||
+                hull->relation(a.get()) == Zone::equal);
+    EXPECT_TRUE(hull->relation(b.get()) == Zone::argIncludedIn ||
+                hull->relation(b.get()) == Zone::equal);
+  }
+}
+
+TEST_F(PointSemantics, ExtrapolationOnlyAddsPoints) {
+  ClockInfo::setConstants({0, 2, 3}, DiagonalGuards());
+  for (int round = 0; round < 60; ++round) {
+    ZonePtr zone = randomZone(random, dim, 3, 5), wide(zone->copy());
+    wide->extrapolate(ClockInfo::extrapolationBounds());
+    EXPECT_FALSE(wide->isDirty());
+    EXPECT_TRUE(wide->relation(zone.get()) == Zone::argIncludedIn ||
+                wide->relation(zone.get()) == Zone::equal);
+    for (const Point& p : points) {
+      if (contains(*zone, p)) {
+        ASSERT_TRUE(contains(*wide, p));
+      }
+    }
+  }
+}
+
+TEST(Extrapolation, UpperBoundsBeyondTheConstantGoLowerBoundsStay) {
+  ClockScope clocks({"x"});
+  ClockInfo::setConstants({0, 5}, DiagonalGuards());
+  ZonePtr zone = zoneOf("x >= 7, x <= 7");
+  zone->extrapolate(ClockInfo::extrapolationBounds());
+  EXPECT_EQ(zone->at(1, 0), infinityBound);
+  EXPECT_EQ(zone->at(0, 1), makeBound(-7, false));
+  ZonePtr small = zoneOf("x >= 2, x <= 5");
+  ZonePtr before(small->copy());
+  small->extrapolate(ClockInfo::extrapolationBounds());
+  EXPECT_EQ(small->relation(before.get()), Zone::equal);
+}
+
+TEST(Extrapolation, DiagonalGuardSatisfiedBeforeIsImposedAgain) {
+  ClockScope clocks({"x", "y"});
+  DiagonalGuards diagonals;
+  ClockGuard guard(1, 2, 2, true);  // x - y < 2
+  diagonals.insert(guard);
+  diagonals.insert(guard.negation());
+  ClockInfo::setConstants({0, 0, 0}, diagonals);
+  ZonePtr zone = zoneOf("x == 5, y == 4");
+  ASSERT_LT(zone->at(1, 2), makeBound(2, true));
+  zone->extrapolate(ClockInfo::extrapolationBounds());
+  EXPECT_EQ(zone->at(1, 2), makeBound(2, true));
+  EXPECT_EQ(zone->at(1, 0), infinityBound);
+  EXPECT_FALSE(zone->isDirty());
+
+  ClockInfo::setConstants({0, 0, 0}, DiagonalGuards());
+  ZonePtr plain = zoneOf("x == 5, y == 4");
+  plain->extrapolate(ClockInfo::extrapolationBounds());
+  EXPECT_EQ(plain->at(1, 2), infinityBound) << "without the guard the difference is dropped";
+}
+
+TEST(NonStrictUpperBounds, ColumnZeroBecomesNonStrict) {
+  ClockScope clocks({"x", "y"});
+  ZonePtr zone = zoneOf("x < 3, y < 2, x - y < 2");
+  ZonePtr loose(zone->withNonStrictUpperBounds());
+  EXPECT_EQ(loose->at(1, 0), makeBound(3, false));
+  EXPECT_EQ(loose->at(2, 0), makeBound(2, false));
+  EXPECT_EQ(loose->at(1, 2), makeBound(2, true));
+  EXPECT_EQ(zone->at(1, 0), makeBound(3, true)) << "the original is untouched";
+}
+
+TEST(SetZero, EveryEntryIsLessOrEqualZero) {
+  ClockScope clocks({"x", "y"});
+  ZonePtr zone = zoneOf("x >= 3");
+  zone->tighten(2, 0, 5, false);
+  zone->setZero();
+  EXPECT_FALSE(zone->isDirty());
+  EXPECT_THAT(std::vector<std::int32_t>(zone->matrix(), zone->matrix() + 9), Each(zeroBound));
+}
+
+TEST(Printing, ReadableAndQueryForms) {
+  ClockScope clocks({"x", "y"});
+  ZonePtr zero = zoneOf("");
+  zero->setZero();
+  EXPECT_EQ(printed(*zero), "x<=0, x-y<=0, y<=0, y-x<=0");
+  EXPECT_EQ(printedQuery(*zero), " and x<=0 and x<=y and y<=0 and y<=x");
+
+  ZonePtr strict = zoneOf("x > 0");
+  EXPECT_EQ(printed(*strict), "x>0");
+  EXPECT_EQ(printedQuery(*strict), "");
+
+  ZonePtr zone = zoneOf("x >= 2, x <= 5, y - x > 2, y < 9");
+  EXPECT_EQ(printed(*zone), "x>=2, y>4, x<=5, x-y<-2, y<9, y-x<7");
+  EXPECT_EQ(printedQuery(*zone),
+            " and x>=2 and y>4 and x<=5 and x<y-2 and y<9 and y<x+7");
+}
+
+TEST(Printing, ClockNamesComeFromTheClockTable) {
+  ClockScope clocks({"P.x", "Q.x"});
+  ZonePtr zone = zoneOf("P.x <= 3");
+  EXPECT_EQ(printed(*zone), "P.x<=3, P.x-Q.x<=3");
+}
+
+}  // namespace
