@@ -214,11 +214,12 @@ export function zoneText(constraints, clocks) {
   return [...single, ...out];
 }
 
-// "Error at line N : message" lines of the model reader.
+// The model reader's reports as quorix-verify prints them, "FILE:LINE:COLUMN: message" (the
+// column may be missing), or the server's "Error at line N : message".
 export function parseDiagnostics(text) {
   const found = [];
   for (const line of text.split('\n')) {
-    const match = /^Error at line (\d+) : (.*)$/.exec(line);
+    const match = /^Error at line (\d+) : (.*)$/.exec(line) ?? /^[^:\n]*:(\d+):(?:\d+:)? (.*)$/.exec(line);
     if (match) found.push({ line: Number(match[1]), message: match[2] });
   }
   return found;

@@ -102,6 +102,8 @@ test('zones read as constraints on named clocks', () => {
 test('reader diagnostics and the network graph', () => {
   assert.deepEqual(protocol.parseDiagnostics('Error at line 3 : Transition destination is not a state.\nquorix-verify: rejected\n'),
     [{ line: 3, message: 'Transition destination is not a state.' }]);
+  assert.deepEqual(protocol.parseDiagnostics("/tmp/m/model.gta:13:17: unknown name 'y'\n/tmp/m/model.gta:14: too many clocks\nquorix-verify: the model in '/tmp/m/model.gta' was rejected\n"),
+    [{ line: 13, message: "unknown name 'y'" }, { line: 14, message: 'too many clocks' }]);
   const network = parseNetwork(readFileSync(new URL('replies/train_crossing.dot', import.meta.url), 'utf8'));
   assert.deepEqual(network.map((p) => p.name), ['Train1', 'Train2', 'Gate']);
   const gate = network[2];
