@@ -536,7 +536,7 @@ TEST_F(ParserTest, LongModelsAreRead) {
 }
 
 std::filesystem::path modelDirectory() {
-  return std::filesystem::path(__FILE__).parent_path() / "models";
+  return std::filesystem::path(QUORIX_TEST_MODELS);
 }
 
 TEST_F(ParserTest, BenchmarkModelsAreAccepted) {
