@@ -134,16 +134,4 @@ TEST(PackedPrinting, StoredConstraintsInBothForms) {
   EXPECT_EQ(printed(*zero), "x-y<=0, y<=0");
 }
 
-TEST(PackedZoneCreate, CopiesBoundsAndPairs) {
-  ClockScope clocks({"x", "y"});
-  const std::int32_t bounds[] = {makeBound(-1, true), makeBound(3, false), makeBound(1, false)};
-  const std::uint8_t pairs[] = {0, 1, 1, 0, 2, 1};
-  PackedPtr packed(PackedZone::create(bounds, pairs, 3, 3));
-  EXPECT_EQ(printed(*packed), "x>1, x<=3, y-x<=1");
-  ZonePtr zone(packed->unpack());
-  EXPECT_EQ(zone->relation(zoneOf("x > 1, x <= 3, y - x <= 1").get()), Zone::equal);
-  PackedPtr copied(packed->pack());
-  EXPECT_EQ(constraintsOf(*copied), constraintsOf(*packed));
-}
-
 }  // namespace

@@ -449,10 +449,4 @@ TEST(Printing, ReadableAndQueryForms) {
             " and x>=2 and y>4 and x<=5 and x<y-2 and y<9 and y<x+7");
 }
 
-TEST(Printing, ClockNamesComeFromTheClockTable) {
-  ClockScope clocks({"P.x", "Q.x"});
-  ZonePtr zone = zoneOf("P.x <= 3");
-  EXPECT_EQ(printed(*zone), "P.x<=3, P.x-Q.x<=3");
-}
-
 }  // namespace
