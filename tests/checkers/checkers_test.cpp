@@ -247,6 +247,22 @@ TEST_F(Checkers, VerdictsOnZonesAndEntryPoints) {
   }
 }
 
+// B is entered with y - x == 1 and left by x <= 2, so y <= 3 there. Extrapolated by y's
+// constant 0 alone, the bound on y goes; with the property's constant 5 for y it stays.
+const char* const skewed =
+    "process P { clock x, y; state A { x <= 1 }, B { x <= 2 }; init A;\n"
+    "  trans A -> B { guard x == 1; assign x := 0; }; }\nsystem P;\n";
+
+// A check continues the previous exploration only when it extrapolates by the same constants.
+TEST_F(Checkers, ReuseNeedsTheSameExtrapolationConstants) {
+  load(skewed);
+  session_->setOption(Session::reuseOption, 1);
+  EXPECT_EQ(verdict("E<> P.B"), 'T');
+  EXPECT_EQ(verdict("E<> P.B and P.y > 5"), 'F');
+  EXPECT_EQ(verdict("E<> P.B and P.y >= 5"), 'F');  // the same constants: reused
+  EXPECT_EQ(verdict("E<> P.B and P.y > 2"), 'T');
+}
+
 // The right side of --> may hold a deadlock literal once the reader allows it; it is decided per
 // valuation of its clause, never on the whole zone.
 TEST_F(Checkers, DeadlockInsideLeadsTo) {
