@@ -8,7 +8,7 @@
 #include "model/global_state.h"
 #include "model/symbol_table.h"
 #include "base/error.h"
-#include "tests/zones/zone_helpers.h"
+#include "tests/support/zone_builder.h"
 
 using testing::ElementsAre;
 using testing::StrEq;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/error.h"
-#include "tests/zones/zone_helpers.h"
+#include "tests/support/zone_builder.h"
 #include "zones/zone.h"
 
 using testing::ElementsAre;

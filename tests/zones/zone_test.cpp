@@ -8,7 +8,7 @@
 #include <random>
 
 #include "base/error.h"
-#include "tests/zones/zone_helpers.h"
+#include "tests/support/zone_builder.h"
 
 using testing::Each;
 using testing::Le;
