@@ -1,6 +1,8 @@
 // cdd/zone_cdd.cpp: zones to and from clock decision diagrams.
 #include "cdd/zone_cdd.h"
 
+#include <memory>
+
 CddMatrix* copyToMatrix(const UnpackedZone& zone, CddMatrix* d) {
   const int dim = zone.dimension();
   for (int i = 0; i < dim; ++i)
@@ -12,13 +14,13 @@ CddMatrix* copyToMatrix(const UnpackedZone& zone, CddMatrix* d) {
 }
 
 Cdd cddOf(const UnpackedZone& zone) {
-  CddMatrix* d = CddMatrix::create(zone.dimension());
-  copyToMatrix(zone, d);
+  // Released also when the diagram library fails and fromDBM throws.
+  std::unique_ptr<CddMatrix, void (*)(CddMatrix*)> d(CddMatrix::create(zone.dimension()),
+                                                     CddMatrix::destroy);
+  copyToMatrix(zone, d.get());
   // A closed zone gives a closed matrix; only a zone with pending tightenings needs the work.
   if (zone.isDirty()) d->close();
-  Cdd result = Cdd::fromDBM(d);
-  CddMatrix::destroy(d);
-  return result;
+  return Cdd::fromDBM(d.get());
 }
 
 namespace {
