@@ -4,7 +4,7 @@
 
 #include "cdd/zone_cdd.h"
 #include "base/error.h"
-#include "tests/zones/zone_helpers.h"
+#include "tests/support/zone_builder.h"
 
 namespace {
 

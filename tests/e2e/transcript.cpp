@@ -5,6 +5,8 @@
 //                    "$ N"     the expected exit status (0 when absent)
 //                    ">@ path" the bytes of a file, sent as they are (path relative to the transcript)
 //                    "# ..."   a comment; blank lines are skipped
+//                    "%table"  then rows "%| a | b ...": the lines up to "%end" are repeated
+//                              once per row, with $1, $2, ... replaced by the row's cells
 // Escapes in "<" and ">" text: \r carriage return, \0 NUL, \xHH any byte, \\ backslash,
 // \{N}c the character c repeated N times, and \z at the end of a ">" line: no line feed after it.
 #include <fcntl.h>
@@ -72,6 +74,43 @@ std::string readFile(const std::string& path) {
   return s.str();
 }
 
+// The transcript's lines with every table written out.
+std::vector<std::string> expandTables(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line != "%table") {
+      out.push_back(line);
+      continue;
+    }
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> block;
+    while (std::getline(in, line) && line != "%end") {
+      if (line.rfind("%|", 0) != 0) {
+        block.push_back(line);
+        continue;
+      }
+      std::vector<std::string> cells;
+      std::istringstream cellText(line.substr(2));
+      for (std::string cell; std::getline(cellText, cell, '|');) {
+        std::size_t first = cell.find_first_not_of(' '), last = cell.find_last_not_of(' ');
+        cells.push_back(first == std::string::npos ? "" : cell.substr(first, last - first + 1));
+      }
+      rows.push_back(cells);
+    }
+    for (const std::vector<std::string>& cells : rows)
+      for (std::string copy : block) {
+        for (std::size_t k = 0; k < cells.size(); ++k) {
+          const std::string key = "$" + std::to_string(k + 1);
+          for (std::size_t at; (at = copy.find(key)) != std::string::npos;)
+            copy.replace(at, key.size(), cells[k]);
+        }
+        out.push_back(copy);
+      }
+  }
+  return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,9 +122,7 @@ int main(int argc, char** argv) {
   std::string dir = file.substr(0, file.find_last_of('/') + 1);
   std::string input, expected;
   int expectedStatus = 0;
-  std::istringstream lines(readFile(file));
-  std::string line;
-  while (std::getline(lines, line)) {
+  for (const std::string& line : expandTables(readFile(file))) {
     if (line.empty() || line[0] == '#') continue;
     bool noNewline = false;
     if (line.rfind(">@", 0) == 0) {

@@ -17,6 +17,7 @@
 #include "model/symbol_table.h"
 #include "model/system.h"
 #include "model/clock.h"
+#include "tests/support/zone_builder.h"
 #include "zones/zone.h"
 
 namespace engine_test {
@@ -28,37 +29,6 @@ inline void resetTables() {
   ClockInfo::table() = ClockTable();
 }
 
-inline int clockNumber(const std::string& name) {
-  for (int k = 1; k < ClockInfo::count(); ++k)
-    if (name == ClockInfo::name(k)) return k;
-  ADD_FAILURE() << "no clock " << name;
-  return 0;
-}
-
-// A closed zone over the loaded model's clocks from items such as "x <= 5", "y > 2",
-// "x - y < 3", "x == 1", separated by commas; every clock is at least 0.
-inline UnpackedZone* zoneOf(const std::string& text) {
-  UnpackedZone* zone = UnpackedZone::create(ClockInfo::count(), true);
-  std::stringstream items(text);
-  std::string item;
-  while (std::getline(items, item, ',')) {
-    std::stringstream words(item);
-    std::string left, op, right;
-    words >> left >> op;
-    int i = clockNumber(left), j = 0;
-    if (op == "-") {
-      words >> right >> op;
-      j = clockNumber(right);
-    }
-    int c = 0;
-    words >> c;
-    if (op == "<=" || op == "<" || op == "==") zone->tighten(i, j, c, op == "<");
-    if (op == ">=" || op == ">" || op == "==") zone->tighten(j, i, -c, op == ">");
-  }
-  zone->close();
-  return zone;
-}
-
 // A state of the loaded model: locations, integer cells (all at their initial values when
 // none are given) and a zone.
 inline Ref<GlobalState> stateOf(const System& system, std::vector<int> locations,
@@ -68,7 +38,7 @@ inline Ref<GlobalState> stateOf(const System& system, std::vector<int> locations
   IntegerValuation* valuation = integerVariables().createValuation(true);
   for (std::size_t k = 0; k < cells.size(); ++k) (*valuation)[std::int32_t(k)] = cells[k];
   state->setValuation(valuation);
-  state->setZone(zoneOf(zone));
+  state->setZone(zoneOf(zone).release());
   return state;
 }
 

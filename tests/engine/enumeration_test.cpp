@@ -304,9 +304,4 @@ TEST_F(EnumerationTest, CachingResetWithAStateReplaysNothing) {
   EXPECT_EQ(all(), (std::vector<std::string>{"A 0", "A 1", "A 2", "A 3"}));
 }
 
-TEST(NullProgress, NeverAsksToStop) {
-  Ref<Progress> progress = new NullProgress;
-  EXPECT_FALSE(progress->tick(nullptr));
-}
-
 }  // namespace

@@ -174,19 +174,6 @@ TEST_F(PassedListTest, BitStateWithTheZoneHasherTellsZonesApart) {
   EXPECT_EQ(list.add(state(0, "x < 1")), nullptr);
 }
 
-TEST_F(PassedListTest, FactoriesMakeFreshListsOfTheirKind) {
-  ClassicPassedListFactory classic(hasher, passedListBuckets, true);
-  Ref<PassedList> a = classic.create(), b = classic.create();
-  EXPECT_NE(a, b);
-  EXPECT_NE(a->add(state(0, "x <= 1")), nullptr);
-  EXPECT_NE(b->add(state(0, "x <= 1")), nullptr) << "lists share nothing";
-  EXPECT_TRUE(a->enumerate()->next()->isPacked());
-  EXPECT_NE(dynamic_cast<ConvexHullPassedList*>(
-                ConvexHullPassedListFactory(hasher, passedListBuckets).create().get()),
-            nullptr);
-  EXPECT_EQ(BitStatePassedListFactory(hasher, 64).create()->enumerate(), nullptr);
-}
-
 // --- waiting lists ---
 
 class WaitingListTest : public PassedListTest {
@@ -316,17 +303,6 @@ TEST_F(WaitingListTest, ActiveClockDecoratorMakesStatesDifferingInDeadClocksEqua
   WaitingEntry out = list->get();
   EXPECT_TRUE(sameZone(out.state.get(), "x <= 1")) << zoneText(out.state.get());
   EXPECT_TRUE(list->isEmpty());
-}
-
-TEST_F(WaitingListTest, FactoriesMakeTheKindTheyName) {
-  EXPECT_NE(dynamic_cast<WaitingQueue*>(WaitingQueueFactory(hasher, 7).create().get()), nullptr);
-  EXPECT_NE(dynamic_cast<WaitingStack*>(WaitingStackFactory(hasher, 7).create().get()), nullptr);
-  EXPECT_NE(dynamic_cast<ConvexHullWaitingQueue*>(
-                ConvexHullWaitingQueueFactory(hasher, 7).create().get()),
-            nullptr);
-  EXPECT_NE(dynamic_cast<ConvexHullWaitingStack*>(
-                ConvexHullWaitingStackFactory(hasher, 7).create().get()),
-            nullptr);
 }
 
 }  // namespace

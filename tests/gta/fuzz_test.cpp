@@ -22,7 +22,7 @@ namespace {
 
 std::vector<std::string> seedModels() {
   std::vector<std::string> seeds;
-  std::filesystem::path dir = std::filesystem::path(__FILE__).parent_path() / "models";
+  std::filesystem::path dir = std::filesystem::path(QUORIX_TEST_MODELS);
   for (const char* name : {"fischer_3.gta", "train_gate_3.gta", "csmacd_4.gta", "fddi_4.gta"}) {
     std::ifstream in(dir / name);
     seeds.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -41,24 +41,42 @@ class LexerTest : public testing::Test {
   std::ostringstream sink_;
 };
 
-TEST_F(LexerTest, OperatorsTakeTheLongestMatch) {
-  EXPECT_EQ(scan("x=>y"), "IDENT GE IDENT");
-  EXPECT_EQ(scan("="), "ILLEGAL");
-  EXPECT_EQ(scan("-="), "MINUS ILLEGAL");
-  EXPECT_EQ(scan("-> := ! : , / == >= => > { <= =< ( [ < - != + ? } ) ] ; *"),
-            "ARROW ASSIGN BANG COLON COMMA SLASH EQ GE GE GT LBRACE LE LE LPAREN LBRACKET LT "
-            "MINUS NE PLUS QUESTION RBRACE RPAREN RBRACKET SEMICOLON STAR");
-  EXPECT_EQ(scan("<? >? += <?>?"), "MIN MAX PLUSASSIGN MIN MAX");
-  EXPECT_EQ(scan("->-"), "ARROW MINUS");
-  EXPECT_EQ(scan("<=="), "LE ILLEGAL");
-}
-
-TEST_F(LexerTest, KeywordsAreWholeWords) {
-  EXPECT_EQ(scan("assign chan clock commit const guard hide init int process rate state sync "
-                 "system trans urgent"),
-            "ASSIGN CHAN CLOCK COMMIT CONST GUARD HIDE INIT INT PROCESS RATE STATE SYNC SYSTEM "
-            "TRANS URGENT");
-  EXPECT_EQ(scan("urgentx Init integer"), "IDENT IDENT IDENT");
+TEST_F(LexerTest, TokensOfTexts) {
+  struct Case {
+    std::string text;
+    const char* tokens;
+  } cases[] = {
+      // Operators take the longest match.
+      {"x=>y", "IDENT GE IDENT"},
+      {"=", "ILLEGAL"},
+      {"-=", "MINUS ILLEGAL"},
+      {"-> := ! : , / == >= => > { <= =< ( [ < - != + ? } ) ] ; *",
+       "ARROW ASSIGN BANG COLON COMMA SLASH EQ GE GE GT LBRACE LE LE LPAREN LBRACKET LT "
+       "MINUS NE PLUS QUESTION RBRACE RPAREN RBRACKET SEMICOLON STAR"},
+      {"<? >? += <?>?", "MIN MAX PLUSASSIGN MIN MAX"},
+      {"->-", "ARROW MINUS"},
+      {"<==", "LE ILLEGAL"},
+      // Keywords are whole words.
+      {"assign chan clock commit const guard hide init int process rate state sync system trans "
+       "urgent",
+       "ASSIGN CHAN CLOCK COMMIT CONST GUARD HIDE INIT INT PROCESS RATE STATE SYNC SYSTEM TRANS "
+       "URGENT"},
+      {"urgentx Init integer", "IDENT IDENT IDENT"},
+      {"7abc", "NUMBER IDENT"},
+      // Only blanks, tabs and line ends are skipped.
+      {"a\tb  c", "IDENT IDENT IDENT"},
+      {"a\rb", "IDENT ILLEGAL IDENT"},
+      {"a\vb\fc", "IDENT ILLEGAL IDENT ILLEGAL IDENT"},
+      {std::string("a\0b", 3), "IDENT ILLEGAL IDENT"},
+      {"\xff\x80 . @ ` ~ ^ % & | \\ '",
+       "ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL "
+       "ILLEGAL"},
+      // A comment without a line end is two slashes.
+      {"a // b", "IDENT SLASH SLASH IDENT"},
+      {"a\n////", "IDENT SLASH SLASH SLASH SLASH"},
+      {"\"\" \"unterminated", "STRING ILLEGAL IDENT"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(scan(c.text), c.tokens) << c.text;
 }
 
 TEST_F(LexerTest, IdentifiersStartWithALetterAndNumbersAreUnsignedDecimals) {
@@ -76,17 +94,6 @@ TEST_F(LexerTest, IdentifiersStartWithALetterAndNumbersAreUnsignedDecimals) {
   EXPECT_EQ(v.number, 1);
   EXPECT_EQ(lexer.next(v), Token::END);
   EXPECT_EQ(lexer.next(v), Token::END);
-  EXPECT_EQ(scan("7abc"), "NUMBER IDENT");
-}
-
-TEST_F(LexerTest, OnlyBlanksTabsAndLineEndsAreSkipped) {
-  EXPECT_EQ(scan("a\tb  c"), "IDENT IDENT IDENT");
-  EXPECT_EQ(scan("a\rb"), "IDENT ILLEGAL IDENT");
-  EXPECT_EQ(scan("a\vb\fc"), "IDENT ILLEGAL IDENT ILLEGAL IDENT");
-  EXPECT_EQ(scan(std::string("a\0b", 3)), "IDENT ILLEGAL IDENT");
-  EXPECT_EQ(scan("\xff\x80 . @ ` ~ ^ % & | \\ '"),
-            "ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL ILLEGAL "
-            "ILLEGAL ILLEGAL");
 }
 
 TEST_F(LexerTest, LineEndsAndCommentsAdvanceTheLineCounter) {
@@ -94,15 +101,9 @@ TEST_F(LexerTest, LineEndsAndCommentsAdvanceTheLineCounter) {
   EXPECT_EQ(lineNumber, 4);
 }
 
-TEST_F(LexerTest, CommentWithoutLineEndIsTwoSlashes) {
-  EXPECT_EQ(scan("a // b"), "IDENT SLASH SLASH IDENT");
-  EXPECT_EQ(scan("a\n////"), "IDENT SLASH SLASH SLASH SLASH");
-}
-
 TEST_F(LexerTest, StringsSpanLinesWithoutCountingThem) {
   EXPECT_EQ(scan("a \"one\ntwo\" b"), "IDENT STRING IDENT");
   EXPECT_EQ(lineNumber, 1);
-  EXPECT_EQ(scan("\"\" \"unterminated"), "STRING ILLEGAL IDENT");
 }
 
 TEST_F(LexerTest, NamesAreClassifiedWhenScanned) {
@@ -137,17 +138,6 @@ TEST_F(LexerTest, QualifiedNamesNeedALetterAfterTheDot) {
   EXPECT_EQ(scan("global.x global global.5 Global.x P.x global .x"),
             "INTNAME IDENT IDENT ILLEGAL NUMBER IDENT ILLEGAL INTNAME IDENT ILLEGAL INTNAME IDENT "
             "ILLEGAL INTNAME");
-}
-
-TEST_F(LexerTest, LockedQualifiedNameIsIllegal) {
-  symbols().declare("x", integerKind, 0);
-  Lexer lexer("global.x global.x y");
-  TokenValue v;
-  lexer.setQualifiedNameLock(true);
-  EXPECT_EQ(lexer.next(v), Token::ILLEGAL);
-  lexer.setQualifiedNameLock(false);
-  EXPECT_EQ(lexer.next(v), Token::INTNAME);
-  EXPECT_EQ(lexer.next(v), Token::IDENT);
 }
 
 TEST_F(LexerTest, LongNamesAreCutWithAWarning) {

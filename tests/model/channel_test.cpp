@@ -49,13 +49,3 @@ TEST_F(ChannelTable, FailedRedeclarationKeepsNumbersAligned) {
   EXPECT_EQ(symbols().extraOf("d"), 3);
 }
 
-TEST_F(ChannelTable, PrintsTheTable) {
-  std::ostringstream empty;
-  channels().print(empty);
-  EXPECT_EQ(empty.str(), "Number of channels: 0");
-  declareChannel("a", false);
-  declareChannel("u", true);
-  std::ostringstream out;
-  channels().print(out);
-  EXPECT_EQ(out.str(), "Number of channels: 2\n  a (false, 1)\n  u (true, 2)");
-}

@@ -8,7 +8,7 @@
 #include "model/global_state.h"
 #include "model/symbol_table.h"
 #include "base/error.h"
-#include "tests/zones/zone_helpers.h"
+#include "tests/support/zone_builder.h"
 
 using testing::ElementsAre;
 using testing::StrEq;
@@ -60,11 +60,6 @@ TEST(ClockTable, NamesComeFromSymbolsAndLocalClocksNameTheirProcess) {
   // Numbers outside the table still print.
   EXPECT_STREQ(ClockInfo::name(7), "t(7)");
   EXPECT_FALSE(ClockInfo::isReference(7));
-}
-
-TEST(ClockTable, RemoveClockIsNotSupported) {
-  EXPECT_THAT([] { ClockInfo::removeClock(1); },
-              ThrowsMessage<Bug>(StrEq("NI: static void ClockInfo::removeClock(int)")));
 }
 
 TEST(ClockGuardLabel, PrintedForms) {
@@ -164,13 +159,6 @@ TEST_F(ClockLabelsOnStates, ResetAndItsBackwardStep) {
   ZonePtr freed = zoneOf("x == 1, y - x <= 1");
   reset.release(freed.get());
   EXPECT_EQ(freed->relation(zoneOf("y <= 2").get()), Zone::equal);
-}
-
-TEST_F(ClockLabelsOnStates, GuardOnAPackedZoneIsABug) {
-  state->setZone(zone().pack());
-  EXPECT_THAT([&] { ClockGuard(1, 0, 3, false).apply(state); },
-              ThrowsMessage<Bug>(StrEq("a packed zone cannot change")));
-  EXPECT_THROW(ClockAssign(1, 0).apply(state), Bug);
 }
 
 }  // namespace

@@ -51,24 +51,6 @@ class States : public testing::Test {
 };
 }  // namespace
 
-TEST_F(States, OddProcessCountsFillWholeWords) {
-  GlobalState* s = state({1, 2, 3}, {7}, 0, 4);
-  EXPECT_EQ(s->locationSlots(), 4);
-  EXPECT_EQ(keep(GlobalState::create(4))->locationSlots(), 4);
-  EXPECT_EQ(keep(GlobalState::create(1))->locationSlots(), 2);
-  EXPECT_EQ(keep(GlobalState::create(0))->locationSlots(), 0);
-  s->setTraceIndex(12);
-  for (GlobalState* c : {keep(s->copy()), keep(s->copyDiscrete()), keep(s->copyLocations())}) {
-    EXPECT_EQ(c->processCount(), 3);
-    EXPECT_EQ(c->location(0), 1);
-    EXPECT_EQ(c->location(1), 2);
-    EXPECT_EQ(c->location(2), 3);
-    EXPECT_EQ(c->locations()[3], 0) << "the padding slot stays clear";
-    EXPECT_EQ(c->traceIndex(), 12);
-    EXPECT_FALSE(c->isRegistered());
-  }
-}
-
 TEST_F(States, CopiesTakeWhatTheirNameSays) {
   GlobalState* s = state({1}, {7, 8}, 0, 4);
   GlobalState* full = keep(s->copy());
@@ -145,14 +127,6 @@ TEST_F(States, LastHandleFreesRegisteredAndUnregisteredStates) {
   EXPECT_EQ(registry(), (std::vector<GlobalState*>{kept})) << "release unlinks first";
 }
 
-TEST_F(States, RelationNames) {
-  EXPECT_STREQ(GlobalState::relationName(0), "GlobalState::noInclusion");
-  EXPECT_STREQ(GlobalState::relationName(1), "GlobalState::argIncludedIn");
-  EXPECT_STREQ(GlobalState::relationName(2), "GlobalState::argIncludes");
-  EXPECT_STREQ(GlobalState::relationName(4), "GlobalState::equal");
-  for (int code : {3, -1, 5, 8}) EXPECT_STREQ(GlobalState::relationName(code), "*ILLEGAL*");
-}
-
 // Locations always decide; values decide only when there are integer variables, zones only when
 // there are clocks.
 TEST_F(States, RelationComparesWhatTheSystemHas) {
@@ -189,20 +163,3 @@ TEST_F(States, RelationComparesWhatTheSystemHas) {
   EXPECT_EQ(narrow->relation(state({1}, {3}, 6, 7)), Zone::noInclusion);
 }
 
-TEST_F(States, ZoneOperations) {
-  GlobalState* s = state({0}, {}, 2, 4);
-  EXPECT_FALSE(s->isUnbounded());
-  s->delay();
-  EXPECT_TRUE(s->isUnbounded());
-  EXPECT_TRUE(s->closeAndCheck());
-  asUnpacked(s->zone())->tighten(1, 0, 1, false);  // x <= 1 against x >= 2
-  EXPECT_FALSE(s->closeAndCheck());
-
-  GlobalState* z = keep(GlobalState::create(1));
-  z->setZone(zoneOf(0, 1));
-  Zone* taken = z->detachZone();
-  EXPECT_EQ(z->zone(), nullptr);
-  z->setZone(taken);
-  z->setZone(zoneOf(0, 2));  // the previous zone goes
-  EXPECT_FALSE(z->isUnbounded());
-}

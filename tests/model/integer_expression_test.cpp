@@ -75,17 +75,6 @@ TEST(Conditional, EvaluatesOnlyTheChosenBranch) {
   }
 }
 
-TEST(Printing, ShowsEveryLevelOfParentheses) {
-  Expr product = make<ProductExpression>(num(2), num(3));
-  EXPECT_EQ(text(*make<SumExpression>(product, num(1))), "((2 * 3) + 1)");
-  EXPECT_EQ(text(*make<DifferenceExpression>(num(0), num(5))), "(0 - 5)");
-  EXPECT_EQ(text(*make<DivideExpression>(num(7), num(-2))), "(7 / -2)");
-  EXPECT_EQ(text(*make<MinExpression>(num(1), product)), "min(1 , (2 * 3))");
-  EXPECT_EQ(text(*make<MaxExpression>(num(1), nullptr)), "max(1 , ?\?\?)");
-  Ref<IntegerGuard> guard(new IntegerGuard(num(1), IntegerGuard::opLess, num(2)));
-  EXPECT_EQ(text(IfExpression(guard, num(3), num(4))), "(1 < 2?3:4)");
-}
-
 TEST_F(Expressions, VariablesReadTheValuationAsStoredEvenOutsideTheirDomain) {
   int x = intVar("x", 0, 10);
   int a = intVar("a", 0, 10, 3);

@@ -40,20 +40,6 @@ TEST_F(IntegerModel, CellsOfAllVariablesAreContiguousAndStartAtTheirDefaults) {
   IntegerValuation::destroy(zero);
 }
 
-TEST_F(IntegerModel, LocalVariablesAreNamedAfterTheirProcess) {
-  symbols().declare("P", processKind, 1);
-  symbols().newFrame();
-  symbols().declare("x", integerKind, 0);
-  integerVariables().declare(symbols().indexOf("x"), symbols().indexOf("P"), 0, 1, 0, 1);
-  symbols().popFrame();
-  intVar("x", 0, 1);
-  EXPECT_EQ(integerVariables()[0].name, "P.x");
-  EXPECT_EQ(integerVariables()[1].name, "x");
-  std::ostringstream out;
-  integerVariables().dump(out, 0);
-  EXPECT_EQ(out.str(), "Integer #0 -- P.x (0-0)\n  Domain: [0, 1] = 0\n");
-}
-
 TEST_F(IntegerModel, StoresWrapAroundTheDomainWithoutOverflow) {
   struct Case {
     std::int32_t lo, hi, value, stored;
@@ -99,52 +85,3 @@ TEST_F(IntegerModel, GuardOperators) {
   }
 }
 
-TEST(IntegerGuardDeathTest, UnknownOperatorIsABug) {
-  IntegerGuard guard(Ref<IntegerExpression>(new ConstantExpression(1)), 6,
-                     Ref<IntegerExpression>(new ConstantExpression(1)));
-  EXPECT_EXIT(guard.holds(nullptr), testing::ExitedWithCode(255),
-              "Quorix BUG: IntegerGuard::eval\\(\\) -- Unknown operation in guard.");
-}
-
-TEST_F(IntegerModel, LabelsPrintReadably) {
-  int x = intVar("x", 0, 10);
-  int a = intVar("a", 0, 10, 2);
-  std::ostringstream out;
-  IntegerGuard(var(x), IntegerGuard::opLessEqual, num(4)).print(out);
-  out << '|';
-  IntegerAssign(var(a, num(1)), Ref<IntegerExpression>(new SumExpression(var(x), num(1))))
-      .print(out);
-  out << '|';
-  IntegerGuard().print(out);
-  out << '|';
-  IntegerAssign().print(out);
-  EXPECT_EQ(out.str(), "x <= 4|a[1] := (x + 1)|??? != ???|??? := ???");
-}
-
-TEST(IntegerValuations, CompareCellByCell) {
-  IntegerValuation* none = IntegerValuation::create(0);
-  IntegerValuation* a = IntegerValuation::create(3);
-  IntegerValuation* b = IntegerValuation::copy(a);
-  EXPECT_EQ(IntegerValuation::equal(nullptr, none), 4);
-  EXPECT_EQ(IntegerValuation::equal(a, b), 4);
-  (*b)[2] = -1;
-  EXPECT_EQ(IntegerValuation::equal(a, b), 0);
-  EXPECT_EQ(IntegerValuation::equal(b, a), 0);
-  EXPECT_EQ(IntegerValuation::equal(a, none), 0) << "different sizes";
-  EXPECT_EQ(IntegerValuation::copy(nullptr), nullptr);
-  for (IntegerValuation* v : {none, a, b}) IntegerValuation::destroy(v);
-  IntegerValuation::destroy(nullptr);
-}
-
-TEST_F(IntegerModel, ValuationsPrintAsListAndConjunction) {
-  int x = intVar("x", -5, 5);
-  int a = intVar("a", 0, 9, 2);
-  Ref<GlobalState> state = valueState();
-  store(state.get(), var(x), -3);
-  store(state.get(), var(a, num(1)), 8);
-  std::ostringstream list, conjunction;
-  integerVariables().print(list, state->valuation());
-  integerVariables().printConjunction(conjunction, state->valuation());
-  EXPECT_EQ(list.str(), "x=-3 a={0,8} ");
-  EXPECT_EQ(conjunction.str(), " and x==-3 and a[0]==0 and a[1]==8");
-}

@@ -33,23 +33,6 @@ class Preparation : public testing::Test {
   }
 };
 
-TEST_F(Preparation, IndexesEdgesByLocationInEdgeOrder) {
-  Automaton p("P");
-  int a = p.location("a"), b = p.location("b"), c = p.location("c");
-  p.edge(a, b);
-  p.edge(b, c);
-  p.edge(a, c);
-  p.edge(c, a);
-  p.edge(a, a);
-  Ref<System> system = build({&p});
-  const Process* process = system->process(0);
-  EXPECT_THAT(positions(process->outgoing(a)), ElementsAre(0, 2, 4));
-  EXPECT_THAT(positions(process->outgoing(c)), ElementsAre(3));
-  EXPECT_THAT(positions(process->incoming(a)), ElementsAre(3, 4));
-  EXPECT_THAT(positions(process->incoming(c)), ElementsAre(1, 2));
-  EXPECT_EQ(process->edge(3)->processNumber(), 0);
-}
-
 TEST_F(Preparation, ChannelSetsAndUrgentEdges) {
   channel("c1");
   channel("c2");
@@ -223,19 +206,6 @@ TEST_F(Preparation, ListingNamesLocationsAndMarksLoopEntries) {
   EXPECT_THAT(
       [&] { system->process(0)->edge(0)->print(); },
       testing::ThrowsMessage<Bug>(testing::StrEq("Transition::print() should NOT be used !!")));
-}
-
-TEST_F(Preparation, EdgesOutliveTheirProcessWithoutPointingBack) {
-  Ref<Transition> kept;
-  {
-    Automaton p("P");
-    int a = p.location("a");
-    p.edge(a, a);
-    Ref<System> system = build({&p});
-    kept = system->process(0)->edge(0);
-    EXPECT_EQ(kept->owner(), system->process(0));
-  }
-  EXPECT_EQ(kept->owner(), nullptr);
 }
 
 }  // namespace

@@ -80,19 +80,3 @@ TEST(SymbolDeclare, RedeclarationFailsButAdvancesTheCounter) {
   EXPECT_EQ(table.indexOf("s"), 9);
 }
 
-TEST(SymbolExtraDeathTest, UnknownNameIsFatal) {
-  EXPECT_EXIT(symbols().setExtra("undeclared", 1), testing::ExitedWithCode(255),
-              "Fatal Error: Could not find the specified symbol\n");
-  EXPECT_EXIT(symbols().setExtra(clockKind, 99, 1), testing::ExitedWithCode(255),
-              "Fatal Error: Could not find the specified symbol\n");
-}
-
-TEST(SymbolDump, ListsFramesAndActiveStack) {
-  SymbolTable table;
-  table.declare("x", integerKind, 0);
-  table.newFrame();
-  table.declare("l", stateKind, 3);
-  std::ostringstream out;
-  table.dump(out);
-  EXPECT_EQ(out.str(), "frame: #0\n<x,5,0,0>\nframe: #1\n<l,3,0,3>\nActive frames: 0, 1\n");
-}

@@ -101,8 +101,3 @@ TEST(Diagnostics, ReportErrorNamesTheLine) {
   EXPECT_EQ(sink.str(), "Error at line 7 : Unknown state foo\nBad property\n");
 }
 
-TEST(FatalReports, EndTheProcessWithStatus255) {
-  EXPECT_EXIT(fatalError("Could not find the specified symbol\n"), testing::ExitedWithCode(255),
-              "Fatal Error: Could not find the specified symbol");
-  EXPECT_EXIT(internalError("%s", "broken"), testing::ExitedWithCode(255), "Quorix BUG: broken");
-}

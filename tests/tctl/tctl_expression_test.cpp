@@ -271,16 +271,6 @@ TEST_F(Formula, ClocksReadByThePropertyAreCollected) {
   EXPECT_EQ(clocks, (ClockSet{0, y_}));
 }
 
-TEST_F(Formula, UnsupportedRelations) {
-  for (int relation : {4, 5, 6, -1})
-    EXPECT_THAT([&] { ClockExpr(1, 0, relation, 3); },
-                ThrowsMessage<Bug>(StrEq("Unsupported operation for clock expression")));
-  IntExpr bad(9, Ref<IntegerExpression>(nullptr), Ref<IntegerExpression>(nullptr));
-  Ref<GlobalState> s = state("");
-  EXPECT_EXIT(bad.satisfiedBy(s.get()), testing::ExitedWithCode(255),
-              "Quorix BUG: IntExpr::evaluate\\(\\) -- Invalid operation encountered");
-}
-
 TEST_F(Formula, FilterKeepsTheSatisfyingPartsWithoutCoveredDuplicates) {
   auto run = [&](const std::string& text, StateList states) {
     formula(text)->filter(states);

@@ -70,21 +70,6 @@ TEST_F(MemoryTraceStoreTest, TracesOutliveTheirStore) {
   EXPECT_EQ(walk(*trace), std::vector<Transition*>{edges[3].get()});
 }
 
-using MemoryTraceStoreDeathTest = MemoryTraceStoreTest;
-
-TEST_F(MemoryTraceStoreDeathTest, SegmentFromANonAncestorIsAnInternalError) {
-  EXPECT_EXIT(store.createTrace(3, 2), testing::ExitedWithCode(255),
-              "Quorix BUG: Invalid arguments in call to MemoryTraceStore::createTrace");
-  EXPECT_EXIT(store.createTrace(0, 9), testing::ExitedWithCode(255), "Quorix BUG: ");
-}
-
-TEST(NullTraceStore, RecordsNothingAndHandsOutEmptyTraces) {
-  NullTraceStore store;
-  Ref<Transition> edge = new Transition();
-  for (int k = 0; k < 3; ++k) EXPECT_EQ(store.addStep(nullptr, edge.get(), k - 1), -1);
-  EXPECT_EQ(store.createTrace(5)->length(), 0);
-  EXPECT_TRUE(store.createTrace(-1, 7)->atEnd());
-}
 
 TEST(ConcatTrace, YieldsTheFirstPartThenTheSecond) {
   MemoryTraceStore store;

@@ -105,8 +105,3 @@ TEST(JsonString, CopiesWellFormedUtf8AndEscapesEveryOtherByte) {
   for (const Case& c : cases) EXPECT_EQ(jsonString(c.in), c.out) << c.in;
 }
 
-TEST(Join, SeparatesOnlyBetweenItems) {
-  EXPECT_EQ(join({}, ", "), "");
-  EXPECT_EQ(join({"a"}, ", "), "a");
-  EXPECT_EQ(join({"a", "b", "c"}, ", "), "a, b, c");
-}

@@ -19,21 +19,6 @@ std::string parse(std::vector<std::string> args, CommandLine& line) {
 
 }  // namespace
 
-TEST(CommandLineOptions, DefaultsAreTheServers) {
-  CommandLine line;
-  ASSERT_EQ(parse({"m.gta"}, line), "");
-  EXPECT_FALSE(line.depthFirst);
-  EXPECT_EQ(line.reduction, 1);
-  EXPECT_EQ(line.representation, 0);
-  EXPECT_FALSE(line.reuse);
-  EXPECT_FALSE(line.activeClocks);
-  EXPECT_FALSE(line.trace);
-  EXPECT_FALSE(line.json);
-  EXPECT_EQ(line.modelFile, "m.gta");
-  EXPECT_EQ(line.queriesFile, "");
-  EXPECT_THAT(line.queryOptions, IsEmpty());
-}
-
 TEST(CommandLineOptions, EveryValueInBothSpellings) {
   CommandLine line;
   ASSERT_EQ(parse({"--order", "dfs", "--reduction=2", "--representation", "hull", "--reuse",
@@ -110,14 +95,6 @@ TEST(CommandLineOptions, UsageErrorsAreNamed) {
   }
 }
 
-TEST(CommandLineOptions, HelpAndVersionNeedNoModel) {
-  CommandLine help, version;
-  EXPECT_EQ(parse({"--help"}, help), "");
-  EXPECT_TRUE(help.help);
-  EXPECT_EQ(parse({"--version"}, version), "");
-  EXPECT_TRUE(version.version);
-}
-
 TEST(SplitQueries, SkipsBlankAndCommentLinesAndNamesTheLine) {
   std::vector<PropertySource> queries = splitQueries(
       "// heading\n\nE<> P.a\r\n   \t\n  // indented comment\n  A[] x > 1  \nE[] y", "q.q");
@@ -130,7 +107,3 @@ TEST(SplitQueries, SkipsBlankAndCommentLinesAndNamesTheLine) {
   EXPECT_EQ(queries[2].origin, "q.q:7");
 }
 
-TEST(SplitQueries, EmptyTextsGiveNothing) {
-  EXPECT_THAT(splitQueries("", "q"), IsEmpty());
-  EXPECT_THAT(splitQueries("\n\n\r\n", "q"), IsEmpty());
-}

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/error.h"
-#include "tests/zones/zone_helpers.h"
+#include "tests/support/zone_builder.h"
 #include "zones/zone.h"
 
 using testing::ElementsAre;
@@ -132,18 +132,6 @@ TEST(PackedPrinting, StoredConstraintsInBothForms) {
   EXPECT_EQ(printedQuery(*packed), " and x>1 and x<=5 and x<=y and y<x+2");
   PackedPtr zero(zoneOf("x == 0, y == 0")->pack());
   EXPECT_EQ(printed(*zero), "x-y<=0, y<=0");
-}
-
-TEST(PackedZoneCreate, CopiesBoundsAndPairs) {
-  ClockScope clocks({"x", "y"});
-  const std::int32_t bounds[] = {makeBound(-1, true), makeBound(3, false), makeBound(1, false)};
-  const std::uint8_t pairs[] = {0, 1, 1, 0, 2, 1};
-  PackedPtr packed(PackedZone::create(bounds, pairs, 3, 3));
-  EXPECT_EQ(printed(*packed), "x>1, x<=3, y-x<=1");
-  ZonePtr zone(packed->unpack());
-  EXPECT_EQ(zone->relation(zoneOf("x > 1, x <= 3, y - x <= 1").get()), Zone::equal);
-  PackedPtr copied(packed->pack());
-  EXPECT_EQ(constraintsOf(*copied), constraintsOf(*packed));
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <random>
 
 #include "base/error.h"
-#include "tests/zones/zone_helpers.h"
+#include "tests/support/zone_builder.h"
 
 using testing::Each;
 using testing::Le;
@@ -447,12 +447,6 @@ TEST(Printing, ReadableAndQueryForms) {
   EXPECT_EQ(printed(*zone), "x>=2, y>4, x<=5, x-y<-2, y<9, y-x<7");
   EXPECT_EQ(printedQuery(*zone),
             " and x>=2 and y>4 and x<=5 and x<y-2 and y<9 and y<x+7");
-}
-
-TEST(Printing, ClockNamesComeFromTheClockTable) {
-  ClockScope clocks({"P.x", "Q.x"});
-  ZonePtr zone = zoneOf("P.x <= 3");
-  EXPECT_EQ(printed(*zone), "P.x<=3, P.x-Q.x<=3");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// tests/zones/zone_helpers.h: zones from readable text, a private clock table, point membership.
+// tests/support/zone_builder.h: zones from readable text (the one zone builder of all tests), a
+// private clock table, point membership.
 #pragma once
 #include <cctype>
 #include <cstdlib>
