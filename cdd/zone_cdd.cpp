@@ -11,14 +11,22 @@ CddMatrix* copyToMatrix(const UnpackedZone& zone, CddMatrix* d) {
   return d;
 }
 
+namespace {
+
+// A matrix that goes with its scope, also when a diagram operation throws.
+struct MatrixDeleter {
+  void operator()(CddMatrix* d) const { CddMatrix::destroy(d); }
+};
+using MatrixPtr = std::unique_ptr<CddMatrix, MatrixDeleter>;
+
+}  // namespace
+
 Cdd cddOf(const UnpackedZone& zone) {
-  CddMatrix* d = CddMatrix::create(zone.dimension());
-  copyToMatrix(zone, d);
+  MatrixPtr d(CddMatrix::create(zone.dimension()));
+  copyToMatrix(zone, d.get());
   // A closed zone gives a closed matrix; only a zone with pending tightenings needs the work.
   if (zone.isDirty()) d->close();
-  Cdd result = Cdd::fromDBM(d);
-  CddMatrix::destroy(d);
-  return result;
+  return Cdd::fromDBM(d.get());
 }
 
 namespace {
@@ -39,10 +47,9 @@ std::vector<std::unique_ptr<UnpackedZone>> zonesOf(const Cdd& diagram) {
   const int dim = Cdd::clockCount();
   if (dim <= 0 || diagram.isNull() || diagram.isFalse()) return zones;
   std::unique_ptr<UnpackedZone> start(UnpackedZone::create(dim, true));
-  CddMatrix* d = CddMatrix::create(dim);
-  copyToMatrix(*start, d);
+  MatrixPtr d(CddMatrix::create(dim));
+  copyToMatrix(*start, d.get());
   d->close();
-  Cdd::forEachZone(diagram, d, collectZone, &zones);
-  CddMatrix::destroy(d);
+  Cdd::forEachZone(diagram, d.get(), collectZone, &zones);
   return zones;
 }
