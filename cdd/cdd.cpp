@@ -382,7 +382,8 @@ void Kernel::addPage(Manager& m) {
   // the first page; the page numbers of the rest are taken so that no other handle points
   // into it.
   const std::size_t run = (pageHeaderBytes + m.nodeBytes + pageBytes - 1) / pageBytes;
-  if (pages_.size() + run > std::min(state().pageLimit, maxPages)) throw CheckError("Out of memory");
+  if (pages_.size() + run > std::min(state().pageLimit, maxPages))
+    throw CheckError("Out of memory");
   // Room in both tables first, so that nothing can fail once the block is taken.
   if (blocks_.size() == blocks_.capacity()) blocks_.reserve(2 * blocks_.size());
   if (pages_.capacity() < pages_.size() + run)
@@ -842,7 +843,8 @@ int Cdd::clockCount() { return state().kernel ? state().kernel->clocks() : 0; }
 int Cdd::levelCount() { return state().kernel ? int(state().kernel->levels().size()) : 0; }
 
 bool Cdd::levelClocks(int level, int& i, int& j) {
-  if (!state().kernel || level < 0 || std::size_t(level) >= state().kernel->levels().size()) return false;
+  if (!state().kernel || level < 0 || std::size_t(level) >= state().kernel->levels().size())
+    return false;
   i = state().kernel->levels()[std::size_t(level)].i;
   j = state().kernel->levels()[std::size_t(level)].j;
   return true;

@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "cdd/cdd.h"
+#include "cdd/zone_cdd.h"
 #include "engine/enumeration.h"
 #include "base/error.h"
 #include "model/clock.h"
@@ -53,19 +54,7 @@ Cdd checked(Cdd diagram) {
 }
 
 // The diagram of exactly the valuations of a closed zone.
-Cdd diagramOf(const UnpackedZone& zone) {
-  int dim = zone.dimension();
-  CddMatrix* d = CddMatrix::create(dim);
-  for (int i = 0; i < dim; ++i)
-    for (int j = 0; j < dim; ++j) {
-      std::int32_t raw = zone.at(i, j);
-      d->set(i, j, isInfinite(raw) ? CddMatrix::infinity : raw);
-    }
-  d->close();
-  Cdd result = Cdd::fromDBM(d);
-  CddMatrix::destroy(d);
-  return checked(result);
-}
+Cdd diagramOf(const UnpackedZone& zone) { return checked(cddOf(zone)); }
 
 // The largest finite bound value (in absolute value) of a zone.
 std::int64_t largestBound(const UnpackedZone& zone) {
@@ -323,7 +312,8 @@ void LivenessChecker::run() {
       parts_.clear();
       split_.split(successor, parts_);
       for (WaitingEntry& part : parts_) {
-        static_cast<UnpackedZone*>(part.state->zone())->extrapolate(ClockInfo::extrapolationBounds());
+        static_cast<UnpackedZone*>(part.state->zone())
+            ->extrapolate(ClockInfo::extrapolationBounds());
         part.state->setTraceIndex(traces_->addStep(part.first.get(), part.second.get(), index));
         stack_.push_back(part);
         std::int64_t hit = front_.lookup(

@@ -291,7 +291,8 @@ CheckResult Session::run(PropertyKind kind, Ref<TCTLExpression> property) {
       previousKind_ = propertyNone;
     }
   }
-  if (previousKind_ == propertyNone) ClockInfo::setConstants(std::move(maximal), std::move(diagonals));
+  if (previousKind_ == propertyNone)
+    ClockInfo::setConstants(std::move(maximal), std::move(diagonals));
 
   if (previousKind_ == propertyAlways || previousKind_ == propertyReachable ||
       previousKind_ == propertyLeadsTo) {

@@ -228,6 +228,15 @@ private:
   std::uint8_t dim_;
 };
 
+// Throws Bug: an operation that changes a zone met a packed one.
+[[noreturn]] void packedZoneCannotChange();
+
 // The zone as the full matrix it must be; a packed zone here is an internal error (Bug).
-UnpackedZone* asUnpacked(Zone* zone);
-const UnpackedZone* asUnpacked(const Zone* zone);
+inline UnpackedZone* asUnpacked(Zone* zone) {
+  if (zone->isPacked()) packedZoneCannotChange();
+  return static_cast<UnpackedZone*>(zone);
+}
+inline const UnpackedZone* asUnpacked(const Zone* zone) {
+  if (zone->isPacked()) packedZoneCannotChange();
+  return static_cast<const UnpackedZone*>(zone);
+}

@@ -1,5 +1,5 @@
 // tests/engine/engine_fixture.h: models read from text, and states written as readable zones,
-// for the engine tests. Every test starts and ends with fresh process-wide tables and an empty
+// for the engine tests. Every test starts and ends with fresh model tables and an empty
 // registry of stored states.
 #pragma once
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // tests/model/net_builder.h: small networks of timed automata built in code for the model tests,
-// with fresh process-wide tables for every network.
+// with fresh model tables for every network.
 #pragma once
 #include <initializer_list>
 #include <sstream>
@@ -21,7 +21,7 @@ namespace net {
 using GuardList = std::vector<Ref<Guard>>;
 using UpdateList = std::vector<Ref<Assignment>>;
 
-// Empties every process-wide table and adds the reference clock.
+// Empties every table of the current model and adds the reference clock.
 inline void resetTables() {
   symbols() = SymbolTable();
   channels() = Channels();
