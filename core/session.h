@@ -10,6 +10,7 @@
 #include "tctl/parser.h"
 #include "trace/trace.h"
 
+class ClockBounds;
 class GlobalState;
 class GenericStateSpaceEnumeration;
 class GlobalStateHasher;
@@ -46,6 +47,10 @@ struct Options {
   bool reuse = false;      // continue earlier explorations
   bool activeClocks = false;
   bool trace = false;
+  // How zones are abstracted in reachability checks: 0 by global maximal constants, 1 by the
+  // lower and upper bounds of each state's locations (ExtraLU+), 2 by those bounds with aLU
+  // subsumption. Liveness, leads-to, deadlock and diagonal constraints always use 0.
+  int abstraction = 0;
 };
 
 // The answer to one property.
@@ -74,7 +79,7 @@ struct ReplayedStep {
 class Session {
 public:
   enum Option { orderOption, reductionOption, representationOption, reuseOption,
-                activeClocksOption, traceOption };
+                activeClocksOption, traceOption, abstractionOption };
 
   Session();
   ~Session();
@@ -86,7 +91,7 @@ public:
   const Options& options() const { return options_; }
 
   // Changes one option and drops what depends on it. Setting trace always takes effect.
-  // representation must lie in 0 to 3.
+  // representation must lie in 0 to 3, abstraction in 0 to 2.
   void setOption(Option option, int value);
   // Builds whatever engine object is missing; nothing before a system is loaded.
   void configure();
@@ -124,6 +129,10 @@ private:
     dropEnumeration = 8,
   };
   void drop(unsigned what);
+  // The abstraction a check of this kind and property uses (see Options::abstraction), with
+  // bounds_ made ready for it when it is not 0.
+  int chooseAbstraction(PropertyKind kind, const TCTLExpression& property,
+                        const DiagonalGuards& diagonals);
   CheckResult run(PropertyKind kind, Ref<TCTLExpression> property);
 
   Options options_;
@@ -146,6 +155,11 @@ private:
   // The kind of the last property checked (none: nothing to reuse) and the clocks it read,
   // which the active-clock reduction keeps.
   PropertyKind previousKind_ = propertyNone;
+  // The abstraction the kept exploration was made with, and the clock bounds of the current
+  // system for the constants of the property they were computed with.
+  int previousAbstraction_ = 0;
+  Ref<ClockBounds> bounds_;
+  std::vector<std::int32_t> boundsConstants_;
   ClockSet activeClockSet_;
 
   // The liveness or leads-to search under way, if any, and the states examined by the
