@@ -8,6 +8,7 @@
 #include "checkers/reachability.h"
 #include "engine/enumeration.h"
 #include "engine/passed_list.h"
+#include "engine/simulation_list.h"
 #include "model/clock_bounds.h"
 #include "model/global_state.h"
 #include "model/system.h"
@@ -207,6 +208,13 @@ void Session::configure() {
         passedFactory_ = new ConvexHullPassedListFactory(discreteHasher_, passedListBuckets);
         convexHullInUse_ = true;
         break;
+      case fullZones:
+        if (options_.abstraction == 2) {
+          passedFactory_ =
+              new SimulationPassedListFactory(discreteHasher_, passedListBuckets, system_);
+          break;
+        }
+        [[fallthrough]];
       default:
         passedFactory_ = new ClassicPassedListFactory(discreteHasher_, passedListBuckets,
                                                       options_.representation == packedZones);

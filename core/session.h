@@ -49,7 +49,8 @@ struct Options {
   bool trace = false;
   // How zones are abstracted in reachability checks: 0 by global maximal constants, 1 by the
   // lower and upper bounds of each state's locations (ExtraLU+), 2 by those bounds with aLU
-  // subsumption. Liveness, leads-to, deadlock and diagonal constraints always use 0.
+  // subsumption in the passed list (with full zones; other representations keep their own
+  // covering). Liveness, leads-to, deadlock and diagonal constraints always use 0.
   int abstraction = 0;
 };
 

@@ -16,7 +16,7 @@ struct CommandLine {
   int representation = 0;  // 0 full, 1 packed, 2 bitstate, 3 hull
   // 0 global maximal constants, 1 local bounds with ExtraLU+, 2 local bounds with aLU
   // subsumption; the strongest by default.
-  int abstraction = 1;
+  int abstraction = 2;
   bool reuse = false;
   bool activeClocks = false;
   bool trace = false;
