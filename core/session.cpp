@@ -322,7 +322,7 @@ CheckResult Session::run(PropertyKind kind, Ref<TCTLExpression> property) {
       previousKind_ = propertyNone;
     }
   }
-  const int abstraction = chooseAbstraction(kind, *property, diagonals);
+  const int abstraction = chooseAbstraction(kind, *property, diagonals, maximal);
   if (abstraction != previousAbstraction_) previousKind_ = propertyNone;
   previousAbstraction_ = abstraction;
   if (previousKind_ == propertyNone) ClockInfo::setConstants(std::move(maximal), std::move(diagonals));
@@ -400,20 +400,33 @@ CheckResult Session::run(PropertyKind kind, Ref<TCTLExpression> property) {
 }
 
 int Session::chooseAbstraction(PropertyKind kind, const TCTLExpression& property,
-                               const DiagonalGuards& diagonals) {
-  if (options_.abstraction == 0 || !diagonals.empty() || holdsDeadlock(&property)) return 0;
+                               const DiagonalGuards& diagonals,
+                               const std::vector<std::int32_t>& maximal) {
+  if (!diagonals.empty() || holdsDeadlock(&property)) return 0;
   if (kind != propertyReachable && kind != propertyAlways) return 0;
-  // The property's clock constants raise the bounds everywhere; -1 marks a clock it does not read.
-  std::vector<std::int32_t> constants(std::size_t(ClockInfo::count()), -1);
-  DiagonalGuards none;
-  property.collectConstants(constants, none);
+  int chosen = options_.abstraction;
+  std::vector<std::int32_t> constants;
+  if (chosen == 0) {
+    // Bit-state hashing compares no zones, so every distinct lower bound would make a new
+    // state: above a clock's maximal constant a lower bound becomes "greater than the
+    // constant" (ExtraM+, the bounds being the maximal constants everywhere).
+    if (options_.representation != bitStateHashing) return 0;
+    constants = maximal;
+    chosen = cappedLowerBounds;
+  } else {
+    // The property's clock constants raise the bounds everywhere; -1 marks a clock it does not
+    // read.
+    constants.assign(std::size_t(ClockInfo::count()), -1);
+    DiagonalGuards none;
+    property.collectConstants(constants, none);
+  }
   if (!bounds_ || constants != boundsConstants_) {
     bounds_ = new ClockBounds(*system_, constants);
     // Other bounds make the kept exploration's zones incomparable.
     if (constants != boundsConstants_) previousKind_ = propertyNone;
     boundsConstants_ = std::move(constants);
   }
-  return options_.abstraction;
+  return chosen;
 }
 
 std::vector<ReplayedStep> Session::replay(Trace& path, Trace& loop) const {

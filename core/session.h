@@ -130,10 +130,12 @@ private:
     dropEnumeration = 8,
   };
   void drop(unsigned what);
-  // The abstraction a check of this kind and property uses (see Options::abstraction), with
-  // bounds_ made ready for it when it is not 0.
+  // The abstraction a check of this kind and property uses: an Options::abstraction value, or
+  // cappedLowerBounds for global constants under bit-state hashing; bounds_ is made ready for
+  // it when it is not 0. maximal: the clock constants of the system and the property.
+  static constexpr int cappedLowerBounds = 3;
   int chooseAbstraction(PropertyKind kind, const TCTLExpression& property,
-                        const DiagonalGuards& diagonals);
+                        const DiagonalGuards& diagonals, const std::vector<std::int32_t>& maximal);
   CheckResult run(PropertyKind kind, Ref<TCTLExpression> property);
 
   Options options_;
