@@ -17,8 +17,12 @@ Ref<GlobalState> SimulationPassedList::add(Ref<GlobalState> state) {
     bool removed = false;
     ZoneNode** link = &group->zones;
     while (ZoneNode* node = *link) {
-      int relation;
-      if (bounds && !node->state->zone()->isPacked() &&
+      // Plain inclusion first: the signatures settle most pairs without reading the matrices,
+      // and a zone inside another is within its aLU abstraction too.
+      int relation = signature && signaturesExcludeInclusion(signatureOf(node), signature, length)
+                         ? int(Zone::noInclusion)
+                         : compare(node, zone, signature);
+      if (relation == Zone::noInclusion && bounds && !node->state->zone()->isPacked() &&
           node->state->zone()->dimension() == zone->dimension()) {
         // Same locations, so the same bounds abstract both zones.
         const auto* stored = static_cast<const UnpackedZone*>(node->state->zone());
@@ -28,12 +32,6 @@ Ref<GlobalState> SimulationPassedList::add(Ref<GlobalState> state) {
           relation = Zone::argIncludedIn;
         else if (isLUSimulated(*stored, *zone, lower, upper))
           relation = Zone::argIncludes;
-        else
-          relation = Zone::noInclusion;
-      } else if (signature && signaturesExcludeInclusion(signatureOf(node), signature, length)) {
-        relation = Zone::noInclusion;
-      } else {
-        relation = compare(node, zone, signature);
       }
       if (relation == Zone::argIncludes) {
         GlobalState* old = node->state;
