@@ -8,6 +8,8 @@
 #include "checkers/reachability.h"
 #include "engine/enumeration.h"
 #include "engine/passed_list.h"
+#include "engine/simulation_list.h"
+#include "model/clock_bounds.h"
 #include "model/global_state.h"
 #include "model/system.h"
 #include "base/error.h"
@@ -29,6 +31,39 @@ public:
 private:
   Search*& slot_;
 };
+
+// Sets the system's local clock bounds for as long as a check runs.
+class LocalBoundsInUse {
+public:
+  LocalBoundsInUse(System& system, const ClockBounds* bounds) : system_(system) {
+    system_.setLocalBounds(bounds);
+  }
+  ~LocalBoundsInUse() { system_.setLocalBounds(nullptr); }
+  LocalBoundsInUse(const LocalBoundsInUse&) = delete;
+  LocalBoundsInUse& operator=(const LocalBoundsInUse&) = delete;
+
+private:
+  System& system_;
+};
+
+bool holdsDeadlock(const TCTLExpression* e) {
+  switch (e->typeCode()) {
+    case TCTLExpression::deadlockType:
+      return true;
+    case TCTLExpression::andType: {
+      const auto* a = static_cast<const AndExpr*>(e);
+      return holdsDeadlock(a->left()) || holdsDeadlock(a->right());
+    }
+    case TCTLExpression::orType: {
+      const auto* o = static_cast<const OrExpr*>(e);
+      return holdsDeadlock(o->left()) || holdsDeadlock(o->right());
+    }
+    case TCTLExpression::notType:
+      return holdsDeadlock(static_cast<const NotExpr*>(e)->operand());
+    default:
+      return false;
+  }
+}
 
 }  // namespace
 
@@ -91,6 +126,7 @@ void Session::setSystem(Ref<System> system) {
     system->storeConstants();
 
     system_ = std::move(system);
+    bounds_ = nullptr;
     discreteHasher_ = system_->makeDiscreteHasher();
     zoneHasher_ = system_->makeZoneHasher();
     startState_ = system_->initialState(false);
@@ -143,6 +179,12 @@ void Session::setOption(Option option, int value) {
       options_.trace = value;
       drop(dropTraces | dropEnumeration);
       break;
+    case abstractionOption:
+      if (value != options_.abstraction) {
+        options_.abstraction = value;
+        drop(dropEnumeration | dropPassed | dropWaiting);
+      }
+      break;
   }
 }
 
@@ -182,6 +224,13 @@ void Session::configure() {
         passedFactory_ = new ConvexHullPassedListFactory(discreteHasher_, passedListBuckets);
         convexHullInUse_ = true;
         break;
+      case fullZones:
+        if (options_.abstraction == 2) {
+          passedFactory_ =
+              new SimulationPassedListFactory(discreteHasher_, passedListBuckets, system_);
+          break;
+        }
+        [[fallthrough]];
       default:
         passedFactory_ = new ClassicPassedListFactory(discreteHasher_, passedListBuckets,
                                                       options_.representation == packedZones);
@@ -291,8 +340,11 @@ CheckResult Session::run(PropertyKind kind, Ref<TCTLExpression> property) {
       previousKind_ = propertyNone;
     }
   }
-  if (previousKind_ == propertyNone)
-    ClockInfo::setConstants(std::move(maximal), std::move(diagonals));
+  const int abstraction = chooseAbstraction(kind, *property, diagonals, maximal);
+  if (abstraction != previousAbstraction_) previousKind_ = propertyNone;
+  previousAbstraction_ = abstraction;
+  if (previousKind_ == propertyNone) ClockInfo::setConstants(std::move(maximal), std::move(diagonals));
+  LocalBoundsInUse boundsInUse(*system_, abstraction != 0 ? bounds_.get() : nullptr);
 
   if (previousKind_ == propertyAlways || previousKind_ == propertyReachable ||
       previousKind_ == propertyLeadsTo) {
@@ -363,6 +415,36 @@ CheckResult Session::run(PropertyKind kind, Ref<TCTLExpression> property) {
   result.path = trace.first ? trace.first : Ref<Trace>(new NullTrace);
   result.loop = trace.second ? trace.second : Ref<Trace>(new NullTrace);
   return result;
+}
+
+int Session::chooseAbstraction(PropertyKind kind, const TCTLExpression& property,
+                               const DiagonalGuards& diagonals,
+                               const std::vector<std::int32_t>& maximal) {
+  if (!diagonals.empty() || holdsDeadlock(&property)) return 0;
+  if (kind != propertyReachable && kind != propertyAlways) return 0;
+  int chosen = options_.abstraction;
+  std::vector<std::int32_t> constants;
+  if (chosen == 0) {
+    // Bit-state hashing compares no zones, so every distinct lower bound would make a new
+    // state: above a clock's maximal constant a lower bound becomes "greater than the
+    // constant" (ExtraM+, the bounds being the maximal constants everywhere).
+    if (options_.representation != bitStateHashing) return 0;
+    constants = maximal;
+    chosen = cappedLowerBounds;
+  } else {
+    // The property's clock constants raise the bounds everywhere; -1 marks a clock it does not
+    // read.
+    constants.assign(std::size_t(ClockInfo::count()), -1);
+    DiagonalGuards none;
+    property.collectConstants(constants, none);
+  }
+  if (!bounds_ || constants != boundsConstants_) {
+    bounds_ = new ClockBounds(*system_, constants);
+    // Other bounds make the kept exploration's zones incomparable.
+    if (constants != boundsConstants_) previousKind_ = propertyNone;
+    boundsConstants_ = std::move(constants);
+  }
+  return chosen;
 }
 
 std::vector<ReplayedStep> Session::replay(Trace& path, Trace& loop) const {

@@ -12,6 +12,7 @@
 #include "tctl/parser.h"
 #include "trace/trace.h"
 
+class ClockBounds;
 class GlobalState;
 class GenericStateSpaceEnumeration;
 class GlobalStateHasher;
@@ -48,6 +49,11 @@ struct Options {
   bool reuse = false;      // continue earlier explorations
   bool activeClocks = false;
   bool trace = false;
+  // How zones are abstracted in reachability checks: 0 by global maximal constants, 1 by the
+  // lower and upper bounds of each state's locations (ExtraLU+), 2 by those bounds with aLU
+  // subsumption in the passed list (with full zones; other representations keep their own
+  // covering). Liveness, leads-to, deadlock and diagonal constraints always use 0.
+  int abstraction = 0;
 };
 
 // The answer to one property.
@@ -76,7 +82,7 @@ struct ReplayedStep {
 class Session {
 public:
   enum Option { orderOption, reductionOption, representationOption, reuseOption,
-                activeClocksOption, traceOption };
+                activeClocksOption, traceOption, abstractionOption };
 
   Session();
   ~Session();
@@ -103,7 +109,7 @@ public:
   const Options& options() const { return options_; }
 
   // Changes one option and drops what depends on it. Setting trace always takes effect.
-  // representation must lie in 0 to 3.
+  // representation must lie in 0 to 3, abstraction in 0 to 2.
   void setOption(Option option, int value);
   // Builds whatever engine object is missing; nothing before a system is loaded.
   void configure();
@@ -141,6 +147,12 @@ private:
     dropEnumeration = 8,
   };
   void drop(unsigned what);
+  // The abstraction a check of this kind and property uses: an Options::abstraction value, or
+  // cappedLowerBounds for global constants under bit-state hashing; bounds_ is made ready for
+  // it when it is not 0. maximal: the clock constants of the system and the property.
+  static constexpr int cappedLowerBounds = 3;
+  int chooseAbstraction(PropertyKind kind, const TCTLExpression& property,
+                        const DiagonalGuards& diagonals, const std::vector<std::int32_t>& maximal);
   CheckResult run(PropertyKind kind, Ref<TCTLExpression> property);
 
   // First, so that it goes last: the diagrams of everything below live in it.
@@ -165,6 +177,11 @@ private:
   // The kind of the last property checked (none: nothing to reuse) and the clocks it read,
   // which the active-clock reduction keeps.
   PropertyKind previousKind_ = propertyNone;
+  // The abstraction the kept exploration was made with, and the clock bounds of the current
+  // system for the constants of the property they were computed with.
+  int previousAbstraction_ = 0;
+  Ref<ClockBounds> bounds_;
+  std::vector<std::int32_t> boundsConstants_;
   ClockSet activeClockSet_;
 
   // The liveness or leads-to search under way, if any, and the states examined by the

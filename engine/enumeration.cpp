@@ -106,7 +106,7 @@ void CachingStateSpaceEnumeration::pushUnstoredSuccessors(const GlobalState* sta
       continue;
     Ref<GlobalState> target = system_->successor(state, move.first.get(), move.second.get(), true);
     if (!target) continue;
-    static_cast<UnpackedZone*>(target->zone())->extrapolate(ClockInfo::extrapolationBounds());
+    system_->extrapolate(target.get());
     target->setTraceIndex(
         traces_->addStep(move.first.get(), move.second.get(), state->traceIndex()));
     pending_.push_back(std::move(target));

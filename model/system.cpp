@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "model/channel.h"
+#include "model/clock_bounds.h"
 #include "model/global_state.h"
 #include "model/symbol_table.h"
 #include "model/clock.h"
@@ -201,7 +202,7 @@ void System::pairSuccessors(const GlobalState* state, int p, int q, bool delay, 
   auto emit = [&](const Ref<Transition>* e1, const Ref<Transition>& e2) {
     Ref<GlobalState> next = successorAt(state, p, e1 ? e1->get() : nullptr, q, e2.get(), delay);
     if (!next) return;
-    if (extrapolate) unpackedZone(next.get())->extrapolate(ClockInfo::extrapolationBounds());
+    if (extrapolate) this->extrapolate(next.get());
     list.push_back(WaitingEntry{e1 ? *e1 : Ref<Transition>(), e2, std::move(next)});
   };
   if (p == q) {
@@ -234,6 +235,16 @@ void System::forEachPair(const GlobalState* state, Visit&& visit) const {
       if (!lq || (anyCommitted && !pCommitted && !lq->isCommitted())) continue;
       if (lp->canSynchroniseWith(*lq)) visit(p, q);
     }
+  }
+}
+
+void System::extrapolate(GlobalState* state) const {
+  UnpackedZone* zone = unpackedZone(state);
+  if (localBounds_) {
+    localBounds_->combine(state);
+    extrapolateLU(*zone, localBounds_->lowerBounds(), localBounds_->upperBounds());
+  } else {
+    zone->extrapolate(ClockInfo::extrapolationBounds());
   }
 }
 
@@ -274,7 +285,7 @@ Ref<GlobalState> System::delayStep(Ref<GlobalState> state, bool extrapolate) con
   if (!state) return nullptr;
   ensureUnpacked(state.get());
   if (!elapseAndRestrict(state.get(), true)) return nullptr;
-  if (extrapolate) unpackedZone(state.get())->extrapolate(ClockInfo::extrapolationBounds());
+  if (extrapolate) this->extrapolate(state.get());
   return state;
 }
 

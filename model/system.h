@@ -14,6 +14,7 @@
 #include "model/transition.h"
 
 class ModelTables;
+class ClockBounds;
 class UnpackedZone;
 
 // One successor: the edge pair taken and the state reached. first is null for a move of a
@@ -55,6 +56,14 @@ class System : public Object {
   // with delay, time elapses as the rules allow; then the invariants. Null when they cannot
   // hold. Not extrapolated.
   Ref<GlobalState> initialState(bool delay) const;
+
+  // With bounds set, extrapolation abstracts each zone by the bounds of its state's locations
+  // (ExtraLU+) instead of the clock table's maximal constants; null goes back to those. The
+  // caller keeps the bounds alive while they are set.
+  void setLocalBounds(const ClockBounds* bounds) { localBounds_ = bounds; }
+  const ClockBounds* localBounds() const { return localBounds_; }
+  // Extrapolates the state's unpacked zone as successors() does.
+  void extrapolate(GlobalState* state) const;
 
   // Appends one entry per enabled edge or synchronising pair, in the order of the process pair
   // (p, q), p outer, internal moves of p first, then each pair in edge order. The list is not
@@ -121,6 +130,7 @@ class System : public Object {
 
   std::vector<Ref<Process>> processes_;
   std::shared_ptr<ModelTables> tables_;
+  const ClockBounds* localBounds_ = nullptr;
   // Scratch for reduceActiveClocks: the union of active clocks.
   mutable IndexBits activeUnion_;
 };

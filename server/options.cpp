@@ -42,6 +42,9 @@ void Server::handleSetOptions() {
     } else if (name == "representation") {
       if (digit < 0 || digit > 3) throw ProtocolError("Protocol violation: 0, 1, 2 or 3 expected");
       session_.setOption(Session::representationOption, digit);
+    } else if (name == "abstraction") {
+      if (digit < 0 || digit > 2) throw ProtocolError("Protocol violation: 0, 1 or 2 expected");
+      session_.setOption(Session::abstractionOption, digit);
     } else if (name == "reuse") {
       session_.setOption(Session::reuseOption, parseBool(value));
     } else if (name == "activeClocks") {

@@ -85,6 +85,12 @@ std::string parseCommandLine(const std::vector<std::string>& args, CommandLine& 
         return "bad value '" + value +
                "' for --representation: full, packed, bitstate or hull expected";
       line.representation = choice;
+    } else if (arg == "--abstraction") {
+      if (!takeValue()) return "option '--abstraction' needs a value: global, lu or alu";
+      int choice = choose(value, {"global", "lu", "alu"});
+      if (choice < 0)
+        return "bad value '" + value + "' for --abstraction: global, lu or alu expected";
+      line.abstraction = choice;
     } else if (arg == "--time-limit") {
       if (!takeValue()) return "option '--time-limit' needs a number of seconds";
       line.timeLimit = positiveNumber(value);
@@ -142,6 +148,10 @@ const char* usageText() {
          "  --representation full|packed|bitstate|hull\n"
          "                          passed-list representation (default full); bitstate\n"
          "                          and hull approximate and may answer \"maybe\"\n"
+         "  --abstraction alu|lu|global\n"
+         "                          zone abstraction of reachability checks: local lower and\n"
+         "                          upper clock bounds with aLU subsumption (default) or with\n"
+         "                          ExtraLU+ alone, or global maximal constants\n"
          "  --reuse                 continue the previous property's exploration when possible\n"
          "  --active-clocks         free clocks that no location reads before resetting them\n"
          "  --trace                 print a diagnostic trace for each witness or counterexample\n"

@@ -10,10 +10,13 @@ struct PropertySource {
 };
 
 struct CommandLine {
-  // The verification options, with the server's defaults.
+  // The verification options, with the server's defaults but for the abstraction.
   bool depthFirst = false;
   int reduction = 1;
   int representation = 0;  // 0 full, 1 packed, 2 bitstate, 3 hull
+  // 0 global maximal constants, 1 local bounds with ExtraLU+, 2 local bounds with aLU
+  // subsumption; the strongest by default.
+  int abstraction = 2;
   bool reuse = false;
   bool activeClocks = false;
   bool trace = false;

@@ -493,6 +493,7 @@ void applyOptions(const CommandLine& line, Session& session) {
   session.setOption(Session::orderOption, line.depthFirst);
   session.setOption(Session::reductionOption, line.reduction);
   session.setOption(Session::representationOption, line.representation);
+  session.setOption(Session::abstractionOption, line.abstraction);
   session.setOption(Session::reuseOption, line.reuse);
   session.setOption(Session::activeClocksOption, line.activeClocks);
   session.setOption(Session::traceOption, line.trace);
