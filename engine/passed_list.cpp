@@ -126,36 +126,41 @@ void HashBasedPassedList::growIfNeeded() {
   size_ = size;
 }
 
+bool HashBasedPassedList::coveredInGroup(Group* group, const UnpackedZone* zone,
+                                         const Signature* signature, Widening widen,
+                                         const void* context) {
+  bool removed = false;
+  const int length = signatureLength(dim_);
+  ZoneNode** link = &group->zones;
+  while (ZoneNode* node = *link) {
+    // The signatures settle most pairs without reading the matrices.
+    int relation = signature && signaturesExcludeInclusion(signatureOf(node), signature, length)
+                       ? int(Zone::noInclusion)
+                       : compare(node, zone, signature);
+    if (relation == Zone::noInclusion && widen) relation = widen(node, zone, context);
+    if (relation == Zone::argIncludes) {
+      GlobalState* old = node->state;
+      unlinkZone(link);
+      GlobalState::destroyRegistered(old);
+      removed = true;
+    } else if (relation != Zone::noInclusion) {
+      // Covered. A group is an antichain, so nothing was removed on the way; keep the key
+      // valid all the same.
+      if (removed) group->key = group->zones->state;
+      return true;
+    } else {
+      link = &node->next;
+    }
+  }
+  return false;
+}
+
 Ref<GlobalState> ClassicPassedList::add(Ref<GlobalState> state) {
   const UnpackedZone* zone = unpackedZone(state.get());
   const Signature* signature = prepare(zone);
   unsigned bucket;
   Group* group = findGroup(state.get(), bucket);
-  if (group) {
-    bool removed = false;
-    int length = signatureLength(dim_);
-    ZoneNode** link = &group->zones;
-    while (ZoneNode* node = *link) {
-      if (signature && signaturesExcludeInclusion(signatureOf(node), signature, length)) {
-        link = &node->next;
-        continue;
-      }
-      int relation = compare(node, zone, signature);
-      if (relation == Zone::argIncludes) {
-        GlobalState* old = node->state;
-        unlinkZone(link);
-        GlobalState::destroyRegistered(old);
-        removed = true;
-      } else if (relation != Zone::noInclusion) {
-        // Covered. A group is an antichain, so nothing was removed on the way; keep the key
-        // valid all the same.
-        if (removed) group->key = group->zones->state;
-        return nullptr;
-      } else {
-        link = &node->next;
-      }
-    }
-  }
+  if (group && coveredInGroup(group, zone, signature)) return nullptr;
   store(group, bucket, packed_ ? state->copyPacked(true) : state->copyUnpacked(true), signature);
   return state;
 }

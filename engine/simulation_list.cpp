@@ -5,6 +5,21 @@
 #include "zones/lu.h"
 #include "zones/zone.h"
 
+// Same locations, so the same bounds abstract both zones; a zone inside another is within its
+// aLU abstraction too, so only pairs plain inclusion leaves unrelated come here.
+int SimulationPassedList::luRelation(const ZoneNode* node, const UnpackedZone* zone,
+                                     const void* context) {
+  const Zone* stored = node->state->zone();
+  if (stored->isPacked() || stored->dimension() != zone->dimension()) return Zone::noInclusion;
+  const auto* bounds = static_cast<const ClockBounds*>(context);
+  const auto* other = static_cast<const UnpackedZone*>(stored);
+  const std::int32_t* lower = bounds->lowerBounds();
+  const std::int32_t* upper = bounds->upperBounds();
+  if (isLUSimulated(*zone, *other, lower, upper)) return Zone::argIncludedIn;
+  if (isLUSimulated(*other, *zone, lower, upper)) return Zone::argIncludes;
+  return Zone::noInclusion;
+}
+
 Ref<GlobalState> SimulationPassedList::add(Ref<GlobalState> state) {
   const UnpackedZone* zone = static_cast<const UnpackedZone*>(state->zone());
   const Signature* signature = prepare(zone);
@@ -13,38 +28,8 @@ Ref<GlobalState> SimulationPassedList::add(Ref<GlobalState> state) {
   if (group) {
     const ClockBounds* bounds = system_->localBounds();
     if (bounds) bounds->combine(state.get());
-    const int length = signatureLength(dim_);
-    bool removed = false;
-    ZoneNode** link = &group->zones;
-    while (ZoneNode* node = *link) {
-      // Plain inclusion first: the signatures settle most pairs without reading the matrices,
-      // and a zone inside another is within its aLU abstraction too.
-      int relation = signature && signaturesExcludeInclusion(signatureOf(node), signature, length)
-                         ? int(Zone::noInclusion)
-                         : compare(node, zone, signature);
-      if (relation == Zone::noInclusion && bounds && !node->state->zone()->isPacked() &&
-          node->state->zone()->dimension() == zone->dimension()) {
-        // Same locations, so the same bounds abstract both zones.
-        const auto* stored = static_cast<const UnpackedZone*>(node->state->zone());
-        const std::int32_t* lower = bounds->lowerBounds();
-        const std::int32_t* upper = bounds->upperBounds();
-        if (isLUSimulated(*zone, *stored, lower, upper))
-          relation = Zone::argIncludedIn;
-        else if (isLUSimulated(*stored, *zone, lower, upper))
-          relation = Zone::argIncludes;
-      }
-      if (relation == Zone::argIncludes) {
-        GlobalState* old = node->state;
-        unlinkZone(link);
-        GlobalState::destroyRegistered(old);
-        removed = true;
-      } else if (relation != Zone::noInclusion) {
-        if (removed) group->key = group->zones->state;
-        return nullptr;
-      } else {
-        link = &node->next;
-      }
-    }
+    if (coveredInGroup(group, zone, signature, bounds ? &luRelation : nullptr, bounds))
+      return nullptr;
   }
   store(group, bucket, state->copyUnpacked(true), signature);
   return state;

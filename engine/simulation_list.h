@@ -14,6 +14,9 @@ public:
   Ref<GlobalState> add(Ref<GlobalState> state) override;
 
 private:
+  // aLU simulation under the ClockBounds that context points to.
+  static int luRelation(const ZoneNode* node, const UnpackedZone* zone, const void* context);
+
   Ref<System> system_;
 };
 
