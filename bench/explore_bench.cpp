@@ -14,6 +14,7 @@
 
 #include "engine/enumeration.h"
 #include "engine/passed_list.h"
+#include "engine/waiting_list.h"
 #include "gta/parser.h"
 #include "model/global_state.h"
 #include "model/system.h"

@@ -8,6 +8,7 @@
 #include "checkers/reachability.h"
 #include "engine/enumeration.h"
 #include "engine/passed_list.h"
+#include "engine/waiting_list.h"
 #include "engine/simulation_list.h"
 #include "model/clock_bounds.h"
 #include "model/global_state.h"

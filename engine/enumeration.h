@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/passed_list.h"
+#include "engine/waiting_list.h"
 #include "model/global_state.h"
 #include "base/ref.h"
 #include "model/system.h"

@@ -1,5 +1,5 @@
 // engine/pool.h: a pool of fixed-size slots for the records the engine makes by the million
-// (chain nodes, waiting entries).
+// (chain nodes, waiting entries), and the growth rule of the engine's hash tables.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -105,3 +105,16 @@ private:
   FreeSlot* free_ = nullptr;
   std::size_t live_ = 0;
 };
+
+// The bucket count a hash table grows to from size: the first prime from twice the size on.
+inline unsigned grownTableSize(unsigned size) {
+  auto isPrime = [](unsigned n) {
+    if (n < 2) return false;
+    for (unsigned d = 2; d * d <= n; ++d)
+      if (n % d == 0) return false;
+    return true;
+  };
+  unsigned n = size * 2 + 1;
+  while (!isPrime(n)) n += 2;
+  return n;
+}

@@ -1,6 +1,7 @@
 // tests/engine/passed_list_test.cpp: inclusion, replacement and widening in the passed and
 // waiting lists, their orders, and tables that grow.
 #include "engine/passed_list.h"
+#include "engine/waiting_list.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
