@@ -191,7 +191,7 @@ void Session::setOption(Option option, int value) {
 
 void Session::drop(unsigned what) {
   if (what & dropWaiting) waitingFactory_ = nullptr;
-  if (what & dropPassed) passedFactory_ = nullptr;
+  if (what & dropPassed) passedFactory_ = livenessFactory_ = nullptr;
   // The trace store goes with the enumeration that fills it, so the memory it takes depends on
   // the current exploration and not on the session's history.
   if (what & (dropTraces | dropEnumeration)) traceStore_ = nullptr;
@@ -229,6 +229,10 @@ void Session::configure() {
         if (options_.abstraction == 2) {
           passedFactory_ =
               new SimulationPassedListFactory(discreteHasher_, passedListBuckets, system_);
+          // Liveness searches abstract by global constants and count their stored states in
+          // the registry, so they keep the classic list.
+          livenessFactory_ =
+              new ClassicPassedListFactory(discreteHasher_, passedListBuckets, false);
           break;
         }
         [[fallthrough]];
@@ -236,6 +240,7 @@ void Session::configure() {
         passedFactory_ = new ClassicPassedListFactory(discreteHasher_, passedListBuckets,
                                                       options_.representation == packedZones);
     }
+    if (!livenessFactory_) livenessFactory_ = passedFactory_;
   }
   if (!waitingFactory_) {
     Ref<WaitingListFactory> factory;
@@ -306,6 +311,7 @@ CheckStatistics Session::statistics() const {
     statistics.waiting = std::uint64_t(generic_->waitingList()->size());
   }
   statistics.stored = std::uint64_t(GlobalState::registeredCount());
+  if (generic_) statistics.stored += generic_->passedList()->unregisteredCount();
   return statistics;
 }
 
@@ -371,7 +377,7 @@ CheckResult Session::run(PropertyKind kind, Ref<TCTLExpression> property) {
     case propertyInevitable: {
       if (!startState_) break;
       Ref<LivenessChecker> checker =
-          new LivenessChecker(system_, passedFactory_, traceStore_, options_.reduction);
+          new LivenessChecker(system_, livenessFactory_, traceStore_, options_.reduction);
       checker->setProperty(property);
       checker->setInitial(startState_);
       checker->setProgress(progress_);
@@ -385,7 +391,7 @@ CheckResult Session::run(PropertyKind kind, Ref<TCTLExpression> property) {
       break;
     }
     case propertyLeadsTo: {
-      Ref<LeadsToChecker> checker = new LeadsToChecker(system_, enumeration_, passedFactory_,
+      Ref<LeadsToChecker> checker = new LeadsToChecker(system_, enumeration_, livenessFactory_,
                                                        traceStore_, progress_, options_.reduction);
       checker->setProperty(property);
       {

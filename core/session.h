@@ -162,6 +162,7 @@ private:
   Ref<GlobalStateHasher> discreteHasher_;
   Ref<GlobalStateHasher> zoneHasher_;
   Ref<PassedListFactory> passedFactory_;
+  Ref<PassedListFactory> livenessFactory_;  // for liveness searches
   Ref<WaitingListFactory> waitingFactory_;
   Ref<TraceStore> traceStore_;
   Ref<Progress> progress_;

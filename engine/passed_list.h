@@ -31,6 +31,8 @@ public:
   virtual Ref<GlobalState> add(Ref<GlobalState> state) = 0;
   // Forgets every stored state. The stored copies stay in the registry of live states.
   virtual void clear() = 0;
+  // Stored states the list keeps in a form of its own, outside the registry of live states.
+  virtual std::size_t unregisteredCount() const { return 0; }
 };
 
 // A hash table whose chains hold groups of stored states with one discrete part each, so a

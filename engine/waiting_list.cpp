@@ -60,6 +60,21 @@ void HashBasedWaitingList::removeMember(Node* node, bool dropGroup) {
   }
 }
 
+int HashBasedWaitingList::relate(Node* node, const UnpackedZone* zone, const Signature* signature,
+                                 const std::int16_t* narrow) {
+  const int dim = zone->dimension();
+  // The waiting zone itself is read only when the signatures leave the question open.
+  if (signature && signaturesExcludeInclusion(signatureOf(node), signature, signatureLength(dim)))
+    return Zone::noInclusion;
+  if (node->compact) {
+    if (dim != dim_) return Zone::noInclusion;
+    return compareCompact(CompactZone{entriesOf(node), dim_, false}, *zone, narrow);
+  }
+  const Zone* old = node->entry.state->zone();
+  if (!signature && old->dimension() != dim) return Zone::noInclusion;
+  return compareZones(old, signature ? signatureOf(node) : nullptr, zone, signature, scratch_);
+}
+
 void HashBasedWaitingList::put(WaitingEntry entry) {
   const GlobalState* state = entry.state.get();
   const UnpackedZone* zone = unpackedZone(state);
@@ -68,8 +83,10 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
     mixed_ = false;
     if (dim != dim_) {
       dim_ = dim;
-      pool_.reshape(std::size_t(signatureLength(dim)) * sizeof(Signature));
+      pool_.reshape(std::size_t(signatureLength(dim)) * sizeof(Signature) +
+                    (hull_ ? 0 : std::size_t(compactEntryCount(dim)) * sizeof(std::int16_t)));
       signature_.assign(std::size_t(signatureLength(dim)), 0);
+      narrow_.assign(std::size_t(compactEntryCount(dim)), 0);
     }
     clamp_ = signatureClamp();
   } else if (dim != dim_) {
@@ -80,24 +97,13 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
     zoneSignature(zone, clamp_, signature_.data());
     signature = signature_.data();
   }
+  const bool narrow = !hull_ && dim == dim_ && narrowEntries(*zone, narrow_.data());
   unsigned bucket = (*hasher_)(state, size_);
   Group* group = findGroup(state, bucket);
   if (group) {
     for (Node* waiting = group->members; waiting;) {
       Node* next = waiting->memberNext;
-      // The waiting state itself is read only when the signatures leave the question open.
-      Zone* old = nullptr;
-      int relation = Zone::noInclusion;
-      if (!signature ||
-          !signaturesExcludeInclusion(signatureOf(waiting), signature, signatureLength(dim))) {
-        old = waiting->entry.state->zone();
-        if (!signature && old->dimension() != dim) {
-          waiting = next;
-          continue;
-        }
-        relation = compareZones(old, signature ? signatureOf(waiting) : nullptr, zone, signature,
-                                scratch_);
-      }
+      int relation = relate(waiting, zone, signature, narrow ? narrow_.data() : nullptr);
       if (relation == Zone::argIncludes) {
         // Emptied where it stands: get() and isEmpty() skip it later. The group stays, even
         // when it runs empty, for the newcomer.
@@ -117,6 +123,11 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
   Node* node = pool_.make();
   node->entry = std::move(entry);
   if (signature) std::copy(signature, signature + signatureLength(dim), signatureOf(node));
+  if (narrow) {
+    std::copy(narrow_.begin(), narrow_.end(), entriesOf(node));
+    node->entry.state->setZone(nullptr);
+    node->compact = true;
+  }
   if (!front_) {
     front_ = back_ = node;
   } else if (stack_) {
@@ -160,6 +171,11 @@ WaitingEntry HashBasedWaitingList::get() {
   dropEmptyFront();
   assert(front_);
   WaitingEntry entry = std::move(front_->entry);
+  if (front_->compact) {
+    UnpackedZone* zone = UnpackedZone::create(dim_, false);
+    CompactZone{entriesOf(front_), dim_, false}.unpackInto(*zone);
+    entry.state->setZone(zone);
+  }
   dropFront();
   return entry;
 }

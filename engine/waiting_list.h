@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/compact_zone.h"
 #include "engine/inclusion.h"
 #include "engine/pool.h"
 #include "model/global_state.h"
@@ -53,7 +54,10 @@ protected:
 
 private:
   struct Group;
-  // Followed in its slot by the signature of the state's zone (engine/inclusion.h).
+  // Followed in its slot by the signature of the state's zone (engine/inclusion.h) and room
+  // for the zone in 16-bit compact form (engine/compact_zone.h). Except in the hull lists, which
+  // widen waiting zones in place, a zone of the slot's dimension whose bounds fit moves there
+  // and the waiting state keeps no zone until it is taken: the frontier then costs about half.
   struct Node {
     WaitingEntry entry;
     Node* orderNext = nullptr;
@@ -61,6 +65,7 @@ private:
     Node* memberNext = nullptr;
     Node** memberLink = nullptr;  // the pointer that points at this node; null when emptied
     Group* group = nullptr;
+    bool compact = false;  // the zone is in the slot
   };
   struct Group {
     Group* next;
@@ -75,6 +80,13 @@ private:
   static Signature* signatureOf(Node* node) {
     return static_cast<Signature*>(NodePool<Node>::tail(node));
   }
+  std::int16_t* entriesOf(Node* node) const {
+    return reinterpret_cast<std::int16_t*>(signatureOf(node) + signatureLength(dim_));
+  }
+  // How the waiting node's zone relates to the new one (of dimension dim, with its signature
+  // or null, and its 16-bit entries or null).
+  int relate(Node* node, const UnpackedZone* zone, const Signature* signature,
+             const std::int16_t* narrow);
   void dropFront();
   void dropEmptyFront();
   void growIfNeeded();
@@ -94,6 +106,7 @@ private:
   std::int32_t clamp_ = 0;             // signature clamp, fixed with the length
   bool mixed_ = false;                 // states of different dimensions met: no signatures
   std::vector<Signature> signature_;   // of the entry being put
+  std::vector<std::int16_t> narrow_;   // its 16-bit entries
   UnpackedZone* scratch_ = nullptr;  // for comparisons that need a stored zone unpacked
 };
 

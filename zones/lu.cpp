@@ -39,29 +39,7 @@ void extrapolateLU(UnpackedZone& zone, const std::int32_t* lower, const std::int
 
 bool isLUSimulated(const UnpackedZone& zone, const UnpackedZone& other, const std::int32_t* lower,
                    const std::int32_t* upper) {
-  // zone is not within aLU(other) exactly when for some clocks x, y (either may be the reference
-  // clock, whose bounds are 0): zone's lower bound of x is at most U_x, other bounds y - x more
-  // tightly than zone does, and other's bound on y - x minus L_y is below zone's bound on -x.
-  const int dim = zone.dimension();
-  auto fails = [&](int x, int y) {
-    const std::int32_t otherYX = other.at(y, x);
-    if (isInfinite(otherYX) || otherYX >= zone.at(y, x)) return false;
-    const std::int32_t ly = y == 0 ? 0 : lower[y];
-    if (ly < 0) return false;  // any value of y is above L_y
-    return addBounds(otherYX, makeBound(-ly, true)) < zone.at(0, x);
-  };
-  auto lowEnough = [&](int x) {  // zone's lower bound of x at most U_x
-    const std::int32_t ux = x == 0 ? 0 : upper[x];
-    return ux >= 0 && zone.at(0, x) >= makeBound(-ux, false);
-  };
-  // The pairs with the reference clock first: a single bound decides them, and most zones that
-  // are not covered fail there.
-  for (int x = 1; x < dim; ++x)
-    if ((lowEnough(x) && fails(x, 0)) || fails(0, x)) return false;
-  for (int x = 1; x < dim; ++x) {
-    if (!lowEnough(x)) continue;
-    for (int y = 1; y < dim; ++y)
-      if (y != x && fails(x, y)) return false;
-  }
-  return true;
+  return isLUSimulatedOn(
+      zone.dimension(), [&](int i, int j) { return zone.at(i, j); },
+      [&](int i, int j) { return other.at(i, j); }, lower, upper);
 }

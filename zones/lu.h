@@ -5,7 +5,7 @@
 #pragma once
 #include <cstdint>
 
-class UnpackedZone;
+#include "zones/zone.h"
 
 constexpr std::int32_t noClockBound = -1;
 
@@ -24,3 +24,37 @@ inline void extrapolateM(UnpackedZone& zone, const std::int32_t* maximal) {
 // no abstracted zone is built.
 bool isLUSimulated(const UnpackedZone& zone, const UnpackedZone& other, const std::int32_t* lower,
                    const std::int32_t* upper);
+
+// The same test on zones read through functions: zone(i, j) and other(i, j) give the raw bound
+// of x_i - x_j of closed non-empty zones of dimension dim. For stores that keep zones in a form
+// of their own.
+template <class ZoneAt, class OtherAt>
+bool isLUSimulatedOn(int dim, ZoneAt zone, OtherAt other, const std::int32_t* lower,
+                     const std::int32_t* upper) {
+  // zone is not within aLU(other) exactly when for some clocks x, y (either may be the reference
+  // clock, whose bounds are 0): zone's lower bound of x is at most U_x, other bounds y - x more
+  // tightly than zone does, and other's bound on y - x minus L_y is below zone's bound on -x.
+  auto fails = [&](int x, int y) {
+    const std::int32_t otherYX = other(y, x);
+    if (isInfinite(otherYX)) return false;
+    const std::int32_t zoneYX = zone(y, x);
+    if (otherYX >= zoneYX) return false;
+    const std::int32_t ly = y == 0 ? 0 : lower[y];
+    if (ly < 0) return false;  // any value of y is above L_y
+    return addBounds(otherYX, makeBound(-ly, true)) < zone(0, x);
+  };
+  auto lowEnough = [&](int x) {  // zone's lower bound of x at most U_x
+    const std::int32_t ux = x == 0 ? 0 : upper[x];
+    return ux >= 0 && zone(0, x) >= makeBound(-ux, false);
+  };
+  // The pairs with the reference clock first: a single bound decides them, and most zones that
+  // are not covered fail there.
+  for (int x = 1; x < dim; ++x)
+    if ((lowEnough(x) && fails(x, 0)) || fails(0, x)) return false;
+  for (int x = 1; x < dim; ++x) {
+    if (!lowEnough(x)) continue;
+    for (int y = 1; y < dim; ++y)
+      if (y != x && fails(x, y)) return false;
+  }
+  return true;
+}
