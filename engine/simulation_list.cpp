@@ -30,20 +30,25 @@ void SimulationPassedList::clear() {
   for (Group*& chain : buckets_) {
     for (Group* group = chain; group;) {
       Group* next = group->next;
-      for (Node* node = group->zones; node;) {
-        Node* following = node->next;
-        if (node->wide) freeNode(node);
-        node = following;
-      }
       freeGroup(group);
       group = next;
     }
     chain = nullptr;
   }
+  for (ZoneRecord*& chain : zoneTable_) {
+    for (ZoneRecord* record = chain; record;) {
+      ZoneRecord* next = record->next;
+      freeRecord(record);
+      record = next;
+    }
+    chain = nullptr;
+  }
   groupPool_.recycle();
   nodePool_.recycle();
+  zonePool_.recycle();
   stored_ = 0;
   groups_ = 0;
+  zones_ = 0;
 }
 
 bool SimulationPassedList::holds(const Group* group, const GlobalState* state, bool integers) {
@@ -110,42 +115,88 @@ GlobalState* SimulationPassedList::discreteOf(const Group* group) {
   return state;
 }
 
-SimulationPassedList::Node* SimulationPassedList::makeNode(const UnpackedZone& zone,
-                                                          std::int32_t traceIndex, bool narrow) {
-  const int dim = zone.dimension();
-  Node* node;
-  if (narrow) {
-    node = nodePool_.make();
-  } else {
-    std::size_t bytes = sizeof(Node) + std::size_t(signatureLength(dim)) * sizeof(Signature) +
-                        std::size_t(compactEntryCount(dim)) * sizeof(std::int32_t);
-    node = new (::operator new(bytes)) Node;
+namespace {
+
+std::uint32_t hashBytes(const void* data, std::size_t bytes) {
+  const auto* p = static_cast<const unsigned char*>(data);
+  std::uint64_t h = 0x9E3779B97F4A7C15ull ^ bytes;
+  for (; bytes >= 8; bytes -= 8, p += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, 8);
+    h = (h ^ word) * 0xFF51AFD7ED558CCDull;
+    h ^= h >> 32;
   }
-  node->next = nullptr;
-  node->traceIndex = traceIndex;
-  node->dim = std::uint8_t(dim);
-  node->wide = !narrow;
-  Signature* signature = signatureOf(node);
-  if (dim == dim_) {
-    std::copy(signature_.begin(), signature_.end(), signature);
-  } else {
-    // Compared with no zone of the list's dimension, so its signature is never read.
-    std::fill(signature, signature + signatureLength(dim), Signature(0));
-  }
-  void* entries = signature + signatureLength(dim);
-  if (narrow)
-    std::copy(narrow_.begin(), narrow_.end(), static_cast<std::int16_t*>(entries));
-  else
-    wideEntries(zone, static_cast<std::int32_t*>(entries));
-  return node;
+  for (; bytes > 0; --bytes, ++p) h = (h ^ *p) * 0x100000001B3ull;
+  h ^= h >> 29;
+  return std::uint32_t(h);
 }
 
-void SimulationPassedList::freeNode(Node* node) {
-  if (node->wide) {
-    node->~Node();
-    ::operator delete(node);
+}  // namespace
+
+SimulationPassedList::ZoneRecord* SimulationPassedList::share(const UnpackedZone& zone) {
+  const int dim = zone.dimension();
+  const void* entries = narrow_ ? static_cast<const void*>(narrowEntries_.data())
+                                : static_cast<const void*>(wideEntries_.data());
+  const std::size_t bytes = std::size_t(compactEntryCount(dim)) *
+                            (narrow_ ? sizeof(std::int16_t) : sizeof(std::int32_t));
+  const std::uint32_t hash = hashBytes(entries, bytes);
+  if (zoneTable_.empty()) zoneTable_.assign(1021, nullptr);
+  ZoneRecord*& chain = zoneTable_[hash % zoneTable_.size()];
+  for (ZoneRecord* record = chain; record; record = record->next)
+    if (record->hash == hash && record->dim == dim && record->wide == !narrow_ &&
+        std::memcmp(zoneOf(record).entries, entries, bytes) == 0) {
+      ++record->users;
+      return record;
+    }
+  const std::size_t signatureBytes = std::size_t(signatureLength(dim)) * sizeof(Signature);
+  ZoneRecord* record;
+  if (narrow_ && dim == dim_)
+    record = zonePool_.make();
+  else
+    record = new (::operator new(sizeof(ZoneRecord) + signatureBytes + bytes)) ZoneRecord;
+  record->next = chain;
+  record->users = 1;
+  record->hash = hash;
+  record->dim = std::uint8_t(dim);
+  record->wide = !narrow_;
+  Signature* signature = signatureOf(record);
+  if (dim == dim_)
+    std::copy(signature_.begin(), signature_.end(), signature);
+  else  // compared with no zone of the list's dimension, so never read
+    std::fill(signature, signature + signatureLength(dim), Signature(0));
+  std::memcpy(const_cast<void*>(zoneOf(record).entries), entries, bytes);
+  chain = record;
+  if (++zones_ > zoneTable_.size()) {
+    // More zones than chains: twice the chains, the records sorted in by their hash.
+    std::vector<ZoneRecord*> table(grownTableSize(unsigned(zoneTable_.size())), nullptr);
+    for (ZoneRecord* old : zoneTable_)
+      while (old) {
+        ZoneRecord* next = old->next;
+        ZoneRecord*& head = table[old->hash % table.size()];
+        old->next = head;
+        head = old;
+        old = next;
+      }
+    zoneTable_.swap(table);
+  }
+  return record;
+}
+
+void SimulationPassedList::unshare(ZoneRecord* record) {
+  if (--record->users > 0) return;
+  ZoneRecord** link = &zoneTable_[record->hash % zoneTable_.size()];
+  while (*link != record) link = &(*link)->next;
+  *link = record->next;
+  freeRecord(record);
+  --zones_;
+}
+
+void SimulationPassedList::freeRecord(ZoneRecord* record) {
+  if (!record->wide && record->dim == dim_) {
+    zonePool_.destroy(record);
   } else {
-    nodePool_.destroy(node);
+    record->~ZoneRecord();
+    ::operator delete(record);
   }
 }
 
@@ -171,17 +222,16 @@ void SimulationPassedList::growIfNeeded() {
 // Same locations, so the same bounds abstract both zones; a zone inside another is within its
 // aLU abstraction too, so the simulation tests run only on pairs plain inclusion leaves
 // unrelated.
-int SimulationPassedList::relate(const Node* node, const UnpackedZone& zone,
-                                 const Signature* signature, const ClockBounds* bounds) const {
+int SimulationPassedList::relate(const ZoneRecord* record, const UnpackedZone& zone,
+                                 const ClockBounds* bounds) const {
   const int dim = zone.dimension();
-  if (node->dim != dim) return Zone::noInclusion;
-  const CompactZone stored = zoneOf(node);
+  if (record->dim != dim) return Zone::noInclusion;
+  const CompactZone stored = zoneOf(record);
   int relation = Zone::noInclusion;
   // The signatures settle most pairs without reading the entries.
   if (dim != dim_ ||
-      !signaturesExcludeInclusion(signatureOf(node), signature, signatureLength(dim)))
-    relation = compareCompact(stored, zone, dim == dim_ && !narrow_.empty() ? narrow_.data()
-                                                                             : nullptr);
+      !signaturesExcludeInclusion(signatureOf(record), signature_.data(), signatureLength(dim)))
+    relation = compareCompact(stored, zone, narrow_ ? narrowEntries_.data() : nullptr);
   if (relation != Zone::noInclusion || !bounds) return relation;
   const std::int32_t* lower = bounds->lowerBounds();
   const std::int32_t* upper = bounds->upperBounds();
@@ -207,20 +257,20 @@ Ref<GlobalState> SimulationPassedList::add(Ref<GlobalState> state) {
   assert(state->zone() && !state->zone()->isPacked());
   const UnpackedZone& zone = *static_cast<const UnpackedZone*>(state->zone());
   const int dim = zone.dimension();
-  if (stored_ == 0 && dim != dim_) {
-    // The pool's nodes and the signatures follow the first state's dimension.
+  if (stored_ == 0 && zones_ == 0 && dim != dim_) {
+    // The pool's records and the signatures follow the first state's dimension.
     dim_ = dim;
-    nodePool_.reshape(std::size_t(signatureLength(dim)) * sizeof(Signature) +
+    zonePool_.reshape(std::size_t(signatureLength(dim)) * sizeof(Signature) +
                       std::size_t(compactEntryCount(dim)) * sizeof(std::int16_t));
-    signature_.assign(std::size_t(signatureLength(dim)), 0);
   }
   if (stored_ == 0) clamp_ = signatureClamp();
-  bool narrow = false;
-  if (dim == dim_) {
-    zoneSignature(&zone, clamp_, signature_.data());
-    narrow_.resize(std::size_t(compactEntryCount(dim)));
-    narrow = narrowEntries(zone, narrow_.data());
-    if (!narrow) narrow_.clear();
+  signature_.resize(std::size_t(signatureLength(dim)));
+  zoneSignature(&zone, clamp_, signature_.data());
+  narrowEntries_.resize(std::size_t(compactEntryCount(dim)));
+  narrow_ = narrowEntries(zone, narrowEntries_.data());
+  if (!narrow_) {
+    wideEntries_.resize(std::size_t(compactEntryCount(dim)));
+    wideEntries(zone, wideEntries_.data());
   }
 
   unsigned bucket = (*hasher_)(state.get(), size_);
@@ -234,10 +284,11 @@ Ref<GlobalState> SimulationPassedList::add(Ref<GlobalState> state) {
     // nothing when a stored zone covers it (then nothing was dropped on the way).
     Node** link = &group->zones;
     while (Node* node = *link) {
-      int relation = relate(node, zone, signature_.data(), bounds);
+      int relation = relate(node->zone, zone, bounds);
       if (relation == Zone::argIncludes) {
         *link = node->next;
-        freeNode(node);
+        unshare(node->zone);
+        nodePool_.destroy(node);
         --stored_;
       } else if (relation != Zone::noInclusion) {
         return nullptr;
@@ -248,9 +299,7 @@ Ref<GlobalState> SimulationPassedList::add(Ref<GlobalState> state) {
   } else {
     group = makeGroup(state.get(), bucket);
   }
-  Node* node = makeNode(zone, state->traceIndex(), narrow);
-  node->next = group->zones;
-  group->zones = node;
+  group->zones = nodePool_.make(Node{group->zones, share(zone), state->traceIndex()});
   ++stored_;
   growIfNeeded();
   return state;
@@ -269,8 +318,8 @@ GlobalState* SimulationPassedListEnumeration::next() {
   }
   Ref<GlobalState> state(SimulationPassedList::discreteOf(group_));
   state->setTraceIndex(node_->traceIndex);
-  UnpackedZone* zone = UnpackedZone::create(node_->dim, false);
-  SimulationPassedList::zoneOf(node_).unpackInto(*zone);
+  UnpackedZone* zone = UnpackedZone::create(node_->zone->dim, false);
+  SimulationPassedList::zoneOf(node_->zone).unpackInto(*zone);
   state->setZone(zone);
   current_ = std::move(state);
   return current_.get();
