@@ -352,6 +352,9 @@ CheckResult Session::run(PropertyKind kind, Ref<TCTLExpression> property) {
   previousAbstraction_ = abstraction;
   if (previousKind_ == propertyNone) ClockInfo::setConstants(std::move(maximal), std::move(diagonals));
   LocalBoundsInUse boundsInUse(*system_, abstraction != 0 ? bounds_.get() : nullptr);
+  // Under local bounds the start state is abstracted like every other state, so the search
+  // does not meet it again as a larger twin (global constants keep today's exploration).
+  generic_->setAbstractStart(abstraction == 1 || abstraction == 2);
 
   if (previousKind_ == propertyAlways || previousKind_ == propertyReachable ||
       previousKind_ == propertyLeadsTo) {

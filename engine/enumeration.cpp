@@ -44,8 +44,9 @@ void GenericStateSpaceEnumeration::reset(Ref<GlobalState> state) {
   if (!initial_) return;
   Ref<GlobalState> start(initial_->copy());
   start->setTraceIndex(traces_->addStep(nullptr, nullptr, -1));
-  // The start state lets time pass as far as its invariants allow; it is not extrapolated.
-  start = system_->delayStep(std::move(start), false);
+  // The start state lets time pass as far as its invariants allow; it is extrapolated only when
+  // asked.
+  start = system_->delayStep(std::move(start), abstractStart_);
   if (start) waiting_->put(WaitingEntry{nullptr, nullptr, std::move(start)});
 }
 

@@ -43,6 +43,9 @@ public:
   Ref<Trace> getTrace() override;
   void reset(Ref<GlobalState> state) override;
 
+  // Whether the start state is extrapolated like its successors; takes effect at the next reset
+  // with a state. Off at first.
+  void setAbstractStart(bool on) { abstractStart_ = on; }
   PassedList* passedList() const { return passed_.get(); }
   WaitingList* waitingList() const { return waiting_.get(); }
   int reduction() const { return reduction_; }
@@ -55,6 +58,7 @@ private:
   Ref<GlobalState> initial_;
   std::int32_t lastTrace_ = -1;
   int reduction_;
+  bool abstractStart_ = false;
   SuccessorList successors_;  // scratch, cleared for every state
 };
 
