@@ -1,40 +1,87 @@
 // engine/compact_zone.cpp: the compact zone form of the aLU passed list.
 #include "engine/compact_zone.h"
 
+#include <algorithm>
+
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
+namespace {
+
+// Whether the n raw bounds at from are infinite or fit in 16 bits.
+bool fitNarrow(const std::int32_t* from, int n) {
+  int k = 0;
+#ifdef __SSE2__
+  const __m128i infinity = _mm_set1_epi32(infinityBound);
+  const __m128i lowest = _mm_set1_epi32(INT16_MIN), highest = _mm_set1_epi32(narrowInfinity - 1);
+  __m128i bad = _mm_setzero_si128();
+  for (; k + 4 <= n; k += 4) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
+    __m128i out = _mm_or_si128(_mm_cmplt_epi32(v, lowest), _mm_cmpgt_epi32(v, highest));
+    bad = _mm_or_si128(bad, _mm_andnot_si128(_mm_cmpeq_epi32(v, infinity), out));
+  }
+  if (_mm_movemask_epi8(bad)) return false;
+#endif
+  for (; k < n; ++k)
+    if (from[k] != infinityBound && (from[k] < INT16_MIN || from[k] >= narrowInfinity))
+      return false;
+  return true;
+}
+
+// n raw bounds in 16 bits, each of them infinite or fitting: saturation turns the infinite
+// bound into narrowInfinity.
+void narrowRow(const std::int32_t* from, int n, std::int16_t* out) {
+  int k = 0;
+#ifdef __SSE2__
+  for (; k + 8 <= n; k += 8) {
+    __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
+    __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k + 4));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_packs_epi32(low, high));
+  }
+#endif
+  for (; k < n; ++k) out[k] = from[k] == infinityBound ? narrowInfinity : std::int16_t(from[k]);
+}
+
+}  // namespace
+
 bool narrowEntries(const UnpackedZone& zone, std::int16_t* out) {
   const int dim = zone.dimension();
   const std::int32_t* m = zone.matrix();
-  bool fits = true;
-  for (int i = 0; i < dim; ++i)
-    for (int j = 0; j < dim; ++j) {
-      if (i == j) continue;
-      const std::int32_t raw = m[i * dim + j];
-      if (raw == infinityBound) {
-        *out++ = narrowInfinity;
-      } else {
-        fits &= raw >= INT16_MIN && raw < narrowInfinity;
-        *out++ = std::int16_t(raw);
-      }
-    }
-  return fits;
+  if (!fitNarrow(m, dim * dim)) return false;
+  std::int16_t row[256];
+  for (int i = 0; i < dim; ++i, m += dim, out += dim - 1) {
+    narrowRow(m, dim, row);
+    std::copy(row, row + i, out);
+    std::copy(row + i + 1, row + dim, out + i);
+  }
+  return true;
 }
 
 void wideEntries(const UnpackedZone& zone, std::int32_t* out) {
   const int dim = zone.dimension();
   const std::int32_t* m = zone.matrix();
-  for (int i = 0; i < dim; ++i)
-    for (int j = 0; j < dim; ++j)
-      if (i != j) *out++ = m[i * dim + j];
+  for (int i = 0; i < dim; ++i, m += dim, out += dim - 1) {
+    std::copy(m, m + i, out);
+    std::copy(m + i + 1, m + dim, out + i);
+  }
 }
 
 void CompactZone::unpackInto(UnpackedZone& zone) const {
   std::int32_t* m = zone.matrix();
-  for (int i = 0; i < dim; ++i)
-    for (int j = 0; j < dim; ++j) m[i * dim + j] = at(i, j);
+  for (int i = 0; i < dim; ++i, m += dim) {
+    const int row = i * (dim - 1);
+    if (wide) {
+      const auto* from = static_cast<const std::int32_t*>(entries) + row;
+      std::copy(from, from + i, m);
+      std::copy(from + i, from + dim - 1, m + i + 1);
+    } else {
+      const auto* from = static_cast<const std::int16_t*>(entries) + row;
+      for (int j = 0; j < i; ++j) m[j] = widen(from[j]);
+      for (int j = i + 1; j < dim; ++j) m[j] = widen(from[j - 1]);
+    }
+    m[i] = zeroBound;
+  }
 }
 
 namespace {

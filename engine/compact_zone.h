@@ -14,8 +14,8 @@ constexpr std::int16_t narrowInfinity = INT16_MAX;
 constexpr int compactEntryCount(int dim) { return dim * (dim - 1); }
 constexpr int compactIndex(int dim, int i, int j) { return i * (dim - 1) + j - (j > i ? 1 : 0); }
 
-// Writes the entries of a closed zone in 16 bits; false (out partly written) when some bound
-// does not fit.
+// Writes the entries of a closed zone in 16 bits; false (out not written) when some bound does
+// not fit.
 bool narrowEntries(const UnpackedZone& zone, std::int16_t* out);
 void wideEntries(const UnpackedZone& zone, std::int32_t* out);
 
