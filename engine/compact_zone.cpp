@@ -31,7 +31,7 @@ bool fitNarrow(const std::int32_t* from, int n) {
 
 // n raw bounds in 16 bits, each of them infinite or fitting: saturation turns the infinite
 // bound into narrowInfinity.
-void narrowRow(const std::int32_t* from, int n, std::int16_t* out) {
+void narrowRun(const std::int32_t* from, int n, std::int16_t* out) {
   int k = 0;
 #ifdef __SSE2__
   for (; k + 8 <= n; k += 8) {
@@ -46,42 +46,41 @@ void narrowRow(const std::int32_t* from, int n, std::int16_t* out) {
 }  // namespace
 
 bool narrowEntries(const UnpackedZone& zone, std::int16_t* out) {
-  const int dim = zone.dimension();
-  const std::int32_t* m = zone.matrix();
-  if (!fitNarrow(m, dim * dim)) return false;
-  std::int16_t row[256];
-  for (int i = 0; i < dim; ++i, m += dim, out += dim - 1) {
-    narrowRow(m, dim, row);
-    std::copy(row, row + i, out);
-    std::copy(row + i + 1, row + dim, out + i);
-  }
+  const int n = zone.dimension() * zone.dimension();
+  if (!fitNarrow(zone.matrix(), n)) return false;
+  narrowRun(zone.matrix(), n, out);
   return true;
 }
 
 void wideEntries(const UnpackedZone& zone, std::int32_t* out) {
-  const int dim = zone.dimension();
-  const std::int32_t* m = zone.matrix();
-  for (int i = 0; i < dim; ++i, m += dim, out += dim - 1) {
-    std::copy(m, m + i, out);
-    std::copy(m + i + 1, m + dim, out + i);
-  }
+  std::copy(zone.matrix(), zone.matrix() + zone.dimension() * zone.dimension(), out);
 }
 
 void CompactZone::unpackInto(UnpackedZone& zone) const {
   std::int32_t* m = zone.matrix();
-  for (int i = 0; i < dim; ++i, m += dim) {
-    const int row = i * (dim - 1);
-    if (wide) {
-      const auto* from = static_cast<const std::int32_t*>(entries) + row;
-      std::copy(from, from + i, m);
-      std::copy(from + i, from + dim - 1, m + i + 1);
-    } else {
-      const auto* from = static_cast<const std::int16_t*>(entries) + row;
-      for (int j = 0; j < i; ++j) m[j] = widen(from[j]);
-      for (int j = i + 1; j < dim; ++j) m[j] = widen(from[j - 1]);
-    }
-    m[i] = zeroBound;
+  const int n = dim * dim;
+  if (wide) {
+    const auto* from = static_cast<const std::int32_t*>(entries);
+    std::copy(from, from + n, m);
+    return;
   }
+  const auto* from = static_cast<const std::int16_t*>(entries);
+  int k = 0;
+#ifdef __SSE2__
+  const __m128i infinity = _mm_set1_epi32(infinityBound);
+  const __m128i narrow = _mm_set1_epi32(narrowInfinity);
+  for (; k + 8 <= n; k += 8) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
+    __m128i low = _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16);
+    __m128i high = _mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16);
+    __m128i lowInfinite = _mm_cmpeq_epi32(low, narrow), highInfinite = _mm_cmpeq_epi32(high, narrow);
+    low = _mm_or_si128(_mm_andnot_si128(lowInfinite, low), _mm_and_si128(lowInfinite, infinity));
+    high = _mm_or_si128(_mm_andnot_si128(highInfinite, high), _mm_and_si128(highInfinite, infinity));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(m + k), low);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(m + k + 4), high);
+  }
+#endif
+  for (; k < n; ++k) m[k] = widen(from[k]);
 }
 
 namespace {
@@ -124,7 +123,6 @@ int compareCompact(const CompactZone& stored, const UnpackedZone& fresh,
   }
   for (int i = 0; i < dim; ++i)
     for (int j = 0; j < dim; ++j) {
-      if (i == j) continue;
       const std::int32_t a = stored.at(i, j), b = fresh.at(i, j);
       freshAbove |= b > a;
       storedAbove |= a > b;

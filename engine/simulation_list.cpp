@@ -243,14 +243,10 @@ int SimulationPassedList::relate(const ZoneRecord* record, const UnpackedZone& z
   };
   if (stored.wide) {
     const auto* entries = static_cast<const std::int32_t*>(stored.entries);
-    return test([&](int i, int j) {
-      return i == j ? zeroBound : entries[compactIndex(dim, i, j)];
-    });
+    return test([&](int i, int j) { return entries[i * dim + j]; });
   }
   const auto* entries = static_cast<const std::int16_t*>(stored.entries);
-  return test([&](int i, int j) {
-    return i == j ? zeroBound : CompactZone::widen(entries[compactIndex(dim, i, j)]);
-  });
+  return test([&](int i, int j) { return CompactZone::widen(entries[i * dim + j]); });
 }
 
 Ref<GlobalState> SimulationPassedList::add(Ref<GlobalState> state) {
