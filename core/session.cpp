@@ -245,18 +245,23 @@ void Session::configure() {
   if (!waitingFactory_) {
     Ref<WaitingListFactory> factory;
     const bool hull = options_.representation == convexHulls;
+    // Under local bounds the frontier, not the passed list, holds most of the zones: they wait
+    // in compact form.
+    const bool compact = options_.abstraction != 0;
     if (!options_.order) {
       if (hull)
         factory = new HashBasedWaitingListFactory<ConvexHullWaitingQueue>(discreteHasher_,
                                                                           waitingListBuckets);
       else
-        factory = new HashBasedWaitingListFactory<WaitingQueue>(discreteHasher_, waitingListBuckets);
+        factory = new HashBasedWaitingListFactory<WaitingQueue>(discreteHasher_,
+                                                                waitingListBuckets, compact);
     } else {
       if (hull)
         factory = new HashBasedWaitingListFactory<ConvexHullWaitingStack>(discreteHasher_,
                                                                           waitingListBuckets);
       else
-        factory = new HashBasedWaitingListFactory<WaitingStack>(discreteHasher_, waitingListBuckets);
+        factory = new HashBasedWaitingListFactory<WaitingStack>(discreteHasher_,
+                                                                waitingListBuckets, compact);
     }
     if (options_.activeClocks) factory = new ActiveClockWaitingListDecoratorFactory(system_, factory);
     waitingFactory_ = std::move(factory);

@@ -84,9 +84,9 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
     if (dim != dim_) {
       dim_ = dim;
       pool_.reshape(std::size_t(signatureLength(dim)) * sizeof(Signature) +
-                    (hull_ ? 0 : std::size_t(compactEntryCount(dim)) * sizeof(std::int16_t)));
+                    (compact_ ? std::size_t(compactEntryCount(dim)) * sizeof(std::int16_t) : 0));
       signature_.assign(std::size_t(signatureLength(dim)), 0);
-      narrow_.assign(std::size_t(compactEntryCount(dim)), 0);
+      if (compact_) narrow_.assign(std::size_t(compactEntryCount(dim)), 0);
     }
     clamp_ = signatureClamp();
   } else if (dim != dim_) {
@@ -97,7 +97,7 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
     zoneSignature(zone, clamp_, signature_.data());
     signature = signature_.data();
   }
-  const bool narrow = !hull_ && dim == dim_ && narrowEntries(*zone, narrow_.data());
+  const bool narrow = compact_ && dim == dim_ && narrowEntries(*zone, narrow_.data());
   unsigned bucket = (*hasher_)(state, size_);
   Group* group = findGroup(state, bucket);
   if (group) {

@@ -48,16 +48,22 @@ public:
   int size() override { return int(count_); }
 
   unsigned bucketCount() const { return size_; }
+  // Whether zones wait in compact form (see Node); off at first, and always off in the hull
+  // lists. Only on an empty list.
+  void keepZonesCompact(bool on) {
+    compact_ = on && !hull_;
+    dim_ = 0;  // the slots take their new shape at the next put
+  }
 
 protected:
   HashBasedWaitingList(Ref<GlobalStateHasher> hasher, unsigned size, bool stack, bool hull);
 
 private:
   struct Group;
-  // Followed in its slot by the signature of the state's zone (engine/inclusion.h) and room
-  // for the zone in 16-bit compact form (engine/compact_zone.h). Except in the hull lists, which
-  // widen waiting zones in place, a zone of the slot's dimension whose bounds fit moves there
-  // and the waiting state keeps no zone until it is taken: the frontier then costs about half.
+  // Followed in its slot by the signature of the state's zone (engine/inclusion.h) and, when
+  // zones wait in compact form, room for the zone in 16 bits (engine/compact_zone.h): a zone of
+  // the slot's dimension whose bounds fit moves there and the waiting state keeps no zone until
+  // it is taken, so the frontier costs about half. (The hull lists widen waiting zones in place.)
   struct Node {
     WaitingEntry entry;
     Node* orderNext = nullptr;
@@ -98,6 +104,7 @@ private:
   Ref<GlobalStateHasher> hasher_;
   bool stack_;
   bool hull_;
+  bool compact_ = false;
   std::size_t count_ = 0;   // entries in the order list
   std::size_t groups_ = 0;  // groups in the hash index
   NodePool<Node> pool_;
@@ -164,13 +171,18 @@ public:
 template <class L>
 class HashBasedWaitingListFactory final : public WaitingListFactory {
 public:
-  HashBasedWaitingListFactory(Ref<GlobalStateHasher> hasher, unsigned size)
-      : hasher_(std::move(hasher)), size_(size) {}
-  Ref<WaitingList> create() override { return new L(hasher_, size_); }
+  HashBasedWaitingListFactory(Ref<GlobalStateHasher> hasher, unsigned size, bool compact = false)
+      : hasher_(std::move(hasher)), size_(size), compact_(compact) {}
+  Ref<WaitingList> create() override {
+    L* list = new L(hasher_, size_);
+    list->keepZonesCompact(compact_);
+    return list;
+  }
 
 private:
   Ref<GlobalStateHasher> hasher_;
   unsigned size_;
+  bool compact_;
 };
 
 using WaitingQueueFactory = HashBasedWaitingListFactory<WaitingQueue>;

@@ -1,6 +1,7 @@
-// tests/engine/simulation_list_test.cpp: the compact zone form and the aLU passed list that
-// keeps it, against the full matrices and the classic list.
-#include "engine/simulation_list.h"
+// tests/engine/compact_zone_test.cpp: the compact zone form, and the lists that keep it (the
+// aLU passed list, waiting lists with compact zones) against the full matrices and the lists
+// that keep full zones.
+#include "engine/compact_zone.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,8 @@
 #include <string>
 #include <tuple>
 
-#include "engine/compact_zone.h"
+#include "engine/simulation_list.h"
+#include "engine/waiting_list.h"
 #include "engine_fixture.h"
 
 using namespace engine_test;
@@ -100,12 +102,12 @@ Stored storedStates(PassedList& list) {
   return states;
 }
 
-class SimulationListTest : public EngineTest {};
+class CompactListTest : public EngineTest {};
 
 // Without clock bounds the list must keep exactly what the classic list keeps, in its own
 // form: same answers, same antichains, same trace indices, states rebuilt exactly. One bucket
 // at first, so the tables grow many times.
-TEST_F(SimulationListTest, WithoutBoundsKeepsWhatTheClassicListKeeps) {
+TEST_F(CompactListTest, WithoutBoundsKeepsWhatTheClassicListKeeps) {
   Ref<System> system = load(fourClocks);
   Ref<GlobalStateHasher> hasher = system->makeDiscreteHasher();
   SimulationPassedList simulation(hasher, 1, system);
@@ -127,6 +129,48 @@ TEST_F(SimulationListTest, WithoutBoundsKeepsWhatTheClassicListKeeps) {
     simulation.clear();
     classic.clear();
     EXPECT_EQ(simulation.enumerate()->next(), nullptr);
+  }
+}
+
+// Compact zones change where a waiting zone is kept, nothing else: the same entries come out
+// in the same order, with the same zones, in a queue and in a stack.
+TEST_F(CompactListTest, CompactWaitingListsHandOutWhatFullOnesDo) {
+  Ref<System> system = load(fourClocks);
+  Ref<GlobalStateHasher> hasher = system->makeDiscreteHasher();
+  std::mt19937 random(9);
+  for (bool stack : {false, true}) {
+    Ref<HashBasedWaitingList> full, compact;
+    if (stack) {
+      full = new WaitingStack(hasher, 1);
+      compact = new WaitingStack(hasher, 1);
+    } else {
+      full = new WaitingQueue(hasher, 1);
+      compact = new WaitingQueue(hasher, 1);
+    }
+    compact->keepZonesCompact(true);
+    for (int k = 0; k < 3000; ++k) {
+      Ref<GlobalState> state = stateOf(*system, {int(random() % 2)}, "", {int(random() % 4)});
+      state->setZone(boxZone(random, k % 50 == 0 ? 20000 : 3).release());
+      state->setTraceIndex(k);
+      Ref<GlobalState> copy(state->copy());
+      full->put(WaitingEntry{nullptr, nullptr, std::move(copy)});
+      compact->put(WaitingEntry{nullptr, nullptr, std::move(state)});
+      ASSERT_EQ(compact->size(), full->size());
+      // Take one now and then, so entries wait next to emptied ones.
+      if (k % 3 == 0 && !full->isEmpty()) {
+        ASSERT_FALSE(compact->isEmpty());
+        WaitingEntry a = full->get(), b = compact->get();
+        ASSERT_EQ(b.state->traceIndex(), a.state->traceIndex());
+        ASSERT_EQ(zoneText(b.state.get()), zoneText(a.state.get()));
+      }
+    }
+    while (!full->isEmpty()) {
+      ASSERT_FALSE(compact->isEmpty());
+      WaitingEntry a = full->get(), b = compact->get();
+      ASSERT_EQ(b.state->traceIndex(), a.state->traceIndex());
+      ASSERT_EQ(zoneText(b.state.get()), zoneText(a.state.get()));
+    }
+    EXPECT_TRUE(compact->isEmpty());
   }
 }
 
