@@ -73,9 +73,11 @@ void CompactZone::unpackInto(UnpackedZone& zone) const {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + k));
     __m128i low = _mm_srai_epi32(_mm_unpacklo_epi16(v, v), 16);
     __m128i high = _mm_srai_epi32(_mm_unpackhi_epi16(v, v), 16);
-    __m128i lowInfinite = _mm_cmpeq_epi32(low, narrow), highInfinite = _mm_cmpeq_epi32(high, narrow);
+    __m128i lowInfinite = _mm_cmpeq_epi32(low, narrow),
+            highInfinite = _mm_cmpeq_epi32(high, narrow);
     low = _mm_or_si128(_mm_andnot_si128(lowInfinite, low), _mm_and_si128(lowInfinite, infinity));
-    high = _mm_or_si128(_mm_andnot_si128(highInfinite, high), _mm_and_si128(highInfinite, infinity));
+    high =
+        _mm_or_si128(_mm_andnot_si128(highInfinite, high), _mm_and_si128(highInfinite, infinity));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(m + k), low);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(m + k + 4), high);
   }

@@ -31,7 +31,9 @@ struct CompactZone {
     if (wide) return static_cast<const std::int32_t*>(entries)[k];
     return widen(static_cast<const std::int16_t*>(entries)[k]);
   }
-  static std::int32_t widen(std::int16_t raw) { return raw == narrowInfinity ? infinityBound : raw; }
+  static std::int32_t widen(std::int16_t raw) {
+    return raw == narrowInfinity ? infinityBound : raw;
+  }
   // Writes the full matrix into zone, which has the same dimension; the zone is closed.
   void unpackInto(UnpackedZone& zone) const;
 };

@@ -60,9 +60,8 @@ bool SimulationPassedList::holds(const Group* group, const GlobalState* state, b
   const IntegerValuation* valuation = state->valuation();
   const std::int32_t cells = valuation ? valuation->size() : 0;
   if (cells != (group->cells > 0 ? group->cells : 0)) return false;
-  return cells == 0 ||
-         std::memcmp(cellsOf(group), valuation->cells(), std::size_t(cells) * sizeof(std::int32_t)) ==
-             0;
+  return cells == 0 || std::memcmp(cellsOf(group), valuation->cells(),
+                                   std::size_t(cells) * sizeof(std::int32_t)) == 0;
 }
 
 SimulationPassedList::Group* SimulationPassedList::makeGroup(const GlobalState* state,
@@ -109,7 +108,8 @@ GlobalState* SimulationPassedList::discreteOf(const Group* group) {
               std::size_t(group->processes) * sizeof(std::int16_t));
   if (group->cells >= 0) {
     IntegerValuation* valuation = IntegerValuation::create(group->cells);
-    std::memcpy(valuation->cells(), cellsOf(group), std::size_t(group->cells) * sizeof(std::int32_t));
+    std::memcpy(valuation->cells(), cellsOf(group),
+                std::size_t(group->cells) * sizeof(std::int32_t));
     state->setValuation(valuation);
   }
   return state;
@@ -137,8 +137,8 @@ SimulationPassedList::ZoneRecord* SimulationPassedList::share(const UnpackedZone
   const int dim = zone.dimension();
   const void* entries = narrow_ ? static_cast<const void*>(narrowEntries_.data())
                                 : static_cast<const void*>(wideEntries_.data());
-  const std::size_t bytes = std::size_t(compactEntryCount(dim)) *
-                            (narrow_ ? sizeof(std::int16_t) : sizeof(std::int32_t));
+  const std::size_t bytes =
+      std::size_t(compactEntryCount(dim)) * (narrow_ ? sizeof(std::int16_t) : sizeof(std::int32_t));
   const std::uint32_t hash = hashBytes(entries, bytes);
   if (zoneTable_.empty()) zoneTable_.assign(1021, nullptr);
   ZoneRecord*& chain = zoneTable_[hash % zoneTable_.size()];

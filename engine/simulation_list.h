@@ -113,8 +113,8 @@ private:
   std::size_t zones_ = 0;
   std::int32_t processes_ = -1;
   std::int32_t cells_ = -1;
-  int dim_ = 0;                         // dimension of the pool's records; 0 at first
-  std::int32_t clamp_ = 0;              // signature clamp, fixed at the first state
+  int dim_ = 0;             // dimension of the pool's records; 0 at first
+  std::int32_t clamp_ = 0;  // signature clamp, fixed at the first state
   // Of the state being added: signature, whether its entries are 16 bits wide, and the entries.
   std::vector<Signature> signature_;
   bool narrow_ = false;

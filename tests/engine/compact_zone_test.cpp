@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <random>
+#include <set>
 #include <string>
 #include <tuple>
 
@@ -44,9 +44,9 @@ TEST(CompactZone, AgreesWithTheFullMatrices) {
       for (const ZonePtr& a : zones) {
         Compacted stored(*a);
         wideSeen += !stored.isNarrow;
-        const CompactZone view{stored.isNarrow ? static_cast<const void*>(stored.narrow.data())
-                                               : stored.wide.data(),
-                               dim, !stored.isNarrow};
+        const CompactZone view{
+            stored.isNarrow ? static_cast<const void*>(stored.narrow.data()) : stored.wide.data(),
+            dim, !stored.isNarrow};
         ZonePtr back(UnpackedZone::create(dim, false));
         view.unpackInto(*back);
         ASSERT_EQ(back->relation(a.get()), Zone::equal) << printed(*a);
