@@ -66,7 +66,7 @@ int HashBasedWaitingList::relate(Node* node, const UnpackedZone* zone, const Sig
   // The waiting zone itself is read only when the signatures leave the question open.
   if (signature && signaturesExcludeInclusion(signatureOf(node), signature, signatureLength(dim)))
     return Zone::noInclusion;
-  if (node->compact) {
+  if (isCompact(node)) {
     if (dim != dim_) return Zone::noInclusion;
     return compareCompact(CompactZone{entriesOf(node), dim_, false}, *zone, narrow);
   }
@@ -126,7 +126,6 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
   if (narrow) {
     std::copy(narrow_.begin(), narrow_.end(), entriesOf(node));
     node->entry.state->setZone(nullptr);
-    node->compact = true;
   }
   if (!front_) {
     front_ = back_ = node;
@@ -170,12 +169,12 @@ void HashBasedWaitingList::dropEmptyFront() {
 WaitingEntry HashBasedWaitingList::get() {
   dropEmptyFront();
   assert(front_);
-  WaitingEntry entry = std::move(front_->entry);
-  if (front_->compact) {
+  if (isCompact(front_)) {
     UnpackedZone* zone = UnpackedZone::create(dim_, false);
     CompactZone{entriesOf(front_), dim_, false}.unpackInto(*zone);
-    entry.state->setZone(zone);
+    front_->entry.state->setZone(zone);
   }
+  WaitingEntry entry = std::move(front_->entry);
   dropFront();
   return entry;
 }

@@ -64,6 +64,7 @@ private:
   // zones wait in compact form, room for the zone in 16 bits (engine/compact_zone.h): a zone of
   // the slot's dimension whose bounds fit moves there and the waiting state keeps no zone until
   // it is taken, so the frontier costs about half. (The hull lists widen waiting zones in place.)
+  // A waiting state without a zone has it in the slot.
   struct Node {
     WaitingEntry entry;
     Node* orderNext = nullptr;
@@ -71,7 +72,6 @@ private:
     Node* memberNext = nullptr;
     Node** memberLink = nullptr;  // the pointer that points at this node; null when emptied
     Group* group = nullptr;
-    bool compact = false;  // the zone is in the slot
   };
   struct Group {
     Group* next;
@@ -93,6 +93,7 @@ private:
   // or null, and its 16-bit entries or null).
   int relate(Node* node, const UnpackedZone* zone, const Signature* signature,
              const std::int16_t* narrow);
+  static bool isCompact(const Node* node) { return !node->entry.state->zone(); }
   void dropFront();
   void dropEmptyFront();
   void growIfNeeded();
