@@ -6,7 +6,7 @@
 #include <functional>
 #include <iosfwd>
 
-#include "model/integer.h"
+#include "model/guard.h"
 #include "base/ref.h"
 
 class GlobalState;
@@ -24,8 +24,8 @@ class RangeWatch {
   virtual void outOfBounds(const VariableExpression& access, std::int32_t index) = 0;
 };
 
-// The process-wide watch, null when nobody listens.
-extern RangeWatch* rangeWatch;
+// The watch listening is the current model tables' (ModelTables::rangeWatch), read only when a
+// value or index is out of range, so the evaluation of everything in range pays nothing for it.
 
 // Arithmetic wraps in 32-bit two's complement; a null operand counts as 0 and prints as "???".
 //

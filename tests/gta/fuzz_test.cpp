@@ -20,14 +20,14 @@
 
 namespace {
 
+// The benchmark models of the test folder, and a text with every construct of the language.
 std::vector<std::string> seedModels() {
   std::vector<std::string> seeds;
-  std::filesystem::path dir = std::filesystem::path(QUORIX_TEST_MODELS);
-  for (const char* name : {"fischer_3.gta", "train_gate_3.gta", "csmacd_4.gta", "fddi_4.gta"}) {
-    std::ifstream in(dir / name);
+  for (const auto& entry : std::filesystem::directory_iterator(QUORIX_TEST_MODELS)) {
+    if (entry.path().extension() != ".gta") continue;
+    std::ifstream in(entry.path());
     seeds.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-  // Every construct of the language in one text.
   seeds.push_back(
       "const N 3; const M -7/2;\n"
       "clock x, y;\nint[0,N] i := 1, a[N];\nint j;\nchan c; urgent chan u;\n"
@@ -108,9 +108,12 @@ void explore(const System& system) {
 
 TEST(ParserFuzz, MutatedModelsGiveASystemOrDiagnostics) {
   std::vector<std::string> seeds = seedModels();
+  ASSERT_GE(seeds.size(), 5u);
   for (const std::string& s : seeds) {
     ParseResult r = parseSystem(s);
     ASSERT_TRUE(r.system) << r.diagnostics;
+    EXPECT_EQ(r.diagnostics, "");
+    EXPECT_TRUE(r.system->initialState(true));
   }
   symbols() = SymbolTable();
   channels() = Channels();

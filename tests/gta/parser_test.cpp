@@ -3,8 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,7 +13,6 @@
 #include "model/process.h"
 #include "model/symbol_table.h"
 #include "model/system.h"
-#include "base/error.h"
 #include "model/clock.h"
 
 using testing::HasSubstr;
@@ -93,13 +90,10 @@ TEST_F(ParserTest, RoundTripOfAProcess) {
   ASSERT_TRUE(system);
   const Process* p = system->process(0);
   EXPECT_EQ(p->initial(), 1);
-  EXPECT_FALSE(p->location(0)->isCommitted());
-  EXPECT_TRUE(p->location(1)->isUrgent());
-  EXPECT_FALSE(p->location(1)->isCommitted());
-  EXPECT_TRUE(p->location(2)->isCommitted());
-  EXPECT_EQ(invariant(*system, 0, 0), "{ x<=3}");
-  EXPECT_EQ(invariant(*system, 0, 1), "{ x<5, y<=2}");
-  EXPECT_EQ(invariant(*system, 0, 2), "{ }");
+  EXPECT_FALSE(p->location(0)->isCommitted() || p->location(1)->isCommitted());
+  EXPECT_TRUE(p->location(1)->isUrgent() && p->location(2)->isCommitted());
+  EXPECT_EQ(invariant(*system, 0, 0) + invariant(*system, 0, 1) + invariant(*system, 0, 2),
+            "{ x<=3}{ x<5, y<=2}{ }");
   EXPECT_EQ(labels(*system, 0, 0), "{ guard 1<x, i == 2; sync c!; assign x:=0, i := (i + 1); }");
   EXPECT_EQ(labels(*system, 1, 0), "{ sync c?; }");
   EXPECT_EQ(p->edge(2)->source(), 2);
@@ -159,18 +153,14 @@ TEST_F(ParserTest, IntegerExpressionsKeepPrecedenceAndAssociativity) {
 
 TEST_F(ParserTest, IntegerDeclarationsAndTheirDefaults) {
   accept(model("int x, y := 3;\nint[1,3] a[2];\nint[-5,-1] n;\n", "int[0,1] l;\nstate s; init s;"));
-  const IntegerVariables& vars = integerVariables();
-  ASSERT_EQ(vars.size(), 5);
-  EXPECT_EQ(vars[0].lo, -32767);
-  EXPECT_EQ(vars[0].hi, 32767);
-  EXPECT_EQ(vars[0].init, 0);
-  EXPECT_EQ(vars[1].init, 3);
-  EXPECT_EQ(vars[2].size, 2);
-  EXPECT_EQ(vars[2].init, 1);
-  EXPECT_EQ(vars[2].offset, 2);
-  EXPECT_EQ(vars[3].init, -5);
-  EXPECT_EQ(vars[4].name, "P.l");
-  EXPECT_EQ(vars.cellCount(), 6);
+  std::ostringstream out;
+  for (std::int32_t k = 0; k < integerVariables().size(); ++k) integerVariables().dump(out, k);
+  EXPECT_EQ(out.str(),
+            "Integer #0 -- x (0-0)\n  Domain: [-32767, 32767] = 0\n"
+            "Integer #1 -- y (1-1)\n  Domain: [-32767, 32767] = 3\n"
+            "Integer #2 -- a (2-3)\n  Domain: [1, 3] = 1\n"
+            "Integer #3 -- n (4-4)\n  Domain: [-5, -1] = -5\n"
+            "Integer #4 -- P.l (5-5)\n  Domain: [0, 1] = 0\n");
 }
 
 TEST_F(ParserTest, LocalNamesShadowGlobalOnesAndGlobalDotReachesThem) {
@@ -347,11 +337,10 @@ TEST_F(ParserTest, LaterTransitionsTakeThePreviousSource) {
   ASSERT_TRUE(system);
   const Process* p = system->process(0);
   ASSERT_EQ(p->edgeCount(), 4);
-  EXPECT_EQ(p->edge(0)->source(), 0);
-  EXPECT_EQ(p->edge(1)->source(), 0);
-  EXPECT_EQ(p->edge(1)->destination(), 2);
-  EXPECT_EQ(p->edge(2)->source(), 1);
-  EXPECT_EQ(p->edge(3)->source(), 1);
+  std::string ends;
+  for (int k = 0; k < 4; ++k)
+    ends += std::to_string(p->edge(k)->source()) + std::to_string(p->edge(k)->destination());
+  EXPECT_EQ(ends, "01021012");
   // Bounds after a source name join that state's invariant.
   EXPECT_EQ(invariant(*system, 0, 1), "{ x<=4}");
 }
@@ -407,11 +396,6 @@ TEST_F(ParserTest, DiagonalGuardsAreCollected) {
   EXPECT_TRUE(ClockInfo::diagonals().contains(1, 2, 2 * 2 + 1));
   EXPECT_TRUE(ClockInfo::diagonals().contains(2, 1, 2 * -2));
   EXPECT_EQ(ClockInfo::maxConstants()[1], 2);
-}
-
-TEST_F(ParserTest, LineCounterRestartsForEveryText) {
-  EXPECT_EQ(errors("\n\nfoo"), "Error at line 3 : parse error\n");
-  EXPECT_EQ(errors("\n\nfoo"), "Error at line 3 : parse error\n");
 }
 
 TEST_F(ParserTest, RejectedTextLeavesThePreviousTablesIntact) {
@@ -490,26 +474,6 @@ TEST_F(ParserTest, LongModelsAreRead) {
   ASSERT_TRUE(system);
   EXPECT_EQ(system->process(0)->locationCount(), 1500);
   EXPECT_EQ(system->process(0)->edgeCount(), 1500);
-}
-
-std::filesystem::path modelDirectory() {
-  return std::filesystem::path(QUORIX_TEST_MODELS);
-}
-
-TEST_F(ParserTest, BenchmarkModelsAreAccepted) {
-  int count = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(modelDirectory())) {
-    if (entry.path().extension() != ".gta") continue;
-    std::ifstream in(entry.path());
-    ParseResult r = parseSystem(in);
-    EXPECT_TRUE(r.system) << entry.path() << "\n" << r.diagnostics;
-    EXPECT_EQ(r.diagnostics, "") << entry.path();
-    if (r.system) {
-      EXPECT_TRUE(r.system->initialState(true)) << entry.path();
-    }
-    ++count;
-  }
-  EXPECT_GE(count, 4);
 }
 
 }  // namespace

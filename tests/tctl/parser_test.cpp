@@ -7,7 +7,6 @@
 
 #include "tctl/deadlock.h"
 #include "model/symbol_table.h"
-#include "base/error.h"
 #include "tctl/lexer.h"
 #include "tests/tctl/fixture.h"
 #include "model/clock.h"
@@ -19,11 +18,9 @@ namespace {
 class Property : public testing::Test {
  protected:
   void SetUp() override {
-    tctl_resetComment();
     system_ = loadModel(propertyModel);
     ASSERT_TRUE(system_);
   }
-  void TearDown() override { tctl_resetComment(); }
 
   CheckedProperty parse(const std::string& text) { return parsePropertyText(text, system_); }
   // The printed result of an accepted property of the given kind.
@@ -41,7 +38,18 @@ class Property : public testing::Test {
     EXPECT_FALSE(p.expression) << text;
     return p.diagnostics;
   }
-  static std::int32_t clock(const char* name) { return symbols().extraOf(name); }
+  // One text read with a session's scanner: "kind printed [diagnostics] line rest", where line
+  // is the line the reading ended on and rest the input's next line, which it left unread.
+  std::string read(PropertyScanner& scanner, const std::string& text) {
+    std::istringstream in(text);
+    std::ostringstream sink;
+    Diagnostics diagnostics(sink);
+    ParsedProperty p = parseProperty(in, system_, scanner, diagnostics);
+    std::string rest;
+    std::getline(in, rest);
+    return std::to_string(p.kind) + " " + printed(p.expression.get()) + " [" + sink.str() + "] " +
+           std::to_string(diagnostics.line()) + " " + rest;
+  }
 
   Ref<System> system_;
 };
@@ -188,75 +196,57 @@ TEST_F(Property, OneBadPropertyLineThenTheRestOfTheLineIsStillScanned) {
   EXPECT_EQ(rejected("E<> foo and bar ) baz\n"),
             "Bad property: foo: undefined symbol.\nBad property\n"
             "Bad property: bar: undefined symbol.\nBad property: baz: undefined symbol.\n");
-  // Nothing after the line feed is read, even after an error.
-  EXPECT_EQ(rejected("E<> ) foo\nbar\n"), "Bad property\nBad property: foo: undefined symbol.\n");
   // A lone "=" is skipped.
   for (const char* text : {"E<>\n", "P.s\n", "E<> P.s P.t\n", "E<> . P.s\n", "E<> @F P.s\n",
                            "E<> P.s @L\n", "E<> i = 2\n"})
     EXPECT_EQ(rejected(text), "Bad property\n");
 }
 
-TEST_F(Property, LineCounterFollowsTheLinesRead) {
-  std::istringstream in("E<> P.s and \\\nP.t /* \n */\nignored\n");
-  lineNumber = 1;
-  ParsedProperty p = parseProperty(in, system_);
-  EXPECT_EQ(p.kind, propertyReachable);
-  EXPECT_EQ(lineNumber, 4);
-  std::string rest;
-  std::getline(in, rest);
-  EXPECT_EQ(rest, "ignored");
-}
-
-TEST_F(Property, LineCommentAtTheEndOfTheInputKeepsTheLineCount) {
-  std::istringstream in("E<> P.s // end");
-  lineNumber = 1;
-  EXPECT_EQ(parseProperty(in, system_).kind, propertyReachable);
-  EXPECT_EQ(lineNumber, 1);
-}
-
-TEST_F(Property, OnlyTheFirstLineIsRead) {
-  std::istringstream in("E<> P.s\nE<> foo\n");
-  std::ostringstream diagnostics;
-  std::ostream& previous = errorStream();
-  setErrorStream(diagnostics);
-  ParsedProperty p = parseProperty(in, system_);
-  setErrorStream(previous);
-  EXPECT_EQ(p.kind, propertyReachable);
-  EXPECT_EQ(diagnostics.str(), "");
-  std::string rest;
-  std::getline(in, rest);
-  EXPECT_EQ(rest, "E<> foo");
-}
-
-TEST_F(Property, CommentModeCarriesIntoTheNextText) {
-  // The text ends inside a comment: the property before it stands.
-  EXPECT_EQ(accepted("E<> P.s /* open\n", 1), "P.s");
-  EXPECT_TRUE(tctl_inComment());
-  // The next text starts inside that comment.
-  EXPECT_EQ(accepted("E<> P.t */ E<> Q.u\n", 1), "Q.u");
-  EXPECT_FALSE(tctl_inComment());
-  // Still inside at the end of the next text: the end of the input, and nothing to check.
-  parse("/* open\n");
-  CheckedProperty p = parse("E<> P.s\n");
-  EXPECT_EQ(p.kind, propertyQuit);
-  EXPECT_EQ(p.diagnostics, "");
+// Each session reads with its own scanner: a text that ends inside "/*" leaves that session's
+// next text starting inside the comment, and no other session's.
+TEST_F(Property, CommentModeCarriesIntoTheSameSessionsNextText) {
+  PropertyScanner first, second;
+  struct Step {
+    PropertyScanner& scanner;
+    const char* text;
+    const char* result;
+  } steps[] = {
+      // Continuations, comments and the property's line feed count lines; the next line is
+      // left in the input, even after an error.
+      {first, "E<> P.s and \\\nP.t /* \n */\nignored\n", "1 (P.s and P.t) [] 4 ignored"},
+      {first, "E<> P.s // end", "1 P.s [] 1 "},
+      {first, "E<> P.s\nE<> foo\n", "1 P.s [] 2 E<> foo"},
+      {second, "E<> ) foo\nbar\n",
+       "6  [Bad property\nBad property: foo: undefined symbol.\n] 2 bar"},
+      // The text ends inside a comment: the property before it stands.
+      {first, "E<> P.s /* open\n", "1 P.s [] 2 "},
+      {second, "E<> P.t\n", "1 P.t [] 2 "},
+      {first, "E<> P.t */ E<> Q.u\n", "1 Q.u [] 2 "},
+      {second, "E<> foo /* open\n",
+       "6  [Bad property: foo: undefined symbol.\nBad property\n] 2 "},
+      // Still inside at the end of the next text: the end of the input, nothing to check.
+      {second, "E<> P.s\n", "5  [] 2 "},
+      {first, "E<> P.s\n", "1 P.s [] 2 "},
+  };
+  for (const Step& step : steps)
+    EXPECT_EQ(read(step.scanner, step.text), step.result) << step.text;
+  EXPECT_TRUE(second.inComment());
+  EXPECT_FALSE(first.inComment());
 }
 
 TEST_F(Property, LongestMatchTokens) {
   std::istringstream in("-->--> - -> <= < >= > == != E<A[]E[]A<>E<>x E truex true.s\n");
-  tctl_setInput(&in);
   std::ostringstream diagnostics;
-  std::ostream& previous = errorStream();
-  setErrorStream(diagnostics);
+  Diagnostics sink(diagnostics);
+  PropertyScanner scanner;
+  scanner.begin(in, sink, system_.get());
   std::vector<TctlToken> tokens;
   std::vector<int> values;
-  for (TctlToken t = tctl_lex(); t != TctlToken::END_OF_PROPERTY && t != TctlToken::END;
-       t = tctl_lex()) {
+  for (TctlToken t = scanner.next(); t != TctlToken::END_OF_PROPERTY && t != TctlToken::END;
+       t = scanner.next()) {
     tokens.push_back(t);
-    values.push_back(tctl_lval);
+    values.push_back(scanner.value());
   }
-  setErrorStream(previous);
-  tctl_setInput(nullptr);
   using T = TctlToken;
   EXPECT_EQ(tokens,
             (std::vector<T>{T::LEADSTO, T::LEADSTO, T::MINUS, T::MINUS, T::RELOP, T::RELOP,
@@ -328,7 +318,6 @@ TEST_F(Property, AnyLineGivesAResultOrDiagnostics) {
       if (random() % 2) text += ' ';
     }
     text += '\n';
-    tctl_resetComment();
     CheckedProperty p = parse(text);
     ASSERT_GE(p.kind, 0);
     ASSERT_LE(p.kind, 6);
@@ -349,7 +338,6 @@ TEST_F(Property, AnyLineGivesAResultOrDiagnostics) {
     std::string text;
     int length = int(bytes() % 40);
     for (int k = 0; k < length; ++k) text += char(bytes() % 256);
-    tctl_resetComment();
     CheckedProperty p = parse(text);
     EXPECT_EQ(p.kind <= propertyLeadsTo, bool(p.expression));
   }
