@@ -98,95 +98,72 @@ TEST_F(Property, DeadlockOnlyInReachabilityAndInvariance) {
       refused + "Bad property: nix: undefined symbol.\nBad property: nox: undefined symbol.\n");
 }
 
-// Reachability properties as the reader builds them (printed), or the diagnostics it gives.
+// Reachability properties "E<> text" as the reader builds them (printed), or the diagnostics
+// it gives.
 TEST_F(Property, ReadAsWrittenOrRefusedWithItsMessage) {
+  const std::string bad = "Bad property\n", undefined = ": undefined symbol.\n" + bad,
+                    illegal = ": Illegal entity in query.\n" + bad;
   struct Case {
     std::string text, printed, diagnostics;
   } cases[] = {
       // Clock comparisons; constants name numbers.
-      {"E<> x > 3\n", "x>3", ""},
-      {"E<> x < y + 2 and x < 5\n", "(x<y+2 and x<5)", ""},
-      {"E<> x >= y - 1\n", "y<=x+1", ""},
-      {"E<> x <= y\n", "x<=y", ""},
-      {"E<> x == 3\n", "(x>=3 and x<=3)", ""},
-      {"E<> x != y + 1\n", "(x<y+1 or y<x-1)", ""},
-      {"E<> x < N\n", "x<3", ""},
-      {"E<> P.z <= 4\n", "P.z<=4", ""},
+      {"x > 3", "x>3", ""}, {"x < y + 2 and x < 5", "(x<y+2 and x<5)", ""},
+      {"x >= y - 1", "y<=x+1", ""}, {"x <= y", "x<=y", ""}, {"x < y", "x<y", ""},
+      {"x == 3", "(x>=3 and x<=3)", ""}, {"x != y + 1", "(x<y+1 or y<x-1)", ""},
+      {"x < N", "x<3", ""}, {"P.z <= 4", "P.z<=4", ""},
       // Integer comparisons keep precedence and left associativity.
-      {"E<> - 1 * 2 == i\n", "((0 - 1) * 2) == i", ""},
-      {"E<> 1 + 2 * 3 != i\n", "(1 + (2 * 3)) != i", ""},
-      {"E<> 1 - 2 - 3 < i\n", "((1 - 2) - 3) < i", ""},
-      {"E<> 8 / 4 / 2 >= i\n", "((8 / 4) / 2) >= i", ""},
-      {"E<> - - i > 0\n", "(0 - (0 - i)) > 0", ""},
-      {"E<> a[i + 1] <= N\n", "a[(i + 1)] <= 3", ""},
-      {"E<> ((i == 2))\n", "i == 2", ""},
-      {"E<> P.j == 0\n", "P.j == 0", ""},
-      {"E<> i == 2147483647\n", "i == 2147483647", ""},
+      {"- 1 * 2 == i", "((0 - 1) * 2) == i", ""}, {"1 + 2 * 3 != i", "(1 + (2 * 3)) != i", ""},
+      {"1 - 2 - 3 < i", "((1 - 2) - 3) < i", ""}, {"8 / 4 / 2 >= i", "((8 / 4) / 2) >= i", ""},
+      {"- - i > 0", "(0 - (0 - i)) > 0", ""}, {"a[i + 1] <= N", "a[(i + 1)] <= 3", ""},
+      {"((i == 2))", "i == 2", ""}, {"P.j == 0", "P.j == 0", ""},
+      {"i == 2147483647", "i == 2147483647", ""},
       // Logical operators.
-      {"E<> P.s or P.t and Q.u\n", "(P.s or (P.t and Q.u))", ""},
-      {"E<> P.s and P.t or Q.u\n", "((P.s and P.t) or Q.u)", ""},
-      {"E<> not P.s and P.t\n", "(not P.s and P.t)", ""},
-      {"E<> P.s imply P.t or Q.u\n", "(not P.s or (P.t or Q.u))", ""},
-      {"E<> P.s imply P.t imply Q.u\n", "(not (not P.s or P.t) or Q.u)", ""},
-      {"E<> P.s or P.t or Q.u\n", "((P.s or P.t) or Q.u)", ""},
-      {"E<> not (P.s or P.t)\n", "not (P.s or P.t)", ""},
-      {"E<> (P.s or true) and i < 2\n", "((P.s or true) and i < 2)", ""},
-      {"E<> P.s and x > 1 or i == 0\n", "((P.s and x>1) or i == 0)", ""},
-      {"E<>not P.s\n", "not P.s", ""},
+      {"P.s or P.t and Q.u", "(P.s or (P.t and Q.u))", ""},
+      {"P.s and P.t or Q.u", "((P.s and P.t) or Q.u)", ""},
+      {"not P.s and P.t", "(not P.s and P.t)", ""},
+      {"P.s imply P.t or Q.u", "(not P.s or (P.t or Q.u))", ""},
+      {"P.s imply P.t imply Q.u", "(not (not P.s or P.t) or Q.u)", ""},
+      {"P.s or P.t or Q.u", "((P.s or P.t) or Q.u)", ""},
+      {"not (P.s or P.t)", "not (P.s or P.t)", ""},
+      {"(P.s or true) and i < 2", "((P.s or true) and i < 2)", ""},
+      {"P.s and x > 1 or i == 0", "((P.s and x>1) or i == 0)", ""},
       // Stray characters, comments and continuations.
-      {"E<> P.s ; @ # $ _ ! =\n", "P.s", ""},
-      {"E<> P.s\r\n", "P.s", ""},
-      {std::string("E<> P.s \x01\xff") + std::string(1, '\0') + " \n", "P.s", ""},
-      {"E<> P.s // a comment\n", "P.s", ""},
-      {"E<> P.s /* a */ and /* b */ P.t\n", "(P.s and P.t)", ""},
-      {"E<> P.s and /* one\ntwo */ P.t\n", "(P.s and P.t)", ""},
-      {"E<> P.s and \\\n P.t\n", "(P.s and P.t)", ""},
-      {"E<> P.s \\ and P.t\n", "(P.s and P.t)", ""},
-      {"E<> P.s // and\nor P.t\n", "(P.s or P.t)", ""},  // the comment took the line feed
+      {"P.s ; @ # $ _ ! =", "P.s", ""}, {"P.s\r", "P.s", ""},
+      {std::string("P.s \x01\xff") + std::string(1, '\0') + " ", "P.s", ""},
+      {"P.s // a comment", "P.s", ""}, {"P.s /* a */ and /* b */ P.t", "(P.s and P.t)", ""},
+      {"P.s and /* one\ntwo */ P.t", "(P.s and P.t)", ""},
+      {"P.s and \\\n P.t", "(P.s and P.t)", ""}, {"P.s \\ and P.t", "(P.s and P.t)", ""},
+      {"P.s // and\nor P.t", "(P.s or P.t)", ""},  // the comment took the line feed
       // Constants beyond what a zone can hold are refused rather than overflowing its bounds.
-      {"E<> x - y < 2\n", "", "Bad property\n"},
-      {"E<> 3 < x\n", "", "Bad property\n"},
-      {"E<> x < -3\n", "", "Bad property\n"},
-      {"E<> x < 2 + 1\n", "", "Bad property\n"},
-      {"E<> (x) < 2\n", "", "Bad property\n"},
-      {"E<> x < i\n", "", "Bad property\n"},
-      {"E<> x < 2000000\n", "", "Bad property\n"},
-      {"E<> x < y - 2000000\n", "", "Bad property\n"},
-      {"E<> (i == 2) == 3\n", "", "Bad property\n"},
-      {"E<> i\n", "", "Bad property\n"},
-      {"E<> (i)\n", "", "Bad property\n"},
-      {"E<> i < 2 < 3\n", "", "Bad property\n"},
-      {"E<> -(i < 2)\n", "", "Bad property\n"},
-      {"E<> P.s and (i)\n", "", "Bad property\n"},
-      {"E<> i == 99999999999\n", "", "Bad property\n"},
+      {"x - y < 2", "", bad}, {"3 < x", "", bad}, {"x < -3", "", bad}, {"x < 2 + 1", "", bad},
+      {"(x) < 2", "", bad}, {"x < i", "", bad}, {"x < 2000000", "", bad},
+      {"x < y - 2000000", "", bad}, {"(i == 2) == 3", "", bad}, {"i", "", bad}, {"(i)", "", bad},
+      {"i < 2 < 3", "", bad}, {"-(i < 2)", "", bad}, {"P.s and (i)", "", bad},
+      {"i == 99999999999", "", bad}, {"P.nothing", "", bad},
       // Names.
-      {"E<> false\n", "", "Bad property: false: undefined symbol.\nBad property\n"},
-      {"E<> c\n", "", "Bad property: c: Illegal entity in query.\nBad property\n"},
-      {"E<> P\n", "", "Bad property: P: Illegal entity in query.\nBad property\n"},
-      {"E<> s\n", "", "Bad property: s: undefined symbol.\nBad property\n"},  // P's frame
-      {"E<> j == 1\n", "", "Bad property: j: undefined symbol.\nBad property\n"},
-      {"E<> X.s\n", "", "Bad property: X: no such process\nBad property\n"},
-      {"E<> x.s\n", "", "Bad property: x: no such process\nBad property\n"},
-      {"E<> P.nothing\n", "", "Bad property\n"},
-      {"E<> P.c\n", "", "Bad property: P.c: Illegal entity in query.\nBad property\n"},
-      {"E<> P.Q\n", "", "Bad property: P.Q: Illegal entity in query.\nBad property\n"},
-      {"E<> notx\n", "", "Bad property: notx: undefined symbol.\nBad property\n"},
+      {"false", "", "Bad property: false" + undefined}, {"c", "", "Bad property: c" + illegal},
+      {"P", "", "Bad property: P" + illegal},
+      {"s", "", "Bad property: s" + undefined},  // P's frame is not active
+      {"j == 1", "", "Bad property: j" + undefined},
+      {"X.s", "", "Bad property: X: no such process\n" + bad},
+      {"x.s", "", "Bad property: x: no such process\n" + bad},
+      {"P.c", "", "Bad property: P.c" + illegal}, {"P.Q", "", "Bad property: P.Q" + illegal},
+      {"notx", "", "Bad property: notx" + undefined},
       // R is left off the system line: its location must not be tested on slot 0.
-      {"E<> R.r\n", "", "Bad property: R: no such process in system\nBad property\n"},
-      {"E<> P.s or R.r\n", "", "Bad property: R: no such process in system\nBad property\n"},
+      {"R.r", "", "Bad property: R: no such process in system\n" + bad},
+      {"P.s or R.r", "", "Bad property: R: no such process in system\n" + bad},
       // Messages are copied verbatim.
-      {"E<> %s%n\n", "",
-       "Bad property: s: undefined symbol.\nBad property\nBad property: n: undefined symbol.\n"},
-      {"E<> " + std::string(300, 'q') + "\n", "",
-       "Bad property: " + std::string(300, 'q') + ": undefined symbol.\nBad property\n"},
+      {"%s%n", "", "Bad property: s" + undefined + "Bad property: n: undefined symbol.\n"},
+      {std::string(300, 'q'), "", "Bad property: " + std::string(300, 'q') + undefined},
   };
   for (const Case& c : cases) {
     if (c.diagnostics.empty()) {
-      EXPECT_EQ(accepted(c.text, propertyReachable), c.printed);
+      EXPECT_EQ(accepted("E<> " + c.text + "\n", propertyReachable), c.printed);
     } else {
-      EXPECT_EQ(rejected(c.text), c.diagnostics) << c.text;
+      EXPECT_EQ(rejected("E<> " + c.text + "\n"), c.diagnostics) << c.text;
     }
   }
+  EXPECT_EQ(accepted("E<>not P.s\n", propertyReachable), "not P.s");
 }
 
 TEST_F(Property, OneBadPropertyLineThenTheRestOfTheLineIsStillScanned) {
