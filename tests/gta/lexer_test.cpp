@@ -18,7 +18,8 @@ class LexerTest : public testing::Test {
   LexerTest() { symbols() = SymbolTable(); }
   ~LexerTest() override { symbols() = SymbolTable(); }
 
-  // The token names of the whole text, separated by spaces; lines_ is the line scanning ended on.
+  // The token names of the whole text, separated by spaces, with a number's value after "=" and
+  // a constant's symbol index and value after ":"; lines_ is the line scanning ended on.
   std::string scan(const std::string& text) {
     std::ostringstream sink;
     Diagnostics diagnostics(sink);
@@ -28,6 +29,9 @@ class LexerTest : public testing::Test {
     for (Token t; (t = lexer.next(value)) != Token::END;) {
       if (!names.empty()) names += ' ';
       names += Lexer::name(t);
+      if (t == Token::NUMBER) names += "=" + std::to_string(value.number);
+      if (t == Token::CONSTNAME)
+        names += ":" + std::to_string(value.number) + ":" + std::to_string(value.extra);
     }
     lines_ = diagnostics.line();
     return names;
@@ -60,7 +64,9 @@ TEST_F(LexerTest, TokensOfTextsAndTheLinesTheyTake) {
        "ASSIGN CHAN CLOCK COMMIT CONST GUARD HIDE INIT INT PROCESS RATE STATE SYNC SYSTEM TRANS "
        "URGENT"},
       {"urgentx Init integer", "IDENT IDENT IDENT"},
-      {"7abc", "NUMBER IDENT"},
+      {"7abc", "NUMBER=7 IDENT"},
+      // Identifiers start with a letter; numbers are unsigned decimals that wrap like a 32-bit int.
+      {"a_1#$ _a 07 -3 4294967297", "IDENT ILLEGAL IDENT NUMBER=7 MINUS NUMBER=3 NUMBER=1"},
       // Only blanks, tabs and line ends are skipped; line ends and comments count lines.
       {"a\tb  c", "IDENT IDENT IDENT"},
       {"a\rb", "IDENT ILLEGAL IDENT"},
@@ -83,40 +89,19 @@ TEST_F(LexerTest, TokensOfTextsAndTheLinesTheyTake) {
   }
 }
 
-TEST_F(LexerTest, IdentifiersStartWithALetterAndNumbersAreUnsignedDecimals) {
-  Lexer lexer("a_1#$ _a 07 -3 4294967297", diagnostics_);
-  TokenValue v;
-  EXPECT_EQ(lexer.next(v), Token::IDENT);
-  EXPECT_THAT(v.text, StrEq("a_1#$"));
-  EXPECT_EQ(lexer.next(v), Token::ILLEGAL);
-  EXPECT_EQ(lexer.next(v), Token::IDENT);
-  EXPECT_EQ(lexer.next(v), Token::NUMBER);
-  EXPECT_EQ(v.number, 7);
-  EXPECT_EQ(lexer.next(v), Token::MINUS);
-  EXPECT_EQ(lexer.next(v), Token::NUMBER);
-  EXPECT_EQ(lexer.next(v), Token::NUMBER);  // no overflow check: wraps like a 32-bit int
-  EXPECT_EQ(v.number, 1);
-  EXPECT_EQ(lexer.next(v), Token::END);
-  EXPECT_EQ(lexer.next(v), Token::END);
-}
-
 TEST_F(LexerTest, NamesAreClassifiedWhenScannedAndLocalOnesShadow) {
   symbols().declare("N", constantKind, 42);
   symbols().declare("c", channelKind, 1);
   symbols().declare("P", processKind, 1);
   symbols().declare("x", clockKind, 1);
   symbols().declare("i", integerKind, 0);
-  EXPECT_EQ(scan("N c P x i s"), "CONSTNAME CHANNAME IDENT CLOCKNAME INTNAME IDENT");
+  EXPECT_EQ(scan("N c P x i s"), "CONSTNAME:0:42 CHANNAME IDENT CLOCKNAME INTNAME IDENT");
   EXPECT_EQ(scan("global.i global global.5 Global.i P.i global .i"),
-            "INTNAME IDENT IDENT ILLEGAL NUMBER IDENT ILLEGAL INTNAME IDENT ILLEGAL INTNAME IDENT "
+            "INTNAME IDENT IDENT ILLEGAL NUMBER=5 IDENT ILLEGAL INTNAME IDENT ILLEGAL INTNAME IDENT "
             "ILLEGAL INTNAME");
-  Lexer lexer("N x", diagnostics_);
   TokenValue v;
-  ASSERT_EQ(lexer.next(v), Token::CONSTNAME);
-  EXPECT_EQ(v.number, 0);  // the symbol index
-  EXPECT_EQ(v.extra, 42);  // the value
-  ASSERT_EQ(lexer.next(v), Token::CLOCKNAME);
-  EXPECT_THAT(v.text, StrEq("x"));
+  Lexer("a_1#$ x", diagnostics_).next(v);
+  EXPECT_THAT(v.text, StrEq("a_1#$"));
 
   symbols().newFrame();
   symbols().declare("x", integerKind, 0);

@@ -65,9 +65,12 @@ class ParserTest : public testing::Test {
     EXPECT_EQ(s.kind, constantKind) << name;
     return s.extra;
   }
-  // A one-process model around a process body.
+  // A one-process model around a process body, or around the labels of one edge.
   static std::string model(const std::string& globals, const std::string& body) {
     return globals + "process P {\n" + body + "\n}\nsystem P;\n";
+  }
+  static std::string edge(const std::string& globals, const std::string& labels) {
+    return model(globals, "state a; init a;\ntrans a -> a { " + labels + " };");
   }
 };
 
@@ -183,64 +186,51 @@ TEST_F(ParserTest, LocalNamesShadowGlobalOnesAndGlobalDotReachesThem) {
 TEST_F(ParserTest, EveryCheckHasItsMessage) {
   struct Case {
     std::string text;
-    std::string diagnostics;
+    int line;
+    std::string message;
   } cases[] = {
-      {model("int[5,1] z;\n", "state a; init a;"), "Error at line 1 : Empty variable domain.\n"},
-      {model("int[0,3] w := 7;\n", "state a; init a;"),
-       "Error at line 1 : Initial value not in domain of w\n"},
-      {model("int q[0];\n", "state a; init a;"), "Error at line 1 : Illegal array size.\n"},
-      {model("int q[-2];\n", "state a; init a;"), "Error at line 1 : Illegal array size.\n"},
-      {model("clock x;\nint x;\n", "state a; init a;"), "Error at line 2 : Redefined symbol x\n"},
-      {model("const N 1;\nconst N 2;\n", "state a; init a;"),
-       "Error at line 2 : Redefined symbol N\n"},
-      {model("int a;\nchan a;\n", "state s; init s;"), "Error at line 2 : Redefined symbol a\n"},
-      {model("", "state a, b,\na; init a;"), "Error at line 3 : Redefined symbol a\n"},
+      {model("int[5,1] z;\n", "state a; init a;"), 1, "Empty variable domain."},
+      {model("int[0,3] w := 7;\n", "state a; init a;"), 1, "Initial value not in domain of w"},
+      {model("int q[0];\n", "state a; init a;"), 1, "Illegal array size."},
+      {model("int q[-2];\n", "state a; init a;"), 1, "Illegal array size."},
+      {model("clock x;\nint x;\n", "state a; init a;"), 2, "Redefined symbol x"},
+      {model("const N 1;\nconst N 2;\n", "state a; init a;"), 2, "Redefined symbol N"},
+      {model("int a;\nchan a;\n", "state s; init s;"), 2, "Redefined symbol a"},
+      {model("", "state a, b,\na; init a;"), 3, "Redefined symbol a"},
       {"process P { state a; init a; }\nprocess P { state a; init a; }\nsystem P;",
-       "Error at line 2 : Redefined symbol P\n"},
-      {model("clock x;\n", "state a { x <= -1 }; init a;"),
-       "Error at line 3 : RHS of invariant < 0.\n"},
+       2, "Redefined symbol P"},
+      {model("clock x;\n", "state a { x <= -1 }; init a;"), 3, "RHS of invariant < 0."},
       {model("clock x;\n", "state a; init a;\ntrans a { x < 0-1 } -> a {};"),
-       "Error at line 4 : RHS of invariant < 0.\n"},
+       4, "RHS of invariant < 0."},
       {model("", "state a; init a;\ntrans -> a {};"),
-       "Error at line 3 : First transition must have an explicit source state.\n"},
-      {model("", "state a; init a;\ntrans a -> b {};"),
-       "Error at line 3 : Transition destination is not a state.\n"},
-      {model("", "state a; init a;\ntrans a -> P {};"),
-       "Error at line 3 : Transition destination is not a state.\n"},
-      {model("", "state a; init a;\ntrans b -> a {};"),
-       "Error at line 3 : Transition source is not a state.\n"},
-      {model("clock x;\n", "state a; init a;\ntrans a -> a { guard x < -1; };"),
-       "Error at line 4 : Clock x compared to negative value. (-1)\n"},
-      {model("clock x;\n", "state a; init a;\ntrans a -> a { guard x != -1; };"),
-       "Error at line 4 : Clock x compared to negative value. (-1)\n"},
-      {model("clock x;\n", "state a; init a;\ntrans a -> a { guard x != 1; };"),
-       "Error at line 4 : Operator != not supported for clocks.\n"},
-      {model("clock x, y;\n", "state a; init a;\ntrans a -> a { guard x != y; };"),
-       "Error at line 4 : Operator != not supported for clocks.\n"},
-      {model("clock x;\n", "state a; init a;\ntrans a -> a { assign x := -2; };"),
-       "Error at line 4 : Clock x set to negative value. (-2)\n"},
+       3, "First transition must have an explicit source state."},
+      {model("", "state a; init a;\ntrans a -> b {};"), 3, "Transition destination is not a state."},
+      {model("", "state a; init a;\ntrans a -> P {};"), 3, "Transition destination is not a state."},
+      {model("", "state a; init a;\ntrans b -> a {};"), 3, "Transition source is not a state."},
+      {edge("clock x;\n", "guard x < -1;"), 4, "Clock x compared to negative value. (-1)"},
+      {edge("clock x;\n", "guard x != -1;"), 4, "Clock x compared to negative value. (-1)"},
+      {edge("clock x;\n", "guard x != 1;"), 4, "Operator != not supported for clocks."},
+      {edge("clock x, y;\n", "guard x != y;"), 4, "Operator != not supported for clocks."},
+      {edge("clock x;\n", "assign x := -2;"), 4, "Clock x set to negative value. (-2)"},
       {model("clock x;\nurgent chan u;\n",
              "state a; init a;\ntrans a -> a { guard x > 1; sync u!; };"),
-       "Error at line 5 : Clock guards are not allowed on urgent transitions.\n"},
-      {"process P { state a; init a; }\nsystem P,\nQ;",
-       "Error at line 3 : Type inconsistensy: Q not a process.\n"},
-      {"process P { state a; init a; }\nsystem a;",
-       "Error at line 2 : Type inconsistensy: a not a process.\n"},
-      {model("", "state a;\ncommit b;\ninit a;"), "Error at line 3 : Unknown state b\n"},
-      {model("", "state a;\nurgent P;\ninit a;"), "Error at line 3 : Unknown state P\n"},
-      {model("", "state a;\ninit c;"), "Error at line 3 : Unknown state c\n"},
+       5, "Clock guards are not allowed on urgent transitions."},
+      {"process P { state a; init a; }\nsystem P,\nQ;", 3, "Type inconsistensy: Q not a process."},
+      {"process P { state a; init a; }\nsystem a;", 2, "Type inconsistensy: a not a process."},
+      {model("", "state a;\ncommit b;\ninit a;"), 3, "Unknown state b"},
+      {model("", "state a;\nurgent P;\ninit a;"), 3, "Unknown state P"},
+      {model("", "state a;\ninit c;"), 3, "Unknown state c"},
       {model("const D 1/(2-2);\n", "state a; init a;"),
-       "Error at line 1 : Division by zero in constant expression.\n"},
-      {model("clock x;\n", "state a; init a;\ntrans a -> a { guard x < 1073741823; };"),
-       "Error at line 4 : Clock constant out of range.\n"},
+       1, "Division by zero in constant expression."},
+      {edge("clock x;\n", "guard x < 1073741823;"), 4, "Clock constant out of range."},
       // Beyond 2^20 the zone arithmetic could overflow while closing a matrix.
-      {model("clock x;\n", "state a; init a;\ntrans a -> a { guard x <= 1048577; };"),
-       "Error at line 4 : Clock constant out of range.\n"},
-      {model("", "state a; init a; rate"), "Error at line 2 : parse error\n"},
-      {model("int i;\n", "state a; init a;\ntrans a -> a { assign i += 1; };"),
-       "Error at line 4 : parse error\n"},
+      {edge("clock x;\n", "guard x <= 1048577;"), 4, "Clock constant out of range."},
+      {model("", "state a; init a; rate"), 2, "parse error"},
+      {edge("int i;\n", "assign i += 1;"), 4, "parse error"},
   };
-  for (const Case& c : cases) EXPECT_EQ(errors(c.text), c.diagnostics) << c.text;
+  for (const Case& c : cases)
+    EXPECT_EQ(errors(c.text), "Error at line " + std::to_string(c.line) + " : " + c.message + "\n")
+        << c.text;
   // global.name cannot be declared; channels and clocks are no states; a channel name is taken;
   // only "+" may follow the second clock of a difference.
   for (const std::string& text : std::vector<std::string>{
@@ -251,7 +241,7 @@ TEST_F(ParserTest, EveryCheckHasItsMessage) {
         model("clock x;\n", "state s; init s;\ntrans x -> s {};"),
         model("chan a;\nchan a;\n", "state s; init s;"),
         model("chan a;\nint a;\n", "state s; init s;"),
-        model("clock x, y;\n", "state a; init a;\ntrans a -> a { guard x <= y - 1; };")})
+        edge("clock x, y;\n", "guard x <= y - 1;")})
     EXPECT_THAT(errors(text), testing::MatchesRegex("Error at line [2-4] : parse error\n")) << text;
 }
 
@@ -391,7 +381,7 @@ TEST_F(ParserTest, SystemLineChoosesAndOrdersProcesses) {
 }
 
 TEST_F(ParserTest, DiagonalGuardsAreCollected) {
-  accept(model("clock x, y;\n", "state a; init a;\ntrans a -> a { guard x <= y + 2; };"));
+  accept(edge("clock x, y;\n", "guard x <= y + 2;"));
   EXPECT_EQ(ClockInfo::diagonals().size(), 2u);
   EXPECT_TRUE(ClockInfo::diagonals().contains(1, 2, 2 * 2 + 1));
   EXPECT_TRUE(ClockInfo::diagonals().contains(2, 1, 2 * -2));
@@ -403,28 +393,23 @@ TEST_F(ParserTest, RejectedTextLeavesThePreviousTablesIntact) {
                                   "state a { x <= 5 }; init a;\n"
                                   "trans a -> a { guard x >= 3; assign i := i + 1, x := 0; };"));
   ASSERT_TRUE(good);
-  std::ostringstream symbolsBefore, channelsBefore;
-  symbols().dump(symbolsBefore);
-  channels().print(channelsBefore);
-  ClockTable clocksBefore = ClockInfo::table();
-  std::string listingBefore = listing(*good);
-
+  // Everything the tables hold, as text.
+  auto tables = [&] {
+    std::ostringstream out;
+    symbols().dump(out);
+    channels().print(out);
+    for (std::int32_t k = 0; k < integerVariables().size(); ++k) integerVariables().dump(out, k);
+    for (int k = 0; k < ClockInfo::count(); ++k)
+      out << ClockInfo::name(k) << ' ' << ClockInfo::maxConstants()[std::size_t(k)] << '\n';
+    return out.str() + listing(*good);
+  };
+  std::string before = tables();
   std::string diagnostics = errors(
       "clock u, v, w;\nint[0,9] j, k[4];\nurgent chan d, e;\nconst N 4;\n"
       "process Z { clock z; state s { z <= 1 }; init s; }\nsystem Z, Y;\n");
   EXPECT_EQ(diagnostics, "Error at line 7 : Type inconsistensy: Y not a process.\n");
 
-  std::ostringstream symbolsAfter, channelsAfter;
-  symbols().dump(symbolsAfter);
-  channels().print(channelsAfter);
-  EXPECT_EQ(symbolsAfter.str(), symbolsBefore.str());
-  EXPECT_EQ(channelsAfter.str(), channelsBefore.str());
-  ASSERT_EQ(integerVariables().size(), 1);
-  EXPECT_EQ(integerVariables()[0].hi, 4);
-  ASSERT_EQ(ClockInfo::count(), int(clocksBefore.clocks.size()));
-  EXPECT_EQ(ClockInfo::table().maxConstants, clocksBefore.maxConstants);
-  EXPECT_STREQ(ClockInfo::name(1), "x");
-  EXPECT_EQ(listing(*good), listingBefore);
+  EXPECT_EQ(tables(), before);
   // The previous system still runs on the restored tables.
   Ref<GlobalState> start = good->initialState(true);
   EXPECT_TRUE(start);
@@ -463,30 +448,17 @@ TEST_F(ParserTest, LongChainsAreReadAndEvaluated) {
   EXPECT_TRUE(test->holds(nullptr));
 }
 
-TEST_F(ParserTest, LongModelsAreRead) {
-  // Many states and transitions in one process, many declarations: read in one pass.
-  std::string states = "state s0", trans = "trans s0 -> s1 {}";
-  for (int k = 1; k < 1500; ++k) {
-    states += ", s" + std::to_string(k);
-    trans += ", -> s" + std::to_string(k) + " { guard i == " + std::to_string(k % 7) + "; }";
-  }
-  Ref<System> system = accept(model("int i;\n", states + ";\ninit s0;\n" + trans + ";"));
-  ASSERT_TRUE(system);
-  EXPECT_EQ(system->process(0)->locationCount(), 1500);
-  EXPECT_EQ(system->process(0)->edgeCount(), 1500);
-}
-
 }  // namespace
 
 TEST_F(ParserTest, StrictReportsNameTheTokenWithItsPlaceAndAHint) {
   struct Case {
     std::string text, reports;
   } cases[] = {
-      {model("int i;\n", "state a; init a;\ntrans a -> a { assign i = 1; };"),
+      {edge("int i;\n", "assign i = 1;"),
        "4:25: unexpected '=': write ':=' to give a value, '==' to compare\n"},
-      {model("int i;\n", "state a; init a;\ntrans a -> a { guard i == 1 && i == 2; };"),
+      {edge("int i;\n", "guard i == 1 && i == 2;"),
        "4:29: unexpected '&&': write ',' between the constraints of a guard\n"},
-      {model("int i;\n", "state a; init a;\ntrans a -> a { guard y == 1; };"),
+      {edge("int i;\n", "guard y == 1;"),
        "4:22: unknown name 'y'\n"},
       {"int x == 3;\n" + model("", "state a; init a;"),
        "1:7: unexpected '==': write ':=' to give a value, '==' to compare\n"},
