@@ -64,30 +64,15 @@ std::string mutate(std::string text, std::mt19937& rng) {
   bool numbersOnly = rng() % 3 == 0;  // such mutants are often accepted and then explored
   for (int m = 0; m < count; ++m) {
     std::size_t at = pick(text.size() + 1);
+    std::size_t from = pick(text.size()), d = text.find_first_of("0123456789", at);
     switch (numbersOnly ? 5 : rng() % 6) {
-      case 0:  // delete a short range
-        text.erase(at, 1 + pick(24));
-        break;
-      case 1:  // insert a fragment
-        text.insert(at, fragments[pick(std::size(fragments))]);
-        break;
-      case 2:  // overwrite a byte with any byte
-        if (at < text.size()) text[at] = char(rng() & 0xFF);
-        break;
-      case 3: {  // duplicate a range elsewhere
-        std::size_t from = pick(text.size()), length = 1 + pick(60);
-        text.insert(at, text.substr(from, length));
-        break;
-      }
-      case 4: {  // cut the text short
-        text.resize(at);
-        break;
-      }
-      default: {  // replace a digit run by another number
-        std::size_t d = text.find_first_of("0123456789", at);
+      case 0: text.erase(at, 1 + pick(24)); break;                                 // delete
+      case 1: text.insert(at, fragments[pick(std::size(fragments))]); break;       // insert
+      case 2: if (at < text.size()) text[at] = char(rng() & 0xFF); break;          // overwrite
+      case 3: text.insert(at, text.substr(from, 1 + pick(60))); break;             // duplicate
+      case 4: text.resize(at); break;                                              // cut short
+      default:  // replace a digit by another number
         if (d != std::string::npos) text.replace(d, 1, std::to_string(int(rng() % 2000) - 1000));
-        break;
-      }
     }
   }
   return text;
@@ -115,11 +100,6 @@ TEST(ParserFuzz, MutatedModelsGiveASystemOrDiagnostics) {
     EXPECT_EQ(r.diagnostics, "");
     EXPECT_TRUE(r.system->initialState(true));
   }
-  symbols() = SymbolTable();
-  channels() = Channels();
-  integerVariables() = IntegerVariables();
-  ClockInfo::table() = ClockTable();
-
   std::mt19937 rng(20240611);
   Ref<System> current;
   int accepted = 0;

@@ -97,8 +97,8 @@ TEST_F(LexerTest, NamesAreClassifiedWhenScannedAndLocalOnesShadow) {
   symbols().declare("i", integerKind, 0);
   EXPECT_EQ(scan("N c P x i s"), "CONSTNAME:0:42 CHANNAME IDENT CLOCKNAME INTNAME IDENT");
   EXPECT_EQ(scan("global.i global global.5 Global.i P.i global .i"),
-            "INTNAME IDENT IDENT ILLEGAL NUMBER=5 IDENT ILLEGAL INTNAME IDENT ILLEGAL INTNAME IDENT "
-            "ILLEGAL INTNAME");
+            "INTNAME IDENT IDENT ILLEGAL NUMBER=5 IDENT ILLEGAL INTNAME IDENT ILLEGAL INTNAME "
+            "IDENT ILLEGAL INTNAME");
   TokenValue v;
   Lexer("a_1#$ x", diagnostics_).next(v);
   EXPECT_THAT(v.text, StrEq("a_1#$"));

@@ -19,18 +19,9 @@ using testing::HasSubstr;
 
 namespace {
 
-void resetTables() {
-  symbols() = SymbolTable();
-  channels() = Channels();
-  integerVariables() = IntegerVariables();
-  ClockInfo::table() = ClockTable();
-}
-
+// Every accepted text leaves its own tables current, so the tests read them directly.
 class ParserTest : public testing::Test {
  protected:
-  ParserTest() { resetTables(); }
-  ~ParserTest() override { resetTables(); }
-
   // The diagnostics of a text that must be rejected.
   static std::string errors(const std::string& text) {
     ParseResult r = parseSystem(text);
@@ -131,7 +122,8 @@ TEST_F(ParserTest, ConstantsFoldWithTruncatingDivisionAndWrap) {
                {"H", "-2147483647 - 1", INT32_MIN},
                {"I", "H / -1", INT32_MIN}, {"J", "65536 * 65536", 0}};
   std::string globals;
-  for (const Case& c : cases) globals += std::string("const ") + c.name + " " + c.expression + ";\n";
+  for (const Case& c : cases)
+    globals += std::string("const ") + c.name + " " + c.expression + ";\n";
   accept(model(globals, "state a; init a;"));
   for (const Case& c : cases) EXPECT_EQ(constant(c.name), c.value) << c.expression;
 }
@@ -204,8 +196,10 @@ TEST_F(ParserTest, EveryCheckHasItsMessage) {
        4, "RHS of invariant < 0."},
       {model("", "state a; init a;\ntrans -> a {};"),
        3, "First transition must have an explicit source state."},
-      {model("", "state a; init a;\ntrans a -> b {};"), 3, "Transition destination is not a state."},
-      {model("", "state a; init a;\ntrans a -> P {};"), 3, "Transition destination is not a state."},
+      {model("", "state a; init a;\ntrans a -> b {};"),
+       3, "Transition destination is not a state."},
+      {model("", "state a; init a;\ntrans a -> P {};"),
+       3, "Transition destination is not a state."},
       {model("", "state a; init a;\ntrans b -> a {};"), 3, "Transition source is not a state."},
       {edge("clock x;\n", "guard x < -1;"), 4, "Clock x compared to negative value. (-1)"},
       {edge("clock x;\n", "guard x != -1;"), 4, "Clock x compared to negative value. (-1)"},

@@ -1,4 +1,3 @@
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,30 +6,16 @@
 #include "model/integer.h"
 #include "model/integer_expression.h"
 #include "model/symbol_table.h"
-#include "base/error.h"
 #include "tests/tctl/fixture.h"
 #include "model/clock.h"
 #include "zones/zone.h"
 
-using testing::StrEq;
-using testing::ThrowsMessage;
-
 namespace {
 
-const char* const clockModel = R"(
-clock x, y;
-int[0,5] i;
-process P {
-  state s, t;
-  init s;
-  trans s -> t { guard x > 3; };
-}
-process Q {
-  state s, t;
-  init s;
-}
-system P, Q;
-)";
+const char* const clockModel =
+    "clock x, y;\nint[0,5] i;\n"
+    "process P { state s, t; init s; trans s -> t { guard x > 3; }; }\n"
+    "process Q { state s, t; init s; }\nsystem P, Q;\n";
 
 class Formula : public testing::Test {
  protected:
@@ -159,16 +144,11 @@ TEST_F(Formula, DiscreteTests) {
 }
 
 TEST_F(Formula, NegationGivesTheComplement) {
-  EXPECT_EQ(printed(formula("P.s and Q.t")->negate().get()), "(not P.s or not Q.t)");
-  EXPECT_EQ(printed(formula("i == 2")->negate().get()), "i != 2");
-  EXPECT_EQ(printed(formula("i >= 2 or i < 1")->negate().get()), "(i < 2 and i >= 1)");
-  EXPECT_EQ(printed(formula("i <= 2")->negate().get()), "i > 2");
-
-  EXPECT_EQ(printed(formula("x < 5")->negate().get()), "x>=5");
-  EXPECT_EQ(printed(formula("x <= y + 2")->negate().get()), "y<x-2");
-  EXPECT_EQ(printed(formula("not P.s")->negate().get()), "P.s");
-  EXPECT_EQ(printed(formula("true")->negate().get()), "not true");
-
+  for (auto [text, negation] : {std::pair{"P.s and Q.t", "(not P.s or not Q.t)"},
+                                {"i == 2", "i != 2"}, {"i <= 2", "i > 2"},
+                                {"i >= 2 or i < 1", "(i < 2 and i >= 1)"}, {"x < 5", "x>=5"},
+                                {"x <= y + 2", "y<x-2"}, {"not P.s", "P.s"}, {"true", "not true"}})
+    EXPECT_EQ(printed(formula(text)->negate().get()), negation);
   // A single bound and its negation split a zone into two disjoint parts.
   for (const char* text : {"x < 5", "x >= 5", "x <= y - 1", "y < x + 2", "x > y"}) {
     Ref<TCTLExpression> f = formula(text);
