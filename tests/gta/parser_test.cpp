@@ -106,6 +106,12 @@ TEST_F(ParserTest, ClockConstraintsBecomeBoundsOnDifferences) {
   EXPECT_EQ(labels(*system, 0, 0), "{ guard x<=5, 5<=x; }");
   EXPECT_EQ(labels(*system, 0, 1), "{ guard 2<=x, 3<x, x<4; }");
   EXPECT_EQ(labels(*system, 0, 2), "{ guard x-y<=2, y-x<0, x-y<=1, y-x<=-1, y-x<=0; }");
+  // Difference bounds are collected as diagonal guards.
+  accept(edge("clock x, y;\n", "guard x <= y + 2;"));
+  EXPECT_EQ(ClockInfo::diagonals().size(), 2u);
+  EXPECT_TRUE(ClockInfo::diagonals().contains(1, 2, 2 * 2 + 1));
+  EXPECT_TRUE(ClockInfo::diagonals().contains(2, 1, 2 * -2));
+  EXPECT_EQ(ClockInfo::maxConstants()[1], 2);
 }
 
 // Constant expressions fold at read time, dividing towards zero and wrapping in 32 bits.
@@ -286,9 +292,8 @@ TEST_F(ParserTest, RecoveryReportsSeveralErrors) {
             "Error at line 7 : Clock x compared to negative value. (-2)\n"
             "Error at line 7 : Clock x set to negative value. (-1)\n"
             "Error at line 8 : Transition destination is not a state.\n");
-}
 
-TEST_F(ParserTest, RecoveryResumesInListsAndDeclarations) {
+  // Reading resumes in lists and declarations.
   std::string diagnostics = errors(
       "clock x;\n"
       "int i j;\n"  // 2: declaration
@@ -374,14 +379,6 @@ TEST_F(ParserTest, SystemLineChoosesAndOrdersProcesses) {
   EXPECT_EQ(twice.system->processCount(), 2);
 }
 
-TEST_F(ParserTest, DiagonalGuardsAreCollected) {
-  accept(edge("clock x, y;\n", "guard x <= y + 2;"));
-  EXPECT_EQ(ClockInfo::diagonals().size(), 2u);
-  EXPECT_TRUE(ClockInfo::diagonals().contains(1, 2, 2 * 2 + 1));
-  EXPECT_TRUE(ClockInfo::diagonals().contains(2, 1, 2 * -2));
-  EXPECT_EQ(ClockInfo::maxConstants()[1], 2);
-}
-
 TEST_F(ParserTest, RejectedTextLeavesThePreviousTablesIntact) {
   Ref<System> good = accept(model("clock x;\nint[0,4] i;\nchan c;\n",
                                   "state a { x <= 5 }; init a;\n"
@@ -425,9 +422,7 @@ TEST_F(ParserTest, DeepNestingIsRefusedNotOverflowed) {
   accept("const N " + std::string(9997, '-') + "1;\n" + model("", "state a; init a;"));
   accept(model("const N " + nested(3332, "1") + ";\nint i;\n",
                 "state a; init a;\ntrans a -> a { guard " + nested(3332, "i") + " == 1; };"));
-}
 
-TEST_F(ParserTest, LongChainsAreReadAndEvaluated) {
   // A 400000-term sum in an assignment, and a 100000-term guard.
   std::string sum = "0", guard = "1";
   for (int k = 0; k < 400000; ++k) sum += "+1";
@@ -435,9 +430,9 @@ TEST_F(ParserTest, LongChainsAreReadAndEvaluated) {
   Ref<System> system = accept(model(
       "int k;\n", "state a; init a;\ntrans a -> a { guard " + guard + " == 1; assign k := " + sum +
                       "; };"));
-  const Transition& edge = *system->process(0)->edge(0);
-  auto* assign = static_cast<const IntegerAssign*>(edge.assignments()[0].get());
-  auto* test = static_cast<const IntegerGuard*>(edge.guards()[0].get());
+  const Transition& transition = *system->process(0)->edge(0);
+  auto* assign = static_cast<const IntegerAssign*>(transition.assignments()[0].get());
+  auto* test = static_cast<const IntegerGuard*>(transition.guards()[0].get());
   EXPECT_EQ(assign->value()->eval(nullptr), 400000);
   EXPECT_TRUE(test->holds(nullptr));
 }

@@ -59,6 +59,7 @@ TEST_F(Property, KindsOfTheForms) {
         {"P.s --> Q.u\n", "4 (P.s or Q.u) [] 2 "}, {"E<>not P.s\n", "1 not P.s [] 2 "},
         {"quit\n", "5  [] 2 "}, {"", "5  [] 1 "}, {"  // nothing\n", "5  [] 2 "},
         {"\n", "6  [] 2 "}, {"   \n", "6  [] 2 "}, {"\nE<> P.s\n", "6  [] 2 E<> P.s"},
+        {"P.s\n", "6  [Bad property\n] 2 "},
         {"quit now\n", "6  [Bad property: now: undefined symbol.\nBad property\n] 2 "}}) {
     PropertyScanner scanner;
     EXPECT_EQ(read(scanner, text), result) << text;
@@ -89,8 +90,8 @@ TEST_F(Property, DeadlockOnlyInReachabilityAndInvariance) {
 // Reachability properties "E<> text" as the reader builds them (printed), or the diagnostics
 // it gives.
 TEST_F(Property, ReadAsWrittenOrRefusedWithItsMessage) {
-  const std::string bad = "Bad property\n", undefined = ": undefined symbol.\n" + bad,
-                    illegal = ": Illegal entity in query.\n" + bad;
+  const std::string bad = "Bad property\n", unknown = ": undefined symbol.\n",
+                    undefined = unknown + bad, illegal = ": Illegal entity in query.\n" + bad;
   struct Case {
     std::string text, printed, diagnostics;
   } cases[] = {
@@ -127,7 +128,15 @@ TEST_F(Property, ReadAsWrittenOrRefusedWithItsMessage) {
       {"(x) < 2", "", bad}, {"x < i", "", bad}, {"x < 2000000", "", bad},
       {"x < y - 2000000", "", bad}, {"(i == 2) == 3", "", bad}, {"i", "", bad}, {"(i)", "", bad},
       {"i < 2 < 3", "", bad}, {"-(i < 2)", "", bad}, {"P.s and (i)", "", bad},
-      {"i == 99999999999", "", bad}, {"P.nothing", "", bad},
+      {"i == 99999999999", "", bad}, {"P.nothing", "", bad}, {"", "", bad},
+      {"P.s P.t", "", bad}, {". P.s", "", bad}, {"@F P.s", "", bad}, {"P.s @L", "", bad},
+      {"i = 2", "", bad},  // a lone "=" is skipped
+      // One "Bad property" line, and the rest of the line is still scanned.
+      {"P.s and ) foo bar", "",
+       bad + "Bad property: foo" + unknown + "Bad property: bar" + unknown},
+      {"foo and bar ) baz", "",
+       "Bad property: foo" + undefined + "Bad property: bar" + unknown + "Bad property: baz" +
+           unknown},
       // Names.
       {"false", "", "Bad property: false" + undefined}, {"c", "", "Bad property: c" + illegal},
       {"P", "", "Bad property: P" + illegal},
@@ -141,7 +150,7 @@ TEST_F(Property, ReadAsWrittenOrRefusedWithItsMessage) {
       {"R.r", "", "Bad property: R: no such process in system\n" + bad},
       {"P.s or R.r", "", "Bad property: R: no such process in system\n" + bad},
       // Messages are copied verbatim.
-      {"%s%n", "", "Bad property: s" + undefined + "Bad property: n: undefined symbol.\n"},
+      {"%s%n", "", "Bad property: s" + undefined + "Bad property: n" + unknown},
       {std::string(300, 'q'), "", "Bad property: " + std::string(300, 'q') + undefined},
   };
   for (const Case& c : cases) {
@@ -151,19 +160,6 @@ TEST_F(Property, ReadAsWrittenOrRefusedWithItsMessage) {
       EXPECT_EQ(rejected("E<> " + c.text + "\n"), c.diagnostics) << c.text;
     }
   }
-}
-
-TEST_F(Property, OneBadPropertyLineThenTheRestOfTheLineIsStillScanned) {
-  EXPECT_EQ(rejected("E<> P.s and ) foo bar\n"),
-            "Bad property\nBad property: foo: undefined symbol.\n"
-            "Bad property: bar: undefined symbol.\n");
-  EXPECT_EQ(rejected("E<> foo and bar ) baz\n"),
-            "Bad property: foo: undefined symbol.\nBad property\n"
-            "Bad property: bar: undefined symbol.\nBad property: baz: undefined symbol.\n");
-  // A lone "=" is skipped.
-  for (const char* text : {"E<>\n", "P.s\n", "E<> P.s P.t\n", "E<> . P.s\n", "E<> @F P.s\n",
-                           "E<> P.s @L\n", "E<> i = 2\n"})
-    EXPECT_EQ(rejected(text), "Bad property\n");
 }
 
 // Each session reads with its own scanner: a text that ends inside "/*" leaves that session's
