@@ -160,9 +160,8 @@ TEST_F(Formula, NegationGivesTheComplement) {
         EXPECT_NE(first, second) << text << " at " << vx << ", " << vy;
       }
   }
-}
 
-TEST_F(Formula, NormalFormPushesNegationToTheLeaves) {
+  // The normal form pushes negation to the leaves.
   EXPECT_EQ(printed(formula("not (P.s and x < 5)")->normalize().get()), "(not P.s or x>=5)");
   EXPECT_EQ(printed(formula("not not P.s")->normalize().get()), "P.s");
   EXPECT_EQ(printed(formula("not (i == 2 or not Q.t)")->normalize().get()), "(i != 2 and Q.t)");
