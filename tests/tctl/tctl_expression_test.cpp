@@ -232,18 +232,19 @@ TEST_F(Formula, FilterKeepsTheSatisfyingPartsWithoutCoveredDuplicates) {
 }
 
 TEST_F(Formula, DisjunctiveNormalForm) {
-  std::vector<Conjuncts> clauses =
-      disjunctiveNormalForm(formula("(P.s or x < 1) and (Q.t or y > 2)").get());
-  ASSERT_EQ(clauses.size(), 4u);
-  for (const Conjuncts& c : clauses) EXPECT_EQ(c.size(), 2u);
-  EXPECT_EQ(printed(clauses[1][1].get()), "y>2");
-  EXPECT_EQ(clauses[3][0]->typeCode(), TCTLExpression::clockType);
-
-  clauses = disjunctiveNormalForm(formula("not (P.s and x < 1)").get());
-  ASSERT_EQ(clauses.size(), 2u);
-  EXPECT_EQ(printed(clauses[0][0].get()), "not P.s");
-  EXPECT_EQ(printed(clauses[1][0].get()), "x>=1");
-
+  // The clauses joined by " | ", the conjuncts of each by " & ".
+  auto dnf = [&](const char* text) {
+    std::string clauses;
+    for (const Conjuncts& clause : disjunctiveNormalForm(formula(text).get())) {
+      clauses += clauses.empty() ? "" : " | ";
+      for (std::size_t k = 0; k < clause.size(); ++k)
+        clauses += (k ? " & " : "") + printed(clause[k].get());
+    }
+    return clauses;
+  };
+  EXPECT_EQ(dnf("(P.s or x < 1) and (Q.t or y > 2)"),
+            "P.s & Q.t | P.s & y>2 | x<1 & Q.t | x<1 & y>2");
+  EXPECT_EQ(dnf("not (P.s and x < 1)"), "not P.s | x>=1");
   Conjuncts conjuncts;
   formula("P.s and x < 1 and (i == 2 or Q.t)")->collectConjuncts(conjuncts);
   ASSERT_EQ(conjuncts.size(), 3u);
