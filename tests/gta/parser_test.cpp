@@ -67,14 +67,10 @@ class ParserTest : public testing::Test {
 
 TEST_F(ParserTest, RoundTripOfAProcess) {
   Ref<System> system = accept(
-      "clock x, y;\n"
-      "int[0,3] i;\n"
-      "chan c;\n"
+      "clock x, y;\nint[0,3] i;\nchan c;\n"
       "process P {\n"
       "  state a { x <= 3 }, b { x < 5, y <= 2 }, c2;\n"
-      "  commit c2;\n"
-      "  urgent b;\n"
-      "  init b;\n"
+      "  commit c2; urgent b; init b;\n"
       "  trans a -> b { guard x > 1, i == 2; sync c!; assign x := 0, i := i + 1; },\n"
       "        b -> c2 { guard x == 4, y >= 0 ; },\n"
       "        c2 -> a { assign y := 0; };\n"
@@ -120,13 +116,11 @@ TEST_F(ParserTest, ConstantsFoldWithTruncatingDivisionAndWrap) {
     const char* name;
     const char* expression;
     std::int32_t value;
-  } cases[] = {{"N", "2*3+1", 7},          {"M", "-7/2", -3},
-               {"A", "2-3-4", -5},         {"B", "16/4/2", 2},
-               {"C", "-(2+3)*2", -10},     {"D", "N*N - M", 52},
-               {"E", "7/-2", -3},          {"F", "- -3", 3},
-               {"G", "2147483647 + 1", INT32_MIN},
-               {"H", "-2147483647 - 1", INT32_MIN},
-               {"I", "H / -1", INT32_MIN}, {"J", "65536 * 65536", 0}};
+  } cases[] = {{"N", "2*3+1", 7},      {"M", "-7/2", -3},    {"A", "2-3-4", -5},
+               {"B", "16/4/2", 2},     {"C", "-(2+3)*2", -10}, {"D", "N*N - M", 52},
+               {"E", "7/-2", -3},      {"F", "- -3", 3},       {"G", "2147483647 + 1", INT32_MIN},
+               {"H", "-2147483647 - 1", INT32_MIN},            {"I", "H / -1", INT32_MIN},
+               {"J", "65536 * 65536", 0}};
   std::string globals;
   for (const Case& c : cases)
     globals += std::string("const ") + c.name + " " + c.expression + ";\n";
@@ -243,9 +237,7 @@ TEST_F(ParserTest, EveryCheckHasItsMessage) {
         model("chan a;\nint a;\n", "state s; init s;"),
         edge("clock x, y;\n", "guard x <= y - 1;")})
     EXPECT_THAT(errors(text), testing::MatchesRegex("Error at line [2-4] : parse error\n")) << text;
-}
-
-TEST_F(ParserTest, AtMostTwoHundredFiftyFiveClocks) {
+  // At most 255 clocks, the reference clock included.
   std::string clocks = "clock";
   for (int k = 1; k <= 254; ++k) clocks += (k == 1 ? " c" : ", c") + std::to_string(k);
   accept(model(clocks + ";\n", "state a; init a;"));
