@@ -27,8 +27,7 @@ class LexerTest : public testing::Test {
     std::string names;
     TokenValue value;
     for (Token t; (t = lexer.next(value)) != Token::END;) {
-      if (!names.empty()) names += ' ';
-      names += Lexer::name(t);
+      names += (names.empty() ? "" : " ") + std::string(Lexer::name(t));
       if (t == Token::NUMBER) names += "=" + std::to_string(value.number);
       if (t == Token::CONSTNAME)
         names += ":" + std::to_string(value.number) + ":" + std::to_string(value.extra);

@@ -51,11 +51,6 @@ class ParserTest : public testing::Test {
     system.process(p)->location(location)->printInvariant(out);
     return out.str();
   }
-  static std::int32_t constant(const char* name) {
-    const Symbol& s = symbols().find(name);
-    EXPECT_EQ(s.kind, constantKind) << name;
-    return s.extra;
-  }
   // A one-process model around a process body, or around the labels of one edge.
   static std::string model(const std::string& globals, const std::string& body) {
     return globals + "process P {\n" + body + "\n}\nsystem P;\n";
@@ -125,7 +120,10 @@ TEST_F(ParserTest, ConstantsFoldWithTruncatingDivisionAndWrap) {
   for (const Case& c : cases)
     globals += std::string("const ") + c.name + " " + c.expression + ";\n";
   accept(model(globals, "state a; init a;"));
-  for (const Case& c : cases) EXPECT_EQ(constant(c.name), c.value) << c.expression;
+  for (const Case& c : cases) {
+    EXPECT_EQ(symbols().find(c.name).kind, constantKind) << c.name;
+    EXPECT_EQ(symbols().find(c.name).extra, c.value) << c.expression;
+  }
 }
 
 TEST_F(ParserTest, IntegerExpressionsKeepPrecedenceAndAssociativity) {
@@ -247,23 +245,17 @@ TEST_F(ParserTest, EveryCheckHasItsMessage) {
 }
 
 TEST_F(ParserTest, StructureErrorsAreParseErrors) {
-  const char* texts[] = {
-      "",
-      "system P;",
-      "process P { state a; init a; }",
-      "process P { state a; init a; }\nint x;\nsystem P;",
-      "process P { state a; init a; }\nsystem P;\nsystem P;",
-      "process P { state a; init a; }\nsystem P; hide P; hide P;",
-      "process P { init a; state a; }\nsystem P;",
-      "process P { state a; urgent a; commit a; init a; }\nsystem P;",
-      "process P { state a; init a; trans a -> a {} }\nsystem P;",
-      "process P { state a; init a; trans a -> a { assign; }; }\nsystem P;",
-      "process P { state a; init a; trans a -> a { sync; guard; }; }\nsystem P;",
-      "process P { state a; init a; } system P",
-      "const N = 3;\nprocess P { state a; init a; }\nsystem P;",
-      "clock x;\nprocess P { state a; init a; trans a -> a { guard 1 < x; }; }\nsystem P;",
-  };
-  for (const char* text : texts) EXPECT_THAT(errors(text), HasSubstr("parse error")) << text;
+  const std::string p = "process P { state a; init a; }";
+  for (const std::string& text : std::vector<std::string>{
+           "", "system P;", p, p + "\nint x;\nsystem P;", p + "\nsystem P;\nsystem P;",
+           p + "\nsystem P; hide P; hide P;", p + " system P", "const N = 3;\n" + p + "\nsystem P;",
+           "process P { init a; state a; }\nsystem P;",
+           "process P { state a; urgent a; commit a; init a; }\nsystem P;",
+           "process P { state a; init a; trans a -> a {} }\nsystem P;",
+           "process P { state a; init a; trans a -> a { assign; }; }\nsystem P;",
+           "process P { state a; init a; trans a -> a { sync; guard; }; }\nsystem P;",
+           "clock x;\nprocess P { state a; init a; trans a -> a { guard 1 < x; }; }\nsystem P;"})
+    EXPECT_THAT(errors(text), HasSubstr("parse error")) << text;
 }
 
 TEST_F(ParserTest, RecoveryReportsSeveralErrors) {
@@ -437,8 +429,7 @@ TEST_F(ParserTest, StrictReportsNameTheTokenWithItsPlaceAndAHint) {
        "4:25: unexpected '=': write ':=' to give a value, '==' to compare\n"},
       {edge("int i;\n", "guard i == 1 && i == 2;"),
        "4:29: unexpected '&&': write ',' between the constraints of a guard\n"},
-      {edge("int i;\n", "guard y == 1;"),
-       "4:22: unknown name 'y'\n"},
+      {edge("int i;\n", "guard y == 1;"), "4:22: unknown name 'y'\n"},
       {"int x == 3;\n" + model("", "state a; init a;"),
        "1:7: unexpected '==': write ':=' to give a value, '==' to compare\n"},
       {model("", "state a; init a;\ntrans a -> b { };"),

@@ -5,7 +5,7 @@
 #include "model/global_state.h"
 #include "model/integer.h"
 #include "model/integer_expression.h"
-#include "model/symbol_table.h"
+#include "tests/support/zone_builder.h"
 #include "tests/tctl/fixture.h"
 #include "model/clock.h"
 #include "zones/zone.h"
@@ -22,8 +22,6 @@ class Formula : public testing::Test {
   void SetUp() override {
     system_ = loadModel(clockModel);
     ASSERT_TRUE(system_);
-    x_ = symbols().extraOf("x");
-    y_ = symbols().extraOf("y");
   }
 
   // The formula of "E<> text".
@@ -52,23 +50,9 @@ class Formula : public testing::Test {
     return expected->zone()->relation(static_cast<const UnpackedZone*>(s->zone())) ==
            Zone::equal;
   }
-  bool contains(const GlobalState* s, double x, double y) {
-    const auto* z = static_cast<const UnpackedZone*>(s->zone());
-    double v[3] = {0, 0, 0};
-    v[x_] = x;
-    v[y_] = y;
-    for (int a = 0; a < 3; ++a)
-      for (int b = 0; b < 3; ++b) {
-        std::int32_t raw = z->at(a, b);
-        if (isInfinite(raw)) continue;
-        double d = v[a] - v[b], c = boundValue(raw);
-        if (isStrict(raw) ? !(d < c) : !(d <= c)) return false;
-      }
-    return true;
-  }
 
   Ref<System> system_;
-  int x_ = 0, y_ = 0;
+  static constexpr int x_ = 1, y_ = 2;  // the clocks' numbers
 };
 
 // Whether the formula holds in a state in locations (p, 0) whose zone is `start`, and the zone
@@ -154,11 +138,12 @@ TEST_F(Formula, NegationGivesTheComplement) {
     Ref<TCTLExpression> f = formula(text);
     Ref<GlobalState> a = state("x <= 10 and y <= 10"), b = state("x <= 10 and y <= 10");
     bool inA = f->satisfiedBy(a.get()), inB = f->negate()->satisfiedBy(b.get());
-    for (double vx = 0; vx <= 10; vx += 0.5)
-      for (double vy = 0; vy <= 10; vy += 0.5) {
-        bool first = inA && contains(a.get(), vx, vy), second = inB && contains(b.get(), vx, vy);
-        EXPECT_NE(first, second) << text << " at " << vx << ", " << vy;
-      }
+    const auto& zoneA = *static_cast<const UnpackedZone*>(a->zone());
+    const auto& zoneB = *static_cast<const UnpackedZone*>(b->zone());
+    for (const Point& point : halfIntegerPoints(3, 10)) {  // x and y in 0, 1/2, ..., 10
+      bool first = inA && contains(zoneA, point), second = inB && contains(zoneB, point);
+      EXPECT_NE(first, second) << text << " at " << point[x_] << ", " << point[y_] << " quarters";
+    }
   }
 
   // The normal form pushes negation to the leaves.
