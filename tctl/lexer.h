@@ -83,10 +83,8 @@ class PropertyScanner {
   std::int32_t processSymbol() const { return processSymbol_; }
   std::int32_t locationSymbol() const { return locationSymbol_; }
 
-  // True while the scanner is inside a "/*" comment.
+  // True while the scanner is inside a "/*" comment (a new scanner is not).
   bool inComment() const { return comment_; }
-  // Leaves comment mode (the scanner's start-up condition).
-  void resetComment() { comment_ = false; }
 
   // Strict scanning, for a user at a terminal rather than a front end (off by default): a
   // character the language does not know is not skipped but refused, and the scanner keeps the
