@@ -23,26 +23,13 @@ QUORIX_FORMAT_CTOR(Bug)
 #undef QUORIX_FORMAT_CTOR
 
 namespace {
-std::ostream* sink = &std::cerr;
-
 [[noreturn]] void report(const char* prefix, const char* fmt, va_list args) {
   char text[1024];
   std::vsnprintf(text, sizeof text, fmt, args);
-  *sink << prefix << text;
+  std::cerr << prefix << text;
   fatalExit();
 }
 }  // namespace
-
-int lineNumber = 1;
-
-std::ostream& errorStream() { return *sink; }
-void setErrorStream(std::ostream& stream) { sink = &stream; }
-
-void reportError(std::string_view message) {
-  *sink << "Error at line " << lineNumber << " : " << message << '\n';
-}
-
-void reportBadProperty() { *sink << "Bad property\n"; }
 
 void fatalError(const char* fmt, ...) {
   va_list args;
@@ -57,8 +44,7 @@ void internalError(const char* fmt, ...) {
 }
 
 void fatalExit() {
-  *sink << '\n';
-  sink->flush();
+  std::cerr << '\n';
   std::cerr.flush();
   std::cout.flush();
   std::_Exit(255);

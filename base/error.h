@@ -1,9 +1,7 @@
-// base/error.h: the exceptions that abort a request, the diagnostics sink and fatal reports.
+// base/error.h: the exceptions that abort a request, and fatal reports.
 #pragma once
 #include <cstdarg>
 #include <exception>
-#include <iosfwd>
-#include <string_view>
 
 // A message formatted printf-style into a fixed array; longer texts are cut to 255 characters.
 class FormattedError : public std::exception {
@@ -44,21 +42,9 @@ public:
   explicit Bug(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 };
 
-// Diagnostics sink: standard error, except while a handler parses a text into its own buffer.
-std::ostream& errorStream();
-void setErrorStream(std::ostream& stream);
-
-// The line the running parser is at; reportError names it.
-extern int lineNumber;
-
-// "Error at line N : " message, then a line end.
-void reportError(std::string_view message);
-// "Bad property" and a line end.
-void reportBadProperty();
-
-// "Fatal Error: " and the message on the sink, then fatalExit.
+// "Fatal Error: " and the message on standard error, then fatalExit.
 [[noreturn]] void fatalError(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-// "Quorix BUG: " and the message on the sink, then fatalExit.
+// "Quorix BUG: " and the message on standard error, then fatalExit.
 [[noreturn]] void internalError(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-// A line end on the sink, a flush, and the process ends with status -1.
+// A line end on standard error, a flush, and the process ends with status -1.
 [[noreturn]] void fatalExit();

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cdd/cdd.h"
-#include "model/integer.h"
+#include "model/guard.h"
 #include "model/model_tables.h"
 #include "base/ref.h"
 #include "tctl/parser.h"
@@ -136,6 +136,9 @@ public:
   StateSpaceEnumeration* enumeration() const { return enumeration_.get(); }
   // Where the current exploration records how its states were reached; null before configure().
   const TraceStore* traceStore() const { return traceStore_.get(); }
+  // The scanner the session's property texts are read with: its comment mode carries over from
+  // one text to the next.
+  PropertyScanner& propertyScanner() { return propertyScanner_; }
 
 private:
   class CountingEnumeration;
@@ -172,6 +175,7 @@ private:
   Ref<CountingEnumeration> counting_;
   Ref<GenericStateSpaceEnumeration> generic_;
   Ref<GlobalState> startState_;
+  PropertyScanner propertyScanner_;
   bool convexHullInUse_ = false;
   bool bitStateInUse_ = false;
 

@@ -11,7 +11,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static DiscardStream discard;
-  setErrorStream(discard);
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   Server server(in, discard);
   server.session().setProgress(new BudgetProgress(2000));

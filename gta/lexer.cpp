@@ -48,9 +48,10 @@ void Lexer::takeName(std::size_t begin, std::size_t end, TokenValue& value) {
   if (length > Symbol::nameSize - 1) {
     const char* message = "Identifier too long. Only 64 characters are significant.";
     if (strict_)
-      errorStream() << lineNumber << ':' << tokenColumn() << ": " << message << '\n';
+      diagnostics_.stream() << diagnostics_.line() << ':' << tokenColumn() << ": " << message
+                            << '\n';
     else
-      reportError(message);
+      diagnostics_.reportError(message);
     length = Symbol::nameSize - 1;
   }
   std::memcpy(value.text, text_.data() + begin, length);
@@ -91,7 +92,7 @@ Token Lexer::next(TokenValue& value) {
   const std::size_t size = text_.size();
   for (;;) {
     tokenStart_ = pos_;
-    tokenLine_ = lineNumber;
+    tokenLine_ = diagnostics_.line();
     if (pos_ >= size) return Token::END;
     char c = text_[pos_];
     if (c == ' ' || c == '\t') {
@@ -100,7 +101,7 @@ Token Lexer::next(TokenValue& value) {
     }
     if (c == '\n') {
       ++pos_;
-      ++lineNumber;
+      diagnostics_.nextLine();
       lineStart_ = pos_;
       continue;
     }
@@ -109,7 +110,7 @@ Token Lexer::next(TokenValue& value) {
       std::size_t end = text_.find('\n', pos_ + 2);
       if (end != std::string::npos) {
         pos_ = end + 1;
-        ++lineNumber;
+        diagnostics_.nextLine();
         lineStart_ = pos_;
         continue;
       }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/diagnostics.h"
 #include "model/symbol_table.h"
 
 enum class Token : int {
@@ -76,11 +77,12 @@ struct TokenValue {
 };
 
 // Hand-written longest-match scanner over one model text. Line ends it passes advance the
-// process-wide lineNumber; over-long names draw a warning on the diagnostics sink. Every byte
-// sequence scans: what is not a token is ILLEGAL.
+// line of the reading's diagnostics; over-long names draw a warning there. Every byte sequence
+// scans: what is not a token is ILLEGAL.
 class Lexer {
  public:
-  explicit Lexer(std::string text) : text_(std::move(text)) {}
+  Lexer(std::string text, Diagnostics& diagnostics)
+      : text_(std::move(text)), diagnostics_(diagnostics) {}
 
   // The next token, 0 (END) at the end of the text; value is filled as described above.
   Token next(TokenValue& value);
@@ -117,6 +119,7 @@ class Lexer {
   void takeName(std::size_t begin, std::size_t end, TokenValue& value);
 
   std::string text_;
+  Diagnostics& diagnostics_;
   std::size_t pos_ = 0;
   bool locked_ = false;
   bool strict_ = false;

@@ -69,7 +69,8 @@ struct ProcessReader {
 
 class Parser {
  public:
-  Parser(std::string text, bool strict) : lexer_(std::move(text)), strict_(strict) {
+  Parser(std::string text, bool strict, Diagnostics& diagnostics)
+      : diagnostics_(diagnostics), lexer_(std::move(text), diagnostics), strict_(strict) {
     lexer_.setStrict(strict);
   }
 
@@ -113,7 +114,7 @@ class Parser {
       if (strict_)
         reportAtToken(unexpectedToken());
       else
-        reportError("parse error");
+        diagnostics_.reportError("parse error");
     }
     failed_ = true;
     quiet_ = 3;
@@ -125,12 +126,13 @@ class Parser {
     if (strict_)
       reportAtToken(withToken(message));
     else
-      reportError(message);
+      diagnostics_.reportError(message);
     failed_ = true;
   }
   // Strict reports: "LINE:COLUMN: message" of the token scanned last.
   void reportAtToken(std::string_view message) {
-    errorStream() << lexer_.tokenLine() << ':' << lexer_.tokenColumn() << ": " << message << '\n';
+    diagnostics_.stream() << lexer_.tokenLine() << ':' << lexer_.tokenColumn() << ": " << message
+                          << '\n';
   }
   std::string unexpectedToken() const;
   std::string withToken(std::string_view message) const;
@@ -198,6 +200,7 @@ class Parser {
   void identList(std::vector<TokenValue>* names);
   Ref<System> buildSystem(const std::vector<TokenValue>& names);
 
+  Diagnostics& diagnostics_;
   Lexer lexer_;
   Token token_ = Token::END;
   TokenValue value_;
@@ -919,7 +922,7 @@ Value Parser::expression() {
       if (strict_)
         reportAtToken("parser stack overflow");
       else
-        reportError("parser stack overflow");
+        diagnostics_.reportError("parser stack overflow");
       failed_ = true;
       throw Abort{};
     }
@@ -1157,32 +1160,19 @@ Ref<System> Parser::buildSystem(const std::vector<TokenValue>& names) {
   return system;
 }
 
-// Points the diagnostics sink at a buffer while it lives.
-class SinkRedirect {
- public:
-  explicit SinkRedirect(std::ostream& to) : previous_(errorStream()) { setErrorStream(to); }
-  ~SinkRedirect() { setErrorStream(previous_); }
-  SinkRedirect(const SinkRedirect&) = delete;
-  SinkRedirect& operator=(const SinkRedirect&) = delete;
-
- private:
-  std::ostream& previous_;
-};
-
 }  // namespace
 
 ParseResult parseSystem(std::string_view text, bool strict) {
   std::ostringstream diagnostics;
+  Diagnostics reading(diagnostics);
   ParseResult result;
   {
-    SinkRedirect redirect(diagnostics);
     // The text is read into fresh tables; the current ones stay as they are until the text
     // is accepted.
     auto tables = std::make_shared<ModelTables>();
     {
-      ModelBinding reading(tables);
-      lineNumber = 1;
-      Parser parser{std::string(text), strict};
+      ModelBinding binding(tables);
+      Parser parser{std::string(text), strict, reading};
       try {
         result.system = parser.run();
       } catch (Abort&) {

@@ -18,13 +18,11 @@ struct ParseResult {
 };
 
 // Reads a whole model text into fresh model tables (symbols, clocks with their constants,
-// channels, integer variables), with the line counter set to 1. A rejected text leaves the
+// channels, integer variables), counting lines from 1. A rejected text leaves the
 // current tables as they were, so the previous system keeps working; an accepted one hands the
 // new tables to the new system and makes them the thread's current ones.
 //
-// The reports are collected in the result: the diagnostics sink is pointed at a private buffer
-// for the duration of the call and then set back to whatever it was before, so callers need not
-// redirect it themselves.
+// The reports are collected in the result, from the reading's own diagnostics buffer.
 //
 // Strict reading, for a terminal user rather than a front end, rejects the same texts but reports
 // differently: each report is "LINE:COLUMN: message" at the token the reading stopped at, a

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "model/integer.h"
+#include "model/assignment.h"
+#include "model/guard.h"
 #include "zones/zone.h"
 
 class GlobalState;

@@ -5,14 +5,13 @@
 #include <vector>
 
 #include "model/global_state.h"
+#include "model/model_tables.h"
 
 namespace {
 // Two's complement arithmetic without the undefined behaviour of signed overflow.
 std::int32_t wrap(std::uint32_t value) { return std::int32_t(value); }
 
 }  // namespace
-
-RangeWatch* rangeWatch = nullptr;
 
 // ---- walks over whole trees
 
@@ -252,7 +251,8 @@ VariableExpression::VariableExpression(std::int32_t variable, std::int32_t symbo
 
 std::int64_t VariableExpression::cell(const GlobalState* state, std::int32_t i) const {
   if (i < 0 || i >= size_) {
-    if (rangeWatch && state && size_ > 0) rangeWatch->outOfBounds(*this, i);
+    if (state && size_ > 0)
+      if (RangeWatch* watch = modelTables().rangeWatch) watch->outOfBounds(*this, i);
     return -1;
   }
   if (!state) return -1;
@@ -277,7 +277,7 @@ void VariableExpression::store(GlobalState* state, std::int32_t value) const {
   // Cyclic wrap into [lo, hi], done by remainder so that far-off values cost nothing.
   std::int64_t range = std::int64_t(hi_) - lo_ + 1;
   if (range > 0 && (value < lo_ || value > hi_)) {
-    if (rangeWatch) rangeWatch->outOfRange(*this, value);
+    if (RangeWatch* watch = modelTables().rangeWatch) watch->outOfRange(*this, value);
     std::int64_t shift = (std::int64_t(value) - lo_) % range;
     if (shift < 0) shift += range;
     value = std::int32_t(lo_ + shift);

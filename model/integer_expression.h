@@ -6,7 +6,7 @@
 #include <functional>
 #include <iosfwd>
 
-#include "model/integer.h"
+#include "model/guard.h"
 #include "base/ref.h"
 
 class GlobalState;
@@ -16,16 +16,15 @@ class VariableExpression;
 // variable's range (it wraps), or an array index outside the array (the element read is the
 // default, the element written is none). The model's semantics is unchanged; the watch only
 // learns of it, so that a modelling mistake does not pass unseen. The expression tells where:
-// each node of a model belongs to one edge.
+// each node of a model belongs to one edge. The watch that listens is the current model tables'
+// (ModelTables::rangeWatch); it is looked up only when a value or index is out of range, so
+// evaluation within range pays nothing for it.
 class RangeWatch {
  public:
   virtual ~RangeWatch() = default;
   virtual void outOfRange(const VariableExpression& target, std::int32_t value) = 0;
   virtual void outOfBounds(const VariableExpression& access, std::int32_t index) = 0;
 };
-
-// The process-wide watch, null when nobody listens.
-extern RangeWatch* rangeWatch;
 
 // Arithmetic wraps in 32-bit two's complement; a null operand counts as 0 and prints as "???".
 //

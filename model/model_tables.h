@@ -18,6 +18,7 @@
 #include "model/symbol_table.h"
 
 class GlobalState;
+class RangeWatch;
 
 // Registered states, oldest first: a whole exploration is freed in one sweep.
 struct StateRegistry {
@@ -41,6 +42,9 @@ public:
   StateRegistry states;
   // Extrapolation's scratch: one byte per diagonal guard.
   std::vector<std::uint8_t> diagonalScratch;
+  // Told of the values and indices the model's expressions take outside what it declares while
+  // someone listens (a check run by the command-line verifier); null otherwise.
+  RangeWatch* rangeWatch = nullptr;
 };
 
 namespace model_tables_detail {

@@ -4,7 +4,8 @@
 #include <iosfwd>
 #include <vector>
 
-#include "model/integer.h"
+#include "model/assignment.h"
+#include "model/guard.h"
 #include "base/ref.h"
 
 class GlobalState;

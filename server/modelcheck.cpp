@@ -1,5 +1,4 @@
 // The modelCheck request: a property text in, a verdict and maybe a trace out.
-#include <iostream>
 #include <sstream>
 #include <string>
 
@@ -16,18 +15,11 @@ void Server::handleModelCheck() {
   if (!readTextBlock(in_, text))
     throw ProtocolError("Protocol violation when receiving property");
 
-  std::ostringstream diagnostics;
-  ParsedProperty parsed;
-  {
-    // The sink points back at standard error however the parse ends, an exception included.
-    struct Redirect {
-      explicit Redirect(std::ostream& to) { setErrorStream(to); }
-      ~Redirect() { setErrorStream(std::cerr); }
-    } redirect(diagnostics);
-    lineNumber = 1;
-    parsed = parseProperty(text, session_.system());
-  }
-  if (!parsed.expression) throw InputError("%s", diagnostics.str().c_str());
+  std::ostringstream buffer;
+  Diagnostics diagnostics(buffer);
+  ParsedProperty parsed =
+      parseProperty(text, session_.system(), session_.propertyScanner(), diagnostics);
+  if (!parsed.expression) throw InputError("%s", buffer.str().c_str());
 
   CheckResult result = session_.check(parsed.kind, std::move(parsed.expression));
   reply("ok");

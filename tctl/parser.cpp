@@ -16,10 +16,6 @@
 #include "model/clock.h"
 #include "zones/zone.h"
 
-Ref<TCTLExpression> tctl_result;
-PropertyKind tctl_kind = propertyNone;
-Ref<System> tctl_system;
-
 namespace {
 
 // Thrown at the first syntax error; the offending token is the current one. A misplaced
@@ -66,12 +62,14 @@ struct Pending {
 // are not (they are reduced as they are read).
 class PropertyParser {
  public:
-  int run();
+  PropertyParser(PropertyScanner& scanner, Diagnostics& diagnostics, Ref<System> system)
+      : scanner_(scanner), diagnostics_(diagnostics), system_(std::move(system)) {}
+  ParsedProperty run();
 
  private:
   void next() {
-    token_ = tctl_lex();
-    value_ = tctl_lval;
+    token_ = scanner_.next();
+    value_ = scanner_.value();
   }
   [[noreturn]] void fail() { throw SyntaxError{false}; }
   void expect(TctlToken token) {
@@ -99,6 +97,9 @@ class PropertyParser {
   std::int32_t clockNumber(std::int32_t symbolIndex);
   std::int32_t clockConstant(std::int64_t value);
 
+  PropertyScanner& scanner_;
+  Diagnostics& diagnostics_;
+  Ref<System> system_;
   TctlToken token_ = TctlToken::END;
   std::int32_t value_ = 0;
   bool deadlockForbidden_ = false;
@@ -163,23 +164,18 @@ bool PropertyParser::binaryOperator(TctlToken token, Pending& pending) {
 }
 
 // property -> [ "quit" | END | "E<>" p | "A[]" p | "E[]" p | "A<>" p | p "-->" p ] end
-int PropertyParser::run() {
-  tctl_result = nullptr;
-  tctl_kind = propertyNone;
+ParsedProperty PropertyParser::run() {
   next();
   try {
     switch (token_) {
       case TctlToken::END:  // accepted at once
-        tctl_kind = propertyQuit;
-        return 0;
+        return {propertyQuit, nullptr};
       case TctlToken::END_OF_PROPERTY:
-        tctl_kind = propertyNone;
-        return 0;
+        return {propertyNone, nullptr};
       case TctlToken::QUIT:
         next();
         expectEnd();
-        tctl_kind = propertyQuit;
-        return 0;
+        return {propertyQuit, nullptr};
       case TctlToken::EF:
       case TctlToken::AG:
       case TctlToken::EG:
@@ -191,23 +187,14 @@ int PropertyParser::run() {
         expectEnd();
         switch (quantifier) {
           case TctlToken::EF:
-            tctl_result = std::move(p);
-            tctl_kind = propertyReachable;
-            break;
+            return {propertyReachable, std::move(p)};
           case TctlToken::AG:
-            tctl_result = p->negate();
-            tctl_kind = propertyAlways;
-            break;
+            return {propertyAlways, p->negate()};
           case TctlToken::EG:
-            tctl_result = std::move(p);
-            tctl_kind = propertyPersistent;
-            break;
+            return {propertyPersistent, std::move(p)};
           default:
-            tctl_result = p->negate();
-            tctl_kind = propertyInevitable;
-            break;
+            return {propertyInevitable, p->negate()};
         }
-        return 0;
       }
       default: {
         deadlockForbidden_ = true;
@@ -216,18 +203,14 @@ int PropertyParser::run() {
         next();
         Ref<TCTLExpression> q = formula();
         expectEnd();
-        tctl_result = Ref<TCTLExpression>(new OrExpr(std::move(p), std::move(q)));
-        tctl_kind = propertyLeadsTo;
-        return 0;
+        return {propertyLeadsTo, Ref<TCTLExpression>(new OrExpr(std::move(p), std::move(q)))};
       }
     }
   } catch (const SyntaxError& error) {
-    if (!error.reported) reportBadProperty();
+    if (!error.reported) diagnostics_.reportBadProperty();
     // The rest of the line is still scanned, so its names are still reported.
     while (!atEnd()) next();
-    tctl_result = nullptr;
-    tctl_kind = propertyNone;
-    return 1;
+    return {propertyNone, nullptr};
   }
 }
 
@@ -436,7 +419,7 @@ void PropertyParser::reduce() {
 
 Ref<TCTLExpression> PropertyParser::location() {
   std::uint32_t packed = std::uint32_t(value_);
-  Ref<TCTLExpression> e(new StateExpr(tctl_processSymbol, tctl_locationSymbol,
+  Ref<TCTLExpression> e(new StateExpr(scanner_.processSymbol(), scanner_.locationSymbol(),
                                       std::int32_t(packed >> 16), std::int32_t(packed & 0xFFFF)));
   next();
   return e;
@@ -446,12 +429,12 @@ Ref<TCTLExpression> PropertyParser::location() {
 // next token is read.
 Ref<TCTLExpression> PropertyParser::deadlock() {
   if (deadlockForbidden_) {
-    errorStream() << "Bad property: "
+    diagnostics_.stream() << "Bad property: "
                   << "'deadlock' predicate now allowed in "
                   << "A<>, E[], and --> properties" << '\n';
     throw SyntaxError{true};
   }
-  Ref<TCTLExpression> e(new CddDeadlockExpr(tctl_system));
+  Ref<TCTLExpression> e(new CddDeadlockExpr(system_));
   next();
   return e;
 }
@@ -507,35 +490,26 @@ Ref<TCTLExpression> PropertyParser::clockComparison() {
 
 }  // namespace
 
-int tctl_parse() {
-  PropertyParser parser;
-  return parser.run();
-}
-
-ParsedProperty parseProperty(std::istream& text, Ref<System> system) {
-  tctl_system = std::move(system);
-  tctl_setInput(&text);
-  tctl_parse();
-  tctl_setInput(nullptr);
-  tctl_system = nullptr;
-  ParsedProperty parsed;
-  parsed.kind = tctl_kind;
-  parsed.expression = std::move(tctl_result);
-  tctl_result = nullptr;
-  return parsed;
+ParsedProperty parseProperty(std::istream& text, Ref<System> system, PropertyScanner& scanner,
+                             Diagnostics& diagnostics) {
+  // The input is taken away however the reading ends, an exception included.
+  struct Reading {
+    PropertyScanner& scanner;
+    ~Reading() { scanner.finish(); }
+  } reading{scanner};
+  scanner.begin(text, diagnostics, system.get());
+  return PropertyParser(scanner, diagnostics, std::move(system)).run();
 }
 
 CheckedProperty parsePropertyText(const std::string& text, Ref<System> system) {
   std::istringstream in(text);
-  std::ostringstream diagnostics;
-  std::ostream& previous = errorStream();
-  setErrorStream(diagnostics);
-  lineNumber = 1;
-  ParsedProperty parsed = parseProperty(in, std::move(system));
-  setErrorStream(previous);
+  std::ostringstream buffer;
+  Diagnostics diagnostics(buffer);
+  PropertyScanner scanner;
+  ParsedProperty parsed = parseProperty(in, std::move(system), scanner, diagnostics);
   CheckedProperty checked;
   checked.kind = parsed.kind;
   checked.expression = std::move(parsed.expression);
-  checked.diagnostics = diagnostics.str();
+  checked.diagnostics = buffer.str();
   return checked;
 }

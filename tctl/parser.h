@@ -5,7 +5,9 @@
 #include <iosfwd>
 #include <string>
 
+#include "base/diagnostics.h"
 #include "base/ref.h"
+#include "tctl/lexer.h"
 
 class System;
 class TCTLExpression;
@@ -25,36 +27,23 @@ enum PropertyKind : int {
 // entries; a property nested deeper is refused as a syntax error. Flat chains of any length fit.
 constexpr std::size_t maxParseStack = 10000;
 
-// The parser's process-wide outcome: the result is null for propertyQuit and propertyNone.
-extern Ref<TCTLExpression> tctl_result;
-extern PropertyKind tctl_kind;
-// The system the deadlock predicates are made over; may be null (then no edge is enabled).
-extern Ref<System> tctl_system;
-
-// Parses one property from the scanner's input (tctl_setInput) and sets tctl_result and
-// tctl_kind. Reads up to the line feed that ends the property, or to the end of the input.
-// Diagnostics go to the diagnostics sink: the scanner's messages for names it cannot use,
-// "Bad property" for the first syntax error (after which the rest of the line is read and
-// dropped), or the message for a misplaced "deadlock". Returns 0 when the property was
-// accepted (including the empty, "quit" and end-of-input forms), 1 when it was rejected.
-int tctl_parse();
-
 struct ParsedProperty {
   PropertyKind kind = propertyNone;
   Ref<TCTLExpression> expression;  // null for propertyQuit and propertyNone
 };
 
-// The model-check entry point. Makes `text` the scanner's input, sets tctl_system to `system`,
-// runs tctl_parse(), and leaves the scanner without input and tctl_system and tctl_result
-// empty again (the result is handed back instead). It writes its diagnostics to errorStream()
-// and advances lineNumber by the line feeds it reads; the caller points the sink at its own
-// buffer and sets lineNumber to 1 before the call, and restores the sink after it. When the
-// kind is propertyQuit or propertyNone the property was not accepted for checking, and the buffer holds the reason
-// (nothing for an empty text or "quit").
-ParsedProperty parseProperty(std::istream& text, Ref<System> system);
+// Reads one property from text with the session's scanner: up to the line feed that ends the
+// property, or to the end of the input. Diagnostics go to diagnostics, whose line advances by
+// the line feeds read: the scanner's messages for names it cannot use, "Bad property" for the
+// first syntax error (after which the rest of the line is read and dropped), or the message for a
+// misplaced "deadlock". The deadlock predicate is made over system, which may be null (then no
+// edge is enabled). When the kind is propertyQuit or propertyNone the property was not accepted
+// for checking, and the diagnostics hold the reason (nothing for an empty text or "quit").
+ParsedProperty parseProperty(std::istream& text, Ref<System> system, PropertyScanner& scanner,
+                             Diagnostics& diagnostics);
 
-// The same over a string, collecting the diagnostics itself: the sink is pointed at a private
-// buffer and lineNumber set to 1 for the parse, and both are restored afterwards.
+// The same over a string with a scanner of its own (outside comment mode), collecting the
+// diagnostics itself.
 struct CheckedProperty : ParsedProperty {
   std::string diagnostics;
 };

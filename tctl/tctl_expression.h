@@ -6,7 +6,7 @@
 #include <iosfwd>
 #include <vector>
 
-#include "model/integer.h"
+#include "model/guard.h"
 #include "base/ref.h"
 
 class DiagonalGuards;

@@ -32,6 +32,7 @@
 #include "core/session.h"
 #include "tctl/lexer.h"
 #include "tctl/parser.h"
+#include "model/model_tables.h"
 #include "tctl/tctl_expression.h"
 #include "trace/trace.h"
 #include "verify/dot.h"
@@ -265,17 +266,11 @@ std::string counted(long n, const char* one, const char* many) {
 // first syntax error ("Bad property" on a line of its own).
 class PropertyDiagnostics : public std::streambuf {
  public:
-  PropertyDiagnostics() : previous_(errorStream()) {
-    setErrorStream(stream_);
-    tctl_setStrict(true);
-  }
-  ~PropertyDiagnostics() override {
-    tctl_setStrict(false);
-    setErrorStream(previous_);
-  }
+  explicit PropertyDiagnostics(const PropertyScanner& scanner) : scanner_(scanner) {}
   PropertyDiagnostics(const PropertyDiagnostics&) = delete;
   PropertyDiagnostics& operator=(const PropertyDiagnostics&) = delete;
 
+  std::ostream& stream() { return stream_; }
   const std::string& text() const { return text_; }
   // The place of the syntax error, column 0 when none was reported.
   const TctlPlace& syntaxError() const { return syntaxError_; }
@@ -294,12 +289,12 @@ class PropertyDiagnostics : public std::streambuf {
     std::size_t at = text_.size() >= report.size() ? text_.size() - report.size() : 0;
     if (!syntaxError_.column && text_.compare(at, std::string::npos, report) == 0 &&
         (at == 0 || text_[at - 1] == '\n'))
-      syntaxError_ = tctl_lastToken();
+      syntaxError_ = scanner_.lastToken();
     return n;
   }
 
  private:
-  std::ostream& previous_;
+  const PropertyScanner& scanner_;
   std::ostream stream_{this};
   std::string text_;
   TctlPlace syntaxError_;
@@ -319,21 +314,19 @@ bool readProperty(const PropertySource& source, const Ref<System>& system, Prope
     rejection.message = "A property is one line.";
     return false;
   }
-  ParsedProperty parsed;
-  PropertyDiagnostics diagnostics;
-  {
-    std::istringstream in(source.text + "\n");
-    lineNumber = 1;
-    tctl_resetComment();
-    parsed = parseProperty(in, system);
-    tctl_resetComment();
-  }
+  // Each property starts outside comment mode: a scanner of its own.
+  PropertyScanner scanner;
+  scanner.setStrict(true);
+  PropertyDiagnostics diagnostics(scanner);
+  Diagnostics sink(diagnostics.stream());
+  std::istringstream in(source.text + "\n");
+  ParsedProperty parsed = parseProperty(in, system, scanner, sink);
   if (parsed.expression && parsed.kind >= propertyAlways && parsed.kind <= propertyLeadsTo) {
     property.kind = parsed.kind;
     property.expression = std::move(parsed.expression);
     return true;
   }
-  const TctlPlace& refusal = tctl_firstRefusal();
+  const TctlPlace& refusal = scanner.firstRefusal();
   const TctlPlace& error = diagnostics.syntaxError();
   if (refusal.column) {
     rejection = {refusal.column, refusal.message};
@@ -425,13 +418,18 @@ class RangeWarnings final : public RangeWatch {
   std::map<std::tuple<int, std::int32_t, const Transition*>, std::int32_t> heard_;
 };
 
-// Installs a range watch for its lifetime.
+// Installs a range watch on a model's tables for its lifetime.
 class WatchScope {
  public:
-  explicit WatchScope(RangeWatch* watch) { rangeWatch = watch; }
-  ~WatchScope() { rangeWatch = nullptr; }
+  WatchScope(ModelTables& tables, RangeWatch* watch) : tables_(tables) {
+    tables_.rangeWatch = watch;
+  }
+  ~WatchScope() { tables_.rangeWatch = nullptr; }
   WatchScope(const WatchScope&) = delete;
   WatchScope& operator=(const WatchScope&) = delete;
+
+ private:
+  ModelTables& tables_;
 };
 
 // Errors in the form the user asked for: readable lines on the error stream, or JSON objects
@@ -608,7 +606,7 @@ int runVerifier(const CommandLine& line, std::ostream& out, std::ostream& err, b
     std::string failure;
     bool completed = false;
     try {
-      WatchScope watching(&warnings);
+      WatchScope watching(*system->tables(), &warnings);
       result = session.check(property.kind, property.expression);
       completed = true;
     } catch (const CheckError& error) {

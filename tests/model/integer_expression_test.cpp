@@ -5,6 +5,7 @@
 #include <functional>
 #include <sstream>
 
+#include "model/model_tables.h"
 #include "tests/model/net_builder.h"
 
 using namespace net;
@@ -174,10 +175,10 @@ TEST_F(Expressions, TheRangeWatchHearsOfWrapsAndStrayIndices) {
   Ref<Transition> edge(new Transition(
       0, {test(var(a, num(5)), IntegerGuard::opEqual, num(0)), test(var(a, num(1)), 0, num(0))},
       {assign(var(x), num(3)), assign(var(x), num(5)), assign(var(a, num(-1)), num(1))}));
-  rangeWatch = &log;
+  modelTables().rangeWatch = &log;
   edge->integerGuardsHold(state.get());
   edge->applyAssignments(state.get());
-  rangeWatch = nullptr;
+  modelTables().rangeWatch = nullptr;
   EXPECT_EQ(log.events, (std::vector<std::string>{"a[5] at 5", "x := 5", "a[-1] at -1"}));
   EXPECT_EQ(cell(state.get(), 0), 1);  // 5 wraps to 1 in [0, 3]
 }

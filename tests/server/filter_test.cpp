@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "base/diagnostics.h"
 #include "base/error.h"
 
 using testing::StrEq;
@@ -93,11 +94,10 @@ TEST(Exceptions, MessagesAreCutTo255AndNeverReformatted) {
 
 TEST(Diagnostics, ReportErrorNamesTheLine) {
   std::ostringstream sink;
-  setErrorStream(sink);
-  lineNumber = 7;
-  reportError("Unknown state foo");
-  reportBadProperty();
-  setErrorStream(std::cerr);
+  Diagnostics diagnostics(sink);
+  for (int line = 1; line < 7; ++line) diagnostics.nextLine();
+  diagnostics.reportError("Unknown state foo");
+  diagnostics.reportBadProperty();
   EXPECT_EQ(sink.str(), "Error at line 7 : Unknown state foo\nBad property\n");
 }
 

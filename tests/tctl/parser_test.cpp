@@ -6,24 +6,17 @@
 #include <string>
 
 #include "tctl/deadlock.h"
-#include "model/symbol_table.h"
-#include "base/error.h"
 #include "tctl/lexer.h"
 #include "tests/tctl/fixture.h"
-#include "model/clock.h"
-
-using testing::StrEq;
 
 namespace {
 
 class Property : public testing::Test {
  protected:
   void SetUp() override {
-    tctl_resetComment();
     system_ = loadModel(propertyModel);
     ASSERT_TRUE(system_);
   }
-  void TearDown() override { tctl_resetComment(); }
 
   CheckedProperty parse(const std::string& text) { return parsePropertyText(text, system_); }
   // The printed result of an accepted property of the given kind.
@@ -41,32 +34,36 @@ class Property : public testing::Test {
     EXPECT_FALSE(p.expression) << text;
     return p.diagnostics;
   }
-  static std::int32_t clock(const char* name) { return symbols().extraOf(name); }
+  // One text read with a session's scanner: "kind printed [diagnostics] line rest", where line
+  // is the line the reading ended on and rest the input's next line, which it left unread.
+  std::string read(PropertyScanner& scanner, const std::string& text) {
+    std::istringstream in(text);
+    std::ostringstream sink;
+    Diagnostics diagnostics(sink);
+    ParsedProperty p = parseProperty(in, system_, scanner, diagnostics);
+    std::string rest;
+    std::getline(in, rest);
+    return std::to_string(p.kind) + " " + printed(p.expression.get()) + " [" + sink.str() + "] " +
+           std::to_string(diagnostics.line()) + " " + rest;
+  }
 
   Ref<System> system_;
 };
 
-TEST_F(Property, KindsOfTheFiveQuantifiedForms) {
-  EXPECT_EQ(accepted("E<> P.s\n", propertyReachable), "P.s");
-  EXPECT_EQ(accepted("A[] P.s\n", propertyAlways), "not P.s");  // the negation is handed on
-  EXPECT_EQ(accepted("E[] P.s\n", propertyPersistent), "P.s");
-  EXPECT_EQ(accepted("A<> P.s\n", propertyInevitable), "not P.s");
-  EXPECT_EQ(accepted("P.s --> Q.u\n", propertyLeadsTo), "(P.s or Q.u)");
-}
-
-TEST_F(Property, QuitEndAndEmptyGiveNoResult) {
-  for (auto [text, kind] : {std::pair{"quit\n", propertyQuit},
-                            {"", propertyQuit},
-                            {"\n", propertyNone},
-                            {"  // nothing\n", propertyQuit},
-                            {"\nE<> P.s\n", propertyNone},
-                            {"   \n", propertyNone}}) {
-    CheckedProperty p = parse(text);
-    EXPECT_EQ(p.kind, kind) << '"' << text << '"';
-    EXPECT_FALSE(p.expression);
-    EXPECT_EQ(p.diagnostics, "");
+// The kind of each form, and the formula handed on: the negation for A[] and A<>, both sides
+// of a leads-to; "quit", the end of the input and an empty line give none.
+TEST_F(Property, KindsOfTheForms) {
+  for (auto [text, result] :
+       {std::pair{"E<> P.s\n", "1 P.s [] 2 "}, {"A[] P.s\n", "0 not P.s [] 2 "},
+        {"E[] P.s\n", "2 P.s [] 2 "}, {"A<> P.s\n", "3 not P.s [] 2 "},
+        {"P.s --> Q.u\n", "4 (P.s or Q.u) [] 2 "}, {"E<>not P.s\n", "1 not P.s [] 2 "},
+        {"quit\n", "5  [] 2 "}, {"", "5  [] 1 "}, {"  // nothing\n", "5  [] 2 "},
+        {"\n", "6  [] 2 "}, {"   \n", "6  [] 2 "}, {"\nE<> P.s\n", "6  [] 2 E<> P.s"},
+        {"P.s\n", "6  [Bad property\n] 2 "},
+        {"quit now\n", "6  [Bad property: now: undefined symbol.\nBad property\n] 2 "}}) {
+    PropertyScanner scanner;
+    EXPECT_EQ(read(scanner, text), result) << text;
   }
-  EXPECT_EQ(rejected("quit now\n"), "Bad property: now: undefined symbol.\nBad property\n");
 }
 
 TEST_F(Property, DeadlockOnlyInReachabilityAndInvariance) {
@@ -78,185 +75,136 @@ TEST_F(Property, DeadlockOnlyInReachabilityAndInvariance) {
   EXPECT_EQ(p.expression->typeCode(), TCTLExpression::deadlockType);
   EXPECT_NE(dynamic_cast<CddDeadlockExpr*>(p.expression.get()), nullptr);
   EXPECT_EQ(accepted("E<> deadlock and P.s\n", propertyReachable), "(deadlock and P.s)");
-
-  EXPECT_EQ(rejected("E[] not deadlock\n"), refused);
-  EXPECT_EQ(rejected("A<> deadlock\n"), refused);
-  EXPECT_EQ(rejected("deadlock --> P.s\n"), refused);
-  // The right side is read while the flag is still set from the left side's start.
-  EXPECT_EQ(rejected("true --> deadlock\n"), refused);
+  // In a leads-to the right side is read while the flag is still set from the left side's start.
+  for (const char* text : {"E[] not deadlock\n", "A<> deadlock\n", "deadlock --> P.s\n",
+                           "true --> deadlock\n"})
+    EXPECT_EQ(rejected(text), refused);
   // The message comes before the scanner reads on; no "Bad property" follows it.
   EXPECT_EQ(
       rejected("E[] deadlock and nix ) nox\n"),
       refused + "Bad property: nix: undefined symbol.\nBad property: nox: undefined symbol.\n");
 }
 
-// Reachability properties as the reader builds them (printed), or the diagnostics it gives.
+// Reachability properties "E<> text" as the reader builds them (printed), or the diagnostics
+// it gives.
 TEST_F(Property, ReadAsWrittenOrRefusedWithItsMessage) {
+  const std::string bad = "Bad property\n", unknown = ": undefined symbol.\n",
+                    undefined = unknown + bad, illegal = ": Illegal entity in query.\n" + bad;
   struct Case {
     std::string text, printed, diagnostics;
   } cases[] = {
       // Clock comparisons; constants name numbers.
-      {"E<> x > 3\n", "x>3", ""},
-      {"E<> x < y + 2 and x < 5\n", "(x<y+2 and x<5)", ""},
-      {"E<> x >= y - 1\n", "y<=x+1", ""},
-      {"E<> x <= y\n", "x<=y", ""},
-      {"E<> x == 3\n", "(x>=3 and x<=3)", ""},
-      {"E<> x != y + 1\n", "(x<y+1 or y<x-1)", ""},
-      {"E<> x < N\n", "x<3", ""},
-      {"E<> P.z <= 4\n", "P.z<=4", ""},
+      {"x > 3", "x>3", ""}, {"x < y + 2 and x < 5", "(x<y+2 and x<5)", ""},
+      {"x >= y - 1", "y<=x+1", ""}, {"x <= y", "x<=y", ""}, {"x < y", "x<y", ""},
+      {"x == 3", "(x>=3 and x<=3)", ""}, {"x != y + 1", "(x<y+1 or y<x-1)", ""},
+      {"x < N", "x<3", ""}, {"P.z <= 4", "P.z<=4", ""},
       // Integer comparisons keep precedence and left associativity.
-      {"E<> - 1 * 2 == i\n", "((0 - 1) * 2) == i", ""},
-      {"E<> 1 + 2 * 3 != i\n", "(1 + (2 * 3)) != i", ""},
-      {"E<> 1 - 2 - 3 < i\n", "((1 - 2) - 3) < i", ""},
-      {"E<> 8 / 4 / 2 >= i\n", "((8 / 4) / 2) >= i", ""},
-      {"E<> - - i > 0\n", "(0 - (0 - i)) > 0", ""},
-      {"E<> a[i + 1] <= N\n", "a[(i + 1)] <= 3", ""},
-      {"E<> ((i == 2))\n", "i == 2", ""},
-      {"E<> P.j == 0\n", "P.j == 0", ""},
-      {"E<> i == 2147483647\n", "i == 2147483647", ""},
+      {"- 1 * 2 == i", "((0 - 1) * 2) == i", ""}, {"1 + 2 * 3 != i", "(1 + (2 * 3)) != i", ""},
+      {"1 - 2 - 3 < i", "((1 - 2) - 3) < i", ""}, {"8 / 4 / 2 >= i", "((8 / 4) / 2) >= i", ""},
+      {"- - i > 0", "(0 - (0 - i)) > 0", ""}, {"a[i + 1] <= N", "a[(i + 1)] <= 3", ""},
+      {"((i == 2))", "i == 2", ""}, {"P.j == 0", "P.j == 0", ""},
+      {"i == 2147483647", "i == 2147483647", ""},
       // Logical operators.
-      {"E<> P.s or P.t and Q.u\n", "(P.s or (P.t and Q.u))", ""},
-      {"E<> P.s and P.t or Q.u\n", "((P.s and P.t) or Q.u)", ""},
-      {"E<> not P.s and P.t\n", "(not P.s and P.t)", ""},
-      {"E<> P.s imply P.t or Q.u\n", "(not P.s or (P.t or Q.u))", ""},
-      {"E<> P.s imply P.t imply Q.u\n", "(not (not P.s or P.t) or Q.u)", ""},
-      {"E<> P.s or P.t or Q.u\n", "((P.s or P.t) or Q.u)", ""},
-      {"E<> not (P.s or P.t)\n", "not (P.s or P.t)", ""},
-      {"E<> (P.s or true) and i < 2\n", "((P.s or true) and i < 2)", ""},
-      {"E<> P.s and x > 1 or i == 0\n", "((P.s and x>1) or i == 0)", ""},
-      {"E<>not P.s\n", "not P.s", ""},
+      {"P.s or P.t and Q.u", "(P.s or (P.t and Q.u))", ""},
+      {"P.s and P.t or Q.u", "((P.s and P.t) or Q.u)", ""},
+      {"not P.s and P.t", "(not P.s and P.t)", ""},
+      {"P.s imply P.t or Q.u", "(not P.s or (P.t or Q.u))", ""},
+      {"P.s imply P.t imply Q.u", "(not (not P.s or P.t) or Q.u)", ""},
+      {"P.s or P.t or Q.u", "((P.s or P.t) or Q.u)", ""},
+      {"not (P.s or P.t)", "not (P.s or P.t)", ""},
+      {"(P.s or true) and i < 2", "((P.s or true) and i < 2)", ""},
+      {"P.s and x > 1 or i == 0", "((P.s and x>1) or i == 0)", ""},
       // Stray characters, comments and continuations.
-      {"E<> P.s ; @ # $ _ ! =\n", "P.s", ""},
-      {"E<> P.s\r\n", "P.s", ""},
-      {std::string("E<> P.s \x01\xff") + std::string(1, '\0') + " \n", "P.s", ""},
-      {"E<> P.s // a comment\n", "P.s", ""},
-      {"E<> P.s /* a */ and /* b */ P.t\n", "(P.s and P.t)", ""},
-      {"E<> P.s and /* one\ntwo */ P.t\n", "(P.s and P.t)", ""},
-      {"E<> P.s and \\\n P.t\n", "(P.s and P.t)", ""},
-      {"E<> P.s \\ and P.t\n", "(P.s and P.t)", ""},
-      {"E<> P.s // and\nor P.t\n", "(P.s or P.t)", ""},  // the comment took the line feed
+      {"P.s ; @ # $ _ ! =", "P.s", ""}, {"P.s\r", "P.s", ""},
+      {std::string("P.s \x01\xff") + std::string(1, '\0') + " ", "P.s", ""},
+      {"P.s // a comment", "P.s", ""}, {"P.s /* a */ and /* b */ P.t", "(P.s and P.t)", ""},
+      {"P.s and /* one\ntwo */ P.t", "(P.s and P.t)", ""},
+      {"P.s and \\\n P.t", "(P.s and P.t)", ""}, {"P.s \\ and P.t", "(P.s and P.t)", ""},
+      {"P.s // and\nor P.t", "(P.s or P.t)", ""},  // the comment took the line feed
       // Constants beyond what a zone can hold are refused rather than overflowing its bounds.
-      {"E<> x - y < 2\n", "", "Bad property\n"},
-      {"E<> 3 < x\n", "", "Bad property\n"},
-      {"E<> x < -3\n", "", "Bad property\n"},
-      {"E<> x < 2 + 1\n", "", "Bad property\n"},
-      {"E<> (x) < 2\n", "", "Bad property\n"},
-      {"E<> x < i\n", "", "Bad property\n"},
-      {"E<> x < 2000000\n", "", "Bad property\n"},
-      {"E<> x < y - 2000000\n", "", "Bad property\n"},
-      {"E<> (i == 2) == 3\n", "", "Bad property\n"},
-      {"E<> i\n", "", "Bad property\n"},
-      {"E<> (i)\n", "", "Bad property\n"},
-      {"E<> i < 2 < 3\n", "", "Bad property\n"},
-      {"E<> -(i < 2)\n", "", "Bad property\n"},
-      {"E<> P.s and (i)\n", "", "Bad property\n"},
-      {"E<> i == 99999999999\n", "", "Bad property\n"},
+      {"x - y < 2", "", bad}, {"3 < x", "", bad}, {"x < -3", "", bad}, {"x < 2 + 1", "", bad},
+      {"(x) < 2", "", bad}, {"x < i", "", bad}, {"x < 2000000", "", bad},
+      {"x < y - 2000000", "", bad}, {"(i == 2) == 3", "", bad}, {"i", "", bad}, {"(i)", "", bad},
+      {"i < 2 < 3", "", bad}, {"-(i < 2)", "", bad}, {"P.s and (i)", "", bad},
+      {"i == 99999999999", "", bad}, {"P.nothing", "", bad}, {"", "", bad},
+      {"P.s P.t", "", bad}, {". P.s", "", bad}, {"@F P.s", "", bad}, {"P.s @L", "", bad},
+      {"i = 2", "", bad},  // a lone "=" is skipped
+      // One "Bad property" line, and the rest of the line is still scanned.
+      {"P.s and ) foo bar", "",
+       bad + "Bad property: foo" + unknown + "Bad property: bar" + unknown},
+      {"foo and bar ) baz", "",
+       "Bad property: foo" + undefined + "Bad property: bar" + unknown + "Bad property: baz" +
+           unknown},
       // Names.
-      {"E<> false\n", "", "Bad property: false: undefined symbol.\nBad property\n"},
-      {"E<> c\n", "", "Bad property: c: Illegal entity in query.\nBad property\n"},
-      {"E<> P\n", "", "Bad property: P: Illegal entity in query.\nBad property\n"},
-      {"E<> s\n", "", "Bad property: s: undefined symbol.\nBad property\n"},  // P's frame
-      {"E<> j == 1\n", "", "Bad property: j: undefined symbol.\nBad property\n"},
-      {"E<> X.s\n", "", "Bad property: X: no such process\nBad property\n"},
-      {"E<> x.s\n", "", "Bad property: x: no such process\nBad property\n"},
-      {"E<> P.nothing\n", "", "Bad property\n"},
-      {"E<> P.c\n", "", "Bad property: P.c: Illegal entity in query.\nBad property\n"},
-      {"E<> P.Q\n", "", "Bad property: P.Q: Illegal entity in query.\nBad property\n"},
-      {"E<> notx\n", "", "Bad property: notx: undefined symbol.\nBad property\n"},
+      {"false", "", "Bad property: false" + undefined}, {"c", "", "Bad property: c" + illegal},
+      {"P", "", "Bad property: P" + illegal},
+      {"s", "", "Bad property: s" + undefined},  // P's frame is not active
+      {"j == 1", "", "Bad property: j" + undefined},
+      {"X.s", "", "Bad property: X: no such process\n" + bad},
+      {"x.s", "", "Bad property: x: no such process\n" + bad},
+      {"P.c", "", "Bad property: P.c" + illegal}, {"P.Q", "", "Bad property: P.Q" + illegal},
+      {"notx", "", "Bad property: notx" + undefined},
       // R is left off the system line: its location must not be tested on slot 0.
-      {"E<> R.r\n", "", "Bad property: R: no such process in system\nBad property\n"},
-      {"E<> P.s or R.r\n", "", "Bad property: R: no such process in system\nBad property\n"},
+      {"R.r", "", "Bad property: R: no such process in system\n" + bad},
+      {"P.s or R.r", "", "Bad property: R: no such process in system\n" + bad},
       // Messages are copied verbatim.
-      {"E<> %s%n\n", "",
-       "Bad property: s: undefined symbol.\nBad property\nBad property: n: undefined symbol.\n"},
-      {"E<> " + std::string(300, 'q') + "\n", "",
-       "Bad property: " + std::string(300, 'q') + ": undefined symbol.\nBad property\n"},
+      {"%s%n", "", "Bad property: s" + undefined + "Bad property: n" + unknown},
+      {std::string(300, 'q'), "", "Bad property: " + std::string(300, 'q') + undefined},
   };
   for (const Case& c : cases) {
     if (c.diagnostics.empty()) {
-      EXPECT_EQ(accepted(c.text, propertyReachable), c.printed);
+      EXPECT_EQ(accepted("E<> " + c.text + "\n", propertyReachable), c.printed);
     } else {
-      EXPECT_EQ(rejected(c.text), c.diagnostics) << c.text;
+      EXPECT_EQ(rejected("E<> " + c.text + "\n"), c.diagnostics) << c.text;
     }
   }
 }
 
-TEST_F(Property, OneBadPropertyLineThenTheRestOfTheLineIsStillScanned) {
-  EXPECT_EQ(rejected("E<> P.s and ) foo bar\n"),
-            "Bad property\nBad property: foo: undefined symbol.\n"
-            "Bad property: bar: undefined symbol.\n");
-  EXPECT_EQ(rejected("E<> foo and bar ) baz\n"),
-            "Bad property: foo: undefined symbol.\nBad property\n"
-            "Bad property: bar: undefined symbol.\nBad property: baz: undefined symbol.\n");
-  // Nothing after the line feed is read, even after an error.
-  EXPECT_EQ(rejected("E<> ) foo\nbar\n"), "Bad property\nBad property: foo: undefined symbol.\n");
-  // A lone "=" is skipped.
-  for (const char* text : {"E<>\n", "P.s\n", "E<> P.s P.t\n", "E<> . P.s\n", "E<> @F P.s\n",
-                           "E<> P.s @L\n", "E<> i = 2\n"})
-    EXPECT_EQ(rejected(text), "Bad property\n");
-}
-
-TEST_F(Property, LineCounterFollowsTheLinesRead) {
-  std::istringstream in("E<> P.s and \\\nP.t /* \n */\nignored\n");
-  lineNumber = 1;
-  ParsedProperty p = parseProperty(in, system_);
-  EXPECT_EQ(p.kind, propertyReachable);
-  EXPECT_EQ(lineNumber, 4);
-  std::string rest;
-  std::getline(in, rest);
-  EXPECT_EQ(rest, "ignored");
-}
-
-TEST_F(Property, LineCommentAtTheEndOfTheInputKeepsTheLineCount) {
-  std::istringstream in("E<> P.s // end");
-  lineNumber = 1;
-  EXPECT_EQ(parseProperty(in, system_).kind, propertyReachable);
-  EXPECT_EQ(lineNumber, 1);
-}
-
-TEST_F(Property, OnlyTheFirstLineIsRead) {
-  std::istringstream in("E<> P.s\nE<> foo\n");
-  std::ostringstream diagnostics;
-  std::ostream& previous = errorStream();
-  setErrorStream(diagnostics);
-  ParsedProperty p = parseProperty(in, system_);
-  setErrorStream(previous);
-  EXPECT_EQ(p.kind, propertyReachable);
-  EXPECT_EQ(diagnostics.str(), "");
-  std::string rest;
-  std::getline(in, rest);
-  EXPECT_EQ(rest, "E<> foo");
-}
-
-TEST_F(Property, CommentModeCarriesIntoTheNextText) {
-  // The text ends inside a comment: the property before it stands.
-  EXPECT_EQ(accepted("E<> P.s /* open\n", 1), "P.s");
-  EXPECT_TRUE(tctl_inComment());
-  // The next text starts inside that comment.
-  EXPECT_EQ(accepted("E<> P.t */ E<> Q.u\n", 1), "Q.u");
-  EXPECT_FALSE(tctl_inComment());
-  // Still inside at the end of the next text: the end of the input, and nothing to check.
-  parse("/* open\n");
-  CheckedProperty p = parse("E<> P.s\n");
-  EXPECT_EQ(p.kind, propertyQuit);
-  EXPECT_EQ(p.diagnostics, "");
+// Each session reads with its own scanner: a text that ends inside "/*" leaves that session's
+// next text starting inside the comment, and no other session's.
+TEST_F(Property, CommentModeCarriesIntoTheSameSessionsNextText) {
+  PropertyScanner first, second;
+  struct Step {
+    PropertyScanner& scanner;
+    const char* text;
+    const char* result;
+  } steps[] = {
+      // Continuations, comments and the property's line feed count lines; the next line is
+      // left in the input, even after an error.
+      {first, "E<> P.s and \\\nP.t /* \n */\nignored\n", "1 (P.s and P.t) [] 4 ignored"},
+      {first, "E<> P.s // end", "1 P.s [] 1 "},
+      {first, "E<> P.s\nE<> foo\n", "1 P.s [] 2 E<> foo"},
+      {second, "E<> ) foo\nbar\n",
+       "6  [Bad property\nBad property: foo: undefined symbol.\n] 2 bar"},
+      // The text ends inside a comment: the property before it stands.
+      {first, "E<> P.s /* open\n", "1 P.s [] 2 "},
+      {second, "E<> P.t\n", "1 P.t [] 2 "},
+      {first, "E<> P.t */ E<> Q.u\n", "1 Q.u [] 2 "},
+      {second, "E<> foo /* open\n",
+       "6  [Bad property: foo: undefined symbol.\nBad property\n] 2 "},
+      // Still inside at the end of the next text: the end of the input, nothing to check.
+      {second, "E<> P.s\n", "5  [] 2 "},
+      {first, "E<> P.s\n", "1 P.s [] 2 "},
+  };
+  for (const Step& step : steps)
+    EXPECT_EQ(read(step.scanner, step.text), step.result) << step.text;
+  EXPECT_TRUE(second.inComment());
+  EXPECT_FALSE(first.inComment());
 }
 
 TEST_F(Property, LongestMatchTokens) {
   std::istringstream in("-->--> - -> <= < >= > == != E<A[]E[]A<>E<>x E truex true.s\n");
-  tctl_setInput(&in);
   std::ostringstream diagnostics;
-  std::ostream& previous = errorStream();
-  setErrorStream(diagnostics);
+  Diagnostics sink(diagnostics);
+  PropertyScanner scanner;
+  scanner.begin(in, sink, system_.get());
   std::vector<TctlToken> tokens;
   std::vector<int> values;
-  for (TctlToken t = tctl_lex(); t != TctlToken::END_OF_PROPERTY && t != TctlToken::END;
-       t = tctl_lex()) {
+  for (TctlToken t = scanner.next(); t != TctlToken::END_OF_PROPERTY && t != TctlToken::END;
+       t = scanner.next()) {
     tokens.push_back(t);
-    values.push_back(tctl_lval);
+    values.push_back(scanner.value());
   }
-  setErrorStream(previous);
-  tctl_setInput(nullptr);
   using T = TctlToken;
   EXPECT_EQ(tokens,
             (std::vector<T>{T::LEADSTO, T::LEADSTO, T::MINUS, T::MINUS, T::RELOP, T::RELOP,
@@ -277,22 +225,18 @@ TEST_F(Property, LongestMatchTokens) {
 TEST_F(Property, NestingUpToTheParseStackFlatChainsOfAnyLength) {
   auto repeat = [](const std::string& part, int n) {
     std::string text;
-    for (int k = 0; k < n; ++k) text += part;
+    while (n-- > 0) text += part;
     return text;
   };
+  const std::string refused = "Bad property\n";
   for (int depth : {3000, 9000})
-    EXPECT_EQ(accepted("E<> " + repeat("(", depth) + "P.s" + repeat(")", depth) + "\n",
-                       propertyReachable),
-              "P.s");
+    EXPECT_EQ(accepted("E<> " + repeat("(", depth) + "P.s" + repeat(")", depth) + "\n", 1), "P.s");
   for (int depth : {10000, 100000})
-    EXPECT_EQ(rejected("E<> " + repeat("(", depth) + "P.s" + repeat(")", depth) + "\n"),
-              "Bad property\n");
-  EXPECT_EQ(rejected("E<> " + repeat("not ", 50000) + "P.s\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> " + repeat("-", 50000) + "1 == i\n"), "Bad property\n");
-  EXPECT_EQ(rejected("E<> " + repeat("a[", 20000) + "0" + repeat("]", 20000) + " == 0\n"),
-            "Bad property\n");
-  EXPECT_EQ(parse("E<> " + repeat("a[", 3000) + "0" + repeat("]", 3000) + " == 0\n").kind,
-            propertyReachable);
+    EXPECT_EQ(rejected("E<> " + repeat("(", depth) + "P.s" + repeat(")", depth) + "\n"), refused);
+  EXPECT_EQ(rejected("E<> " + repeat("not ", 50000) + "P.s\n"), refused);
+  EXPECT_EQ(rejected("E<> " + repeat("-", 50000) + "1 == i\n"), refused);
+  EXPECT_EQ(rejected("E<> " + repeat("a[", 20000) + "0" + repeat("]", 20000) + " == 0\n"), refused);
+  EXPECT_EQ(parse("E<> " + repeat("a[", 3000) + "0" + repeat("]", 3000) + " == 0\n").kind, 1);
 
   Ref<GlobalState> start = system_->initialState(true);  // Q.s, P.s, x = y = 0 and waiting
   std::string chain = "P.s" + repeat(" and x < y + 1 and P.s", 10000);
@@ -328,10 +272,8 @@ TEST_F(Property, AnyLineGivesAResultOrDiagnostics) {
       if (random() % 2) text += ' ';
     }
     text += '\n';
-    tctl_resetComment();
     CheckedProperty p = parse(text);
-    ASSERT_GE(p.kind, 0);
-    ASSERT_LE(p.kind, 6);
+    ASSERT_TRUE(p.kind >= propertyAlways && p.kind <= propertyNone);
     EXPECT_EQ(p.kind <= propertyLeadsTo, bool(p.expression)) << text;
     std::istringstream lines(p.diagnostics);
     int badLines = 0;
@@ -349,7 +291,6 @@ TEST_F(Property, AnyLineGivesAResultOrDiagnostics) {
     std::string text;
     int length = int(bytes() % 40);
     for (int k = 0; k < length; ++k) text += char(bytes() % 256);
-    tctl_resetComment();
     CheckedProperty p = parse(text);
     EXPECT_EQ(p.kind <= propertyLeadsTo, bool(p.expression));
   }
