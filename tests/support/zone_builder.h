@@ -97,34 +97,46 @@ inline std::string printedQuery(const Zone& zone) {
   return out.str();
 }
 
-// A point is one value per clock in quarters (p[0] is the reference clock, 0).
+// A point is one value per clock in units of 1/unit (p[0] is the reference clock, 0).
 using Point = std::vector<int>;
 
-inline bool contains(const UnpackedZone& zone, const Point& p) {
-  int dim = zone.dimension();
-  for (int i = 0; i < dim; ++i)
-    for (int j = 0; j < dim; ++j) {
-      std::int32_t raw = zone.at(i, j);
-      if (i == j || isInfinite(raw)) continue;
-      long difference = long(p[i]) - p[j], limit = 4L * boundValue(raw);
-      if (isStrict(raw) ? difference >= limit : difference > limit) return false;
-    }
+// Whether a difference of clock values (in units of 1/unit) meets the raw bound.
+inline bool within(long difference, std::int32_t raw, int unit = 4) {
+  if (isInfinite(raw)) return true;
+  long limit = long(unit) * boundValue(raw);
+  return isStrict(raw) ? difference < limit : difference <= limit;
+}
+
+inline bool contains(const UnpackedZone& zone, const Point& p, int unit = 4) {
+  for (int i = 0; i < zone.dimension(); ++i)
+    for (int j = 0; j < zone.dimension(); ++j)
+      if (i != j && !within(long(p[i]) - p[j], zone.at(i, j), unit)) return false;
   return true;
 }
 
-// Every point with clock values 0, 1/2, 1, ..., top/2 (in quarters: steps of 2).
-inline std::vector<Point> halfIntegerPoints(int dim, int top) {
+// The values 0, step, 2 step, ... up to last.
+inline std::vector<int> every(int step, int last) {
+  std::vector<int> values;
+  for (int v = 0; v <= last; v += step) values.push_back(v);
+  return values;
+}
+
+// Every point whose clocks 1 to dim - 1 all take values from the list.
+inline std::vector<Point> grid(int dim, const std::vector<int>& values) {
   std::vector<Point> points;
-  Point p(dim, 0);
+  std::vector<std::size_t> at(std::size_t(dim), 0);
   for (;;) {
+    Point p(std::size_t(dim), 0);
+    for (int k = 1; k < dim; ++k) p[k] = values[at[k]];
     points.push_back(p);
     int k = 1;
-    while (k < dim && p[k] == 2 * top) p[k++] = 0;
-    if (k >= dim) break;
-    p[k] += 2;
+    while (k < dim && ++at[k] == values.size()) at[k++] = 0;
+    if (k >= dim) return points;
   }
-  return points;
 }
+
+// Every point with clock values 0, 1/2, 1, ..., top/2, in quarters.
+inline std::vector<Point> halfIntegerPoints(int dim, int top) { return grid(dim, every(2, 2 * top)); }
 
 // A closed non-empty zone from a few random constraints with constants in [-range, range].
 inline ZonePtr randomZone(std::mt19937& random, int dim, int constraints, int range) {
