@@ -28,7 +28,7 @@ std::vector<DiagonalBound> boundsOf(const DiagonalGuards& set) {
 }
 
 TEST(ClockTable, NamesComeFromSymbolsAndLocalClocksNameTheirProcess) {
-  ClockScope clocks({});
+  ClockScope clocks(0);
   SymbolTable& names = symbols();
   names.declare("g", clockKind, 0);
   std::int32_t g = names.find("g").index;

@@ -18,22 +18,20 @@
 using ZonePtr = std::unique_ptr<UnpackedZone>;
 using PackedPtr = std::unique_ptr<PackedZone>;
 
-// Installs a clock table "t(0)", then the given clocks as global clocks, for the lifetime of the
-// scope; the previous table (and the symbol table) come back afterwards.
+// Installs an empty symbol table and a clock table "t(0)" followed by the given global clocks
+// (or c1, c2, ...) for the lifetime of the scope; the previous tables come back afterwards.
 class ClockScope {
 public:
-  explicit ClockScope(std::initializer_list<const char*> names) : saved_(ClockInfo::table()) {
+  explicit ClockScope(const std::vector<std::string>& names) {
+    symbols() = SymbolTable();
     ClockInfo::table() = ClockTable();
     ClockInfo::addClock(-1, -1, "t(0)");
-    std::int32_t symbol = 0;
-    for (const char* name : names) ClockInfo::addClock(symbol++, -1, name);
+    for (std::size_t k = 0; k < names.size(); ++k)
+      ClockInfo::addClock(std::int32_t(k), -1, names[k].c_str());
   }
-  explicit ClockScope(int clocks) : saved_(ClockInfo::table()) {
-    ClockInfo::table() = ClockTable();
-    ClockInfo::addClock(-1, -1, "t(0)");
-    for (int k = 1; k <= clocks; ++k)
-      ClockInfo::addClock(k - 1, -1, ("c" + std::to_string(k)).c_str());
-  }
+  ClockScope(std::initializer_list<const char*> names)
+      : ClockScope(std::vector<std::string>(names.begin(), names.end())) {}
+  explicit ClockScope(int clocks) : ClockScope(numbered(clocks)) {}
   ~ClockScope() {
     ClockInfo::table() = std::move(saved_);
     symbols() = std::move(savedSymbols_);
@@ -42,7 +40,12 @@ public:
   ClockScope& operator=(const ClockScope&) = delete;
 
 private:
-  ClockTable saved_;
+  static std::vector<std::string> numbered(int clocks) {
+    std::vector<std::string> names;
+    for (int k = 1; k <= clocks; ++k) names.push_back("c" + std::to_string(k));
+    return names;
+  }
+  ClockTable saved_ = ClockInfo::table();
   SymbolTable savedSymbols_ = symbols();
 };
 

@@ -56,7 +56,7 @@ TEST(ZoneCreation, InitialZoneHasEveryClockAtLeastZeroAndNothingElse) {
 }
 
 TEST(ZoneCreation, SystemWithoutClocksHasDimensionOne) {
-  ClockScope clocks({});
+  ClockScope clocks(0);
   ZonePtr zone(UnpackedZone::create(1, true));
   zone->delay();
   zone->past();
