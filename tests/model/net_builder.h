@@ -82,17 +82,8 @@ inline Ref<Guard> atMost(int x, int c, bool strict = false) {
 inline Ref<Guard> atLeast(int x, int c, bool strict = false) {
   return new ClockGuard(0, x, -c, strict);
 }
-inline Ref<Guard> difference(int x, int y, int c, bool strict = false) {
-  return new ClockGuard(x, y, c, strict);
-}
+inline Ref<Guard> difference(int x, int y, int c) { return new ClockGuard(x, y, c, false); }
 inline Ref<Assignment> reset(int x, int value = 0) { return new ClockAssign(x, value); }
-
-struct LocationSpec {
-  const char* name;
-  bool committed = false;
-  bool urgent = false;
-  GuardList invariant = {};
-};
 
 // An automaton under construction; locations are numbered in the order they are added.
 class Automaton {
