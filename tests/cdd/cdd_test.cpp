@@ -92,22 +92,27 @@ Built randomSet(std::mt19937& rng, int n, int top, const std::vector<Point>& poi
     bits[k] = op == 0 ? x && y : op == 1 ? x || y : op == 2 ? x && !y : op == 3 ? x != y : !x;
   }
   switch (op) {
-    case 0: return {a.d & b.d, bits, a.inBox || b.inBox};
-    case 1: return {a.d | b.d, bits, a.inBox && b.inBox};
-    case 2: return {a.d - b.d, bits, a.inBox};
-    case 3: return {a.d ^ b.d, bits, a.inBox && b.inBox};
-    default: return {!a.d, bits, false};
+    case 0:
+      return {a.d & b.d, bits, a.inBox || b.inBox};
+    case 1:
+      return {a.d | b.d, bits, a.inBox && b.inBox};
+    case 2:
+      return {a.d - b.d, bits, a.inBox};
+    case 3:
+      return {a.d ^ b.d, bits, a.inBox && b.inBox};
+    default:
+      return {!a.d, bits, false};
   }
 }
 
 class Diagrams : public DiagramTest {
-protected:
+ protected:
   Diagrams() : DiagramTest({"x", "y", "z", "w"}) {}
 };
 
 // One clock x and a library over it.
 class OneClock : public DiagramTest {
-protected:
+ protected:
   OneClock() : DiagramTest({"x"}) {}
 };
 
@@ -118,11 +123,11 @@ TEST_F(Diagrams, ZoneGivesExactlyItsValuations) {
   auto points = regionPoints(maxClocks, 3);
   for (const char* text :
        {"x <= 3", "x > 1, x < 2", "x == 2, y - x == 1", "x - y < 1, y - x <= 2, w > 0",
-        "x - y == 0, y - z == 0", "x >= 1, y >= 1, z >= 1, x <= 3, x - z > 1", "x > 1, x < 2, y <= 0",
-        "x == 0, y == 0, z == 0", "x - y <= 0, y - z <= 0, z - x <= 0, x <= 2, w - z < 1"}) {
+        "x - y == 0, y - z == 0", "x >= 1, y >= 1, z >= 1, x <= 3, x - z > 1",
+        "x > 1, x < 2, y <= 0", "x == 0, y == 0, z == 0",
+        "x - y <= 0, y - z <= 0, z - x <= 0, x <= 2, w - z < 1"}) {
     ZonePtr zone = zoneOf(text);
-    EXPECT_EQ(difference(bitsOf(cddOf(*zone), points), bitsOf(*zone, points), points), "")
-        << text;
+    EXPECT_EQ(difference(bitsOf(cddOf(*zone), points), bitsOf(*zone, points), points), "") << text;
   }
 }
 

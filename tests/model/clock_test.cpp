@@ -55,9 +55,12 @@ TEST(ClockGuardLabel, PrintedFormsAndNegation) {
   struct Case {
     ClockGuard guard;
     const char* text;
-  } cases[] = {{ClockGuard(1, 0, 5, true), "x<5"},       {ClockGuard(0, 1, -3, true), "3<x"},
-               {ClockGuard(0, 1, -3, false), "3<=x"},    {ClockGuard(1, 2, 2, false), "x-y<=2"},
-               {ClockGuard(1, 2, -2, true), "x-y<-2"},   {ClockGuard(0, 0, 0, false), ""},
+  } cases[] = {{ClockGuard(1, 0, 5, true), "x<5"},
+               {ClockGuard(0, 1, -3, true), "3<x"},
+               {ClockGuard(0, 1, -3, false), "3<=x"},
+               {ClockGuard(1, 2, 2, false), "x-y<=2"},
+               {ClockGuard(1, 2, -2, true), "x-y<-2"},
+               {ClockGuard(0, 0, 0, false), ""},
                {ClockGuard(1, 0, infinityValue, true), "x<inf"}};
   for (const Case& c : cases) EXPECT_EQ(printedLabel(c.guard), c.text);
   EXPECT_EQ(printedLabel(ClockGuard(1, 2, 3, false).negation()), "y-x<-3");

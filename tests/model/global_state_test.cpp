@@ -130,8 +130,8 @@ TEST_F(States, RelationComparesWhatTheSystemHas) {
     if (c.clocks) symbols().declare("x", clockKind, 1);
     GlobalState* a = state({1, 2}, {3}, 0, 5);
     GlobalState* b = state(c.locationsB, {c.valueB}, c.loB, c.hiB);
-    const Zone::Relation mirrored[] = {Zone::noInclusion, Zone::argIncludes,
-                                         Zone::argIncludedIn, Zone::noInclusion, Zone::equal};
+    const Zone::Relation mirrored[] = {Zone::noInclusion, Zone::argIncludes, Zone::argIncludedIn,
+                                       Zone::noInclusion, Zone::equal};
     SCOPED_TRACE(testing::Message() << c.integers << c.clocks << " " << c.valueB << " [" << c.loB
                                     << "," << c.hiB << "]");
     EXPECT_EQ(a->relation(b), c.relation);
@@ -142,4 +142,3 @@ TEST_F(States, RelationComparesWhatTheSystemHas) {
   GlobalState* narrow = state({1}, {3}, 2, 4);
   EXPECT_EQ(narrow->relation(state({1}, {3}, 6, 7)), Zone::noInclusion);
 }
-

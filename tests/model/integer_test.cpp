@@ -84,4 +84,3 @@ TEST_F(IntegerModel, GuardOperators) {
     EXPECT_EQ(guard.apply(nullptr), c.holds) << c.a << IntegerGuard::operatorText(c.op) << c.b;
   }
 }
-

@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "model/channel.h"
+#include "model/clock.h"
 #include "model/global_state.h"
 #include "model/integer.h"
 #include "model/integer_expression.h"
 #include "model/process.h"
 #include "model/symbol_table.h"
 #include "model/system.h"
-#include "model/clock.h"
 #include "zones/zone.h"
 
 namespace net {

@@ -12,7 +12,7 @@
 // A fresh instance of the diagram library, current while this object lives; the previous one
 // comes back afterwards.
 class DiagramLibrary {
-public:
+ public:
   explicit DiagramLibrary(int clocks, int cacheSize = 10000) { restart(clocks, cacheSize); }
   // Starts the instance over with `clocks` clocks (the reference clock counts): what loading a
   // model does.
@@ -24,7 +24,7 @@ public:
     Cdd::addClocks(clocks);
   }
 
-private:
+ private:
   CddLibrary library_;
   CddLibrary::Binding binding_{library_};
 };
@@ -32,7 +32,7 @@ private:
 // A test over a private clock table and a library over its clocks; when the test ends no
 // diagram it made may be left alive.
 class DiagramTest : public testing::Test {
-protected:
+ protected:
   explicit DiagramTest(std::initializer_list<const char*> clocks) : clocks_(clocks) {}
   void TearDown() override { EXPECT_EQ(Cdd::stats().live, 0); }
 

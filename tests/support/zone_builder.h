@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "model/symbol_table.h"
 #include "model/clock.h"
+#include "model/symbol_table.h"
 #include "zones/zone.h"
 
 using ZonePtr = std::unique_ptr<UnpackedZone>;
@@ -21,7 +21,7 @@ using PackedPtr = std::unique_ptr<PackedZone>;
 // Installs an empty symbol table and a clock table "t(0)" followed by the given global clocks
 // (or c1, c2, ...) for the lifetime of the scope; the previous tables come back afterwards.
 class ClockScope {
-public:
+ public:
   explicit ClockScope(const std::vector<std::string>& names) {
     symbols() = SymbolTable();
     ClockInfo::table() = ClockTable();
@@ -39,7 +39,7 @@ public:
   ClockScope(const ClockScope&) = delete;
   ClockScope& operator=(const ClockScope&) = delete;
 
-private:
+ private:
   static std::vector<std::string> numbered(int clocks) {
     std::vector<std::string> names;
     for (int k = 1; k <= clocks; ++k) names.push_back("c" + std::to_string(k));
@@ -139,7 +139,9 @@ inline std::vector<Point> grid(int dim, const std::vector<int>& values) {
 }
 
 // Every point with clock values 0, 1/2, 1, ..., top/2, in quarters.
-inline std::vector<Point> halfIntegerPoints(int dim, int top) { return grid(dim, every(2, 2 * top)); }
+inline std::vector<Point> halfIntegerPoints(int dim, int top) {
+  return grid(dim, every(2, 2 * top));
+}
 
 // A closed non-empty zone from a few random constraints with constants in [-range, range].
 inline ZonePtr randomZone(std::mt19937& random, int dim, int constraints, int range) {
