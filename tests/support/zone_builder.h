@@ -1,11 +1,10 @@
 // tests/support/zone_builder.h: zones from readable text (the one zone builder of all tests), a
 // private clock table, point membership.
 #pragma once
-#include <cctype>
-#include <cstdlib>
 #include <initializer_list>
 #include <memory>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -58,45 +57,31 @@ inline int clockNumber(const std::string& name) {
 // "x <= 5, y - x < 2, z == 1, y > 3": every item tightens the initial zone; the result is closed.
 // Text "" is the unconstrained zone.
 inline ZonePtr zoneOf(const std::string& text) {
+  static const std::regex form(
+      R"(\s*([\w.()]+)\s*(?:-\s*([\w.()]+))?\s*(<=|<|>=|>|==)\s*(-?\d+)\s*)");
   ZonePtr zone(UnpackedZone::create(ClockInfo::count(), true));
   std::istringstream items(text);
-  std::string item;
-  while (std::getline(items, item, ',')) {
-    std::string compact;
-    for (char ch : item)
-      if (!std::isspace(static_cast<unsigned char>(ch))) compact += ch;
-    if (compact.empty()) continue;
-    std::size_t op = compact.find_first_of("<>=");
-    std::string left = compact.substr(0, op), relation, number;
-    std::size_t k = op;
-    while (k < compact.size() && std::string("<>=").find(compact[k]) != std::string::npos)
-      relation += compact[k++];
-    number = compact.substr(k);
-    int c = std::stoi(number);
-    std::size_t minus = left.find('-');
-    int i = clockNumber(left.substr(0, minus));
-    int j = minus == std::string::npos ? 0 : clockNumber(left.substr(minus + 1));
-    if (relation == "<=" || relation == "==") zone->tighten(i, j, c, false);
-    if (relation == "<") zone->tighten(i, j, c, true);
-    if (relation == ">=" || relation == "==") zone->tighten(j, i, -c, false);
-    if (relation == ">") zone->tighten(j, i, -c, true);
-    if (relation != "<=" && relation != "<" && relation != ">=" && relation != ">" &&
-        relation != "==")
-      throw std::invalid_argument("bad relation in " + item);
+  for (std::string item; std::getline(items, item, ',');) {
+    std::smatch m;
+    if (item.find_first_not_of(' ') == std::string::npos) continue;
+    if (!std::regex_match(item, m, form)) throw std::invalid_argument("bad constraint " + item);
+    int i = clockNumber(m[1]), j = m[2].matched ? clockNumber(m[2]) : 0, c = std::stoi(m[4]);
+    const std::string relation = m[3];
+    if (relation[0] == '<' || relation == "==") zone->tighten(i, j, c, relation == "<");
+    if (relation[0] == '>' || relation == "==") zone->tighten(j, i, -c, relation == ">");
   }
   zone->close();
   return zone;
 }
 
-inline std::string printed(const Zone& zone) {
+// The readable form, or with query the form a property reads.
+inline std::string printed(const Zone& zone, bool query = false) {
   std::ostringstream out;
-  zone.print(out, ClockInfo::names());
-  return out.str();
-}
-
-inline std::string printedQuery(const Zone& zone) {
-  std::ostringstream out;
-  zone.printConstraints(out, ClockInfo::names());
+  if (query) {
+    zone.printConstraints(out, ClockInfo::names());
+  } else {
+    zone.print(out, ClockInfo::names());
+  }
   return out.str();
 }
 

@@ -113,7 +113,7 @@ TEST(PackedPrinting, StoredConstraintsInBothForms) {
   ClockScope clocks({"x", "y"});
   PackedPtr packed(zoneOf("x > 1, x <= 5, y - x < 2, x - y <= 0")->pack());
   EXPECT_EQ(printed(*packed), "x>1, x<=5, x-y<=0, y-x<2");
-  EXPECT_EQ(printedQuery(*packed), " and x>1 and x<=5 and x<=y and y<x+2");
+  EXPECT_EQ(printed(*packed, true), " and x>1 and x<=5 and x<=y and y<x+2");
   PackedPtr zero(zoneOf("x == 0, y == 0")->pack());
   EXPECT_EQ(printed(*zero), "x-y<=0, y<=0");
 }

@@ -42,7 +42,7 @@ TEST(ZoneCreation, SystemWithoutClocksHasDimensionOne) {
   zone->past();
   zone->extrapolate(ClockInfo::extrapolationBounds());
   EXPECT_EQ(zone->at(0, 0), zeroBound);
-  EXPECT_EQ(printed(*zone) + printedQuery(*zone), "");
+  EXPECT_EQ(printed(*zone) + printed(*zone, true), "");
   PackedPtr packed(zone->pack());
   EXPECT_EQ(packed->count(), 0);
   EXPECT_EQ(ZonePtr(packed->unpack())->relation(zone.get()), Zone::equal);
@@ -318,15 +318,15 @@ TEST(Printing, ReadableAndQueryForms) {
   ZonePtr zero = zoneOf("");
   zero->setZero();
   EXPECT_EQ(printed(*zero), "x<=0, x-y<=0, y<=0, y-x<=0");
-  EXPECT_EQ(printedQuery(*zero), " and x<=0 and x<=y and y<=0 and y<=x");
+  EXPECT_EQ(printed(*zero, true), " and x<=0 and x<=y and y<=0 and y<=x");
 
   ZonePtr strict = zoneOf("x > 0");
   EXPECT_EQ(printed(*strict), "x>0");
-  EXPECT_EQ(printedQuery(*strict), "");
+  EXPECT_EQ(printed(*strict, true), "");
 
   ZonePtr zone = zoneOf("x >= 2, x <= 5, y - x > 2, y < 9");
   EXPECT_EQ(printed(*zone), "x>=2, y>4, x<=5, x-y<-2, y<9, y-x<7");
-  EXPECT_EQ(printedQuery(*zone), " and x>=2 and y>4 and x<=5 and x<y-2 and y<9 and y<x+7");
+  EXPECT_EQ(printed(*zone, true), " and x>=2 and y>4 and x<=5 and x<y-2 and y<9 and y<x+7");
 }
 
 }  // namespace
