@@ -14,6 +14,7 @@
 #include "model/process.h"
 #include "model/symbol_table.h"
 #include "model/system.h"
+#include "tests/support/zone_builder.h"
 #include "zones/zone.h"
 
 namespace net {
@@ -137,11 +138,7 @@ inline Ref<System> build(std::initializer_list<const Automaton*> automata) {
   return system;
 }
 
-inline std::string zoneText(const GlobalState* state) {
-  std::ostringstream out;
-  state->zone()->print(out, ClockInfo::names());
-  return out.str();
-}
+inline std::string zoneText(const GlobalState* state) { return printed(*state->zone()); }
 
 inline std::vector<int> locations(const GlobalState* state) {
   std::vector<int> result;

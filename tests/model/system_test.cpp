@@ -356,59 +356,37 @@ TEST_F(Successors, OutOfDomainCellsAndLocationsFromOutsideStaySafe) {
   EXPECT_TRUE(system->applyInvariants(start.get()));
 }
 
-class BackwardStep : public Successors {};
-
-TEST_F(BackwardStep, UndoesAResetAndAppliesTheGuard) {
-  int x = clock("x"), y = clock("y");
-  Automaton p("P");
-  int a = p.location("a"), b = p.location("b");
-  Transition* e = p.edge(a, b, 0, {atLeast(x, 2)}, {reset(x)});
-  Ref<System> system = build({&p});
-  start = system->initialState(true);
-  Ref<GlobalState> next = system->successor(start.get(), nullptr, e, true);
-  ASSERT_TRUE(next);
-  EXPECT_EQ(zoneText(next.get()), "y>=2, x-y<=-2");
-  UnpackedZone* zone = static_cast<UnpackedZone*>(next->zone()->copy());
-  EXPECT_TRUE(system->predecessorZone(nullptr, e, next.get(), zone));
-  EXPECT_EQ(zone->at(0, x), makeBound(-2, false));
-  EXPECT_EQ(zone->at(0, y), makeBound(-2, false));
-  EXPECT_TRUE(isInfinite(zone->at(x, 0)));
-  EXPECT_TRUE(isInfinite(zone->at(x, y)));
-  delete zone;
-}
-
-TEST_F(BackwardStep, FailsWhenTheGuardCannotHoldBeforehand) {
-  int x = clock("x");
-  Automaton p("P");
-  int a = p.location("a"), b = p.location("b", true);
-  Transition* e = p.edge(a, b, 0, {atMost(x, 2)});
-  Ref<System> system = build({&p});
-  Ref<GlobalState> target = system->initialState(false);
-  target->setLocation(0, b);  // committed: no time passes backwards
-  UnpackedZone* zone = UnpackedZone::create(2, true);
-  zone->tighten(0, x, -5, false);  // x >= 5
-  zone->close();
-  EXPECT_FALSE(system->predecessorZone(nullptr, e, target.get(), zone));
-  delete zone;
-}
-
-TEST_F(BackwardStep, UndoesTheReceiverBeforeTheSenderWhenBothResetOneClock) {
+// The zone before an edge: the guard holds, resets are undone (the receiver's before the
+// sender's), and time runs backwards unless the target stops it.
+TEST_F(Successors, BackwardStep) {
   int ch = channel("ch");
   int x = clock("x");
+  clock("y");
   Automaton p("P"), q("Q");
-  int a = p.location("a"), b = p.location("b", true);
-  Transition* send = p.edge(a, b, +ch, {}, {reset(x, 0)});
+  int a = p.location("a"), b = p.location("b"), k = p.location("k", true);
+  Transition* internal = p.edge(a, b, 0, {atLeast(x, 2)}, {reset(x)});
+  Transition* send = p.edge(a, k, +ch, {}, {reset(x, 0)});
+  Transition* late = p.edge(a, k, 0, {atMost(x, 2)});
   int c = q.location("c"), d = q.location("d");
   Transition* receive = q.edge(c, d, -ch, {}, {reset(x, 5)});
   Ref<System> system = build({&p, &q});
   start = system->initialState(true);
-  Ref<GlobalState> next = system->successor(start.get(), send, receive, true);
+  Ref<GlobalState> next = system->successor(start.get(), nullptr, internal, true);
   ASSERT_TRUE(next);
-  EXPECT_EQ(zoneText(next.get()), "x>=5, x<=5");  // the receiver's reset is the last
-  UnpackedZone* zone = static_cast<UnpackedZone*>(next->zone()->copy());
-  EXPECT_TRUE(system->predecessorZone(send, receive, next.get(), zone));
-  EXPECT_EQ(start->zone()->relation(zone), Zone::equal);
-  delete zone;
+  EXPECT_EQ(zoneText(next.get()), "y>=2, x-y<=-2");
+  ZonePtr zone(static_cast<UnpackedZone*>(next->zone()->copy()));
+  EXPECT_TRUE(system->predecessorZone(nullptr, internal, next.get(), zone.get()));
+  EXPECT_EQ(zone->relation(zoneOf("x >= 2, y >= 2").get()), Zone::equal);
+
+  next = system->successor(start.get(), send, receive, true);
+  ASSERT_TRUE(next);
+  EXPECT_EQ(zoneText(next.get()), "x>=5, x<=5, x-y<=5");  // the receiver's reset is the last
+  zone.reset(static_cast<UnpackedZone*>(next->zone()->copy()));
+  EXPECT_TRUE(system->predecessorZone(send, receive, next.get(), zone.get()));
+  EXPECT_EQ(zone->relation(zoneOf("").get()), Zone::equal);
+
+  zone = zoneOf("x >= 5");  // in the committed k, so x <= 2 could not hold before
+  EXPECT_FALSE(system->predecessorZone(nullptr, late, next.get(), zone.get()));
 }
 
 }  // namespace
