@@ -34,8 +34,8 @@ TEST(ClockBounds, HandWorkedNetwork) {
     int process, location, clock, lower, upper;
   };
   const Row rows[] = {
-      {0, a, x, 2, 7},   {0, b, x, -1, 7},  {0, c, x, -1, 7}, {0, d, x, -1, -1},
-      {0, a, y, -1, -1}, {0, b, y, 3, 9},   {0, c, y, -1, 9}, {0, d, y, -1, -1},
+      {0, a, x, 2, 7},    {0, b, x, -1, 7},  {0, c, x, -1, 7},   {0, d, x, -1, -1},
+      {0, a, y, -1, -1},  {0, b, y, 3, 9},   {0, c, y, -1, 9},   {0, d, y, -1, -1},
       {1, q0, x, -1, -1}, {1, q1, x, 4, -1}, {1, q0, y, -1, -1},
   };
   for (const Row& r : rows) {

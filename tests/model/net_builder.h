@@ -7,13 +7,14 @@
 #include <vector>
 
 #include "model/channel.h"
+#include "model/clock.h"
 #include "model/global_state.h"
 #include "model/integer.h"
 #include "model/integer_expression.h"
 #include "model/process.h"
 #include "model/symbol_table.h"
 #include "model/system.h"
-#include "model/clock.h"
+#include "tests/support/zone_builder.h"
 #include "zones/zone.h"
 
 namespace net {
@@ -82,17 +83,8 @@ inline Ref<Guard> atMost(int x, int c, bool strict = false) {
 inline Ref<Guard> atLeast(int x, int c, bool strict = false) {
   return new ClockGuard(0, x, -c, strict);
 }
-inline Ref<Guard> difference(int x, int y, int c, bool strict = false) {
-  return new ClockGuard(x, y, c, strict);
-}
+inline Ref<Guard> difference(int x, int y, int c) { return new ClockGuard(x, y, c, false); }
 inline Ref<Assignment> reset(int x, int value = 0) { return new ClockAssign(x, value); }
-
-struct LocationSpec {
-  const char* name;
-  bool committed = false;
-  bool urgent = false;
-  GuardList invariant = {};
-};
 
 // An automaton under construction; locations are numbered in the order they are added.
 class Automaton {
@@ -146,11 +138,7 @@ inline Ref<System> build(std::initializer_list<const Automaton*> automata) {
   return system;
 }
 
-inline std::string zoneText(const GlobalState* state) {
-  std::ostringstream out;
-  state->zone()->print(out, ClockInfo::names());
-  return out.str();
-}
+inline std::string zoneText(const GlobalState* state) { return printed(*state->zone()); }
 
 inline std::vector<int> locations(const GlobalState* state) {
   std::vector<int> result;

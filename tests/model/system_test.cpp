@@ -23,6 +23,13 @@ class Successors : public testing::Test {
     resetTables();
   }
 
+  // The successors of from (by default the initial state after delay) into list, named.
+  std::vector<std::string> step(const System& system, Ref<GlobalState> from = nullptr) {
+    start = from ? from : system.initialState(true);
+    list.clear();
+    system.successors(start.get(), true, false, list);
+    return names();
+  }
   std::vector<std::string> names() const {
     std::vector<std::string> result;
     for (const WaitingEntry& e : list) result.push_back(pairName(e));
@@ -30,6 +37,7 @@ class Successors : public testing::Test {
   }
 
   SuccessorList list;
+  Ref<GlobalState> start;
 };
 
 // A clock guard that counts its evaluations and answers a fixed value.
@@ -59,10 +67,8 @@ TEST_F(Successors, ComeInPairOrderInternalMovesFirstThenEdgeOrder) {
   q.edge(c, d, -ch);  // 1:1
   int e = r.location("e"), f = r.location("f");
   r.edge(e, f);  // 2:0
-  Ref<System> system = build({&p, &q, &r});
-  Ref<GlobalState> start = system->initialState(true);
-  system->successors(start.get(), true, false, list);
-  EXPECT_THAT(names(), ElementsAre("0:1", "0:0+1:0", "0:0+1:1", "0:2+1:0", "0:2+1:1", "2:0"));
+  EXPECT_THAT(step(*build({&p, &q, &r})),
+              ElementsAre("0:1", "0:0+1:0", "0:0+1:1", "0:2+1:0", "0:2+1:1", "2:0"));
   EXPECT_THAT(locations(list[1].state.get()), ElementsAre(b, d, e));
   EXPECT_THAT(locations(list[5].state.get()), ElementsAre(a, c, f));
 }
@@ -79,77 +85,60 @@ TEST_F(Successors, CommittedLocationAllowsOnlyMovesInvolvingIt) {
   int e = r.location("e"), f = r.location("f");
   r.edge(e, f);
   Ref<System> system = build({&p, &q, &r});
-  Ref<GlobalState> start = system->initialState(true);
+  EXPECT_THAT(step(*system), ElementsAre("0:1", "0:0+1:0"));
   EXPECT_EQ(system->committedCount(start.get()), 1);
-  system->successors(start.get(), true, false, list);
-  EXPECT_THAT(names(), ElementsAre("0:1", "0:0+1:0"));
-
   // Once P has left its committed location everybody moves again.
-  Ref<GlobalState> later = list[0].state;
-  list.clear();
-  system->successors(later.get(), true, false, list);
-  EXPECT_THAT(names(), ElementsAre("1:1", "2:0"));
-}
+  EXPECT_THAT(step(*system, list[0].state), ElementsAre("1:1", "2:0"));
 
-TEST_F(Successors, CommittedPartnerOfAHigherProcessEnablesTheSynchronisation) {
-  int ch = channel("ch");
-  Automaton p("P"), q("Q");
-  int a = p.location("a"), b = p.location("b");
-  p.edge(a, b, -ch);
-  p.edge(a, b);
-  int c = q.location("c", true), d = q.location("d");
-  q.edge(c, d, +ch);
-  Ref<System> system = build({&p, &q});
-  Ref<GlobalState> start = system->initialState(true);
-  system->successors(start.get(), true, false, list);
-  EXPECT_THAT(names(), ElementsAre("0:0+1:0"));
+  // A committed partner of a higher process enables the synchronisation.
+  resetTables();
+  ch = channel("ch");
+  Automaton s("S"), t("T");
+  int g = s.location("g"), h = s.location("h");
+  s.edge(g, h, -ch);
+  s.edge(g, h);
+  int k = t.location("k", true), l = t.location("l");
+  t.edge(k, l, +ch);
+  EXPECT_THAT(step(*build({&s, &t})), ElementsAre("0:0+1:0"));
 }
 
 TEST_F(Successors, TimeDoesNotPassInUrgentOrCommittedTargets) {
-  int x = clock("x"), y = clock("y");
-  (void)y;
-  for (int kind = 0; kind < 3; ++kind) {
+  for (int kind = 0; kind < 3; ++kind) {  // the target b is plain, committed, urgent
     SCOPED_TRACE(kind);
-    Automaton p(kind == 0 ? "P0" : kind == 1 ? "P1" : "P2");
-    int a = p.location(kind == 0 ? "a0" : kind == 1 ? "a1" : "a2");
-    int b = p.location(kind == 0 ? "b0" : kind == 1 ? "b1" : "b2", kind == 1, kind == 2);
+    resetTables();
+    int x = clock("x");
+    clock("y");
+    Automaton p("P");
+    int a = p.location("a"), b = p.location("b", kind == 1, kind == 2);
     p.edge(a, b, 0, {}, {reset(x)});
     Ref<System> system = build({&p});
-    Ref<GlobalState> start = system->initialState(true);
+    ASSERT_EQ(step(*system).size(), 1u);
     EXPECT_TRUE(start->isUnbounded());
-    list.clear();
-    system->successors(start.get(), true, false, list);
-    ASSERT_EQ(list.size(), 1u);
-    if (kind == 0) {
-      EXPECT_EQ(zoneText(list[0].state.get()), "x-y<=0");
-      EXPECT_TRUE(list[0].state->isUnbounded());
-      EXPECT_FALSE(system->inUrgentLocation(list[0].state.get()));
-    } else {
-      EXPECT_EQ(zoneText(list[0].state.get()), "x<=0, x-y<=0");
-      EXPECT_EQ(system->inUrgentLocation(list[0].state.get()), kind == 2);
-      EXPECT_EQ(system->committedCount(list[0].state.get()), kind == 1 ? 1 : 0);
-    }
+    const GlobalState* next = list[0].state.get();
+    EXPECT_EQ(zoneText(next), kind == 0 ? "x-y<=0" : "x<=0, x-y<=0");
+    EXPECT_EQ(next->isUnbounded(), kind == 0);
+    EXPECT_EQ(system->inUrgentLocation(next), kind == 2);
+    EXPECT_EQ(system->committedCount(next), kind == 1 ? 1 : 0);
   }
 }
 
 TEST_F(Successors, EnabledUrgentSynchronisationStopsTime) {
-  int u = channel("u", true);
-  int x = clock("x");
-  int i = variable("i", 0, 1, 0);
   for (int guardValue : {1, 0}) {
     SCOPED_TRACE(guardValue);
-    Automaton p(guardValue ? "P1" : "P0"), q(guardValue ? "Q1" : "Q0");
-    int a = p.location(guardValue ? "a1" : "a0"), b = p.location(guardValue ? "b1" : "b0");
+    resetTables();
+    int u = channel("u", true);
+    int x = clock("x");
+    int i = variable("i", 0, 1, 0);
+    // a -(x := 0, i := 1)-> a, a -(u!, i == guardValue)-> b; c -(u?)-> d
+    Automaton p("P"), q("Q");
+    int a = p.location("a"), b = p.location("b");
     p.edge(a, a, 0, {}, {reset(x), assign(var(i), num(1))});
     p.edge(a, b, +u, {varEquals(i, guardValue)});
-    int c = q.location(guardValue ? "c1" : "c0"), d = q.location(guardValue ? "d1" : "d0");
+    int c = q.location("c"), d = q.location("d");
     q.edge(c, d, -u);
     Ref<System> system = build({&p, &q});
-    Ref<GlobalState> start = system->initialState(true);
+    ASSERT_GE(step(*system).size(), 1u);
     EXPECT_EQ(system->urgentSyncEnabled(start.get()), guardValue == 0);
-    list.clear();
-    system->successors(start.get(), true, false, list);
-    ASSERT_GE(list.size(), 1u);
     EXPECT_EQ(pairName(list[0]), "0:0");
     EXPECT_EQ(cell(list[0].state.get(), 0), 1);
     EXPECT_EQ(system->urgentSyncEnabled(list[0].state.get()), guardValue == 1);
@@ -173,17 +162,9 @@ TEST_F(Successors, SenderAssignsBeforeReceiverWhicheverProcessSends) {
   int g = s.location("g"), h = s.location("h");
   s.edge(g, h, -ch, {}, {assign(var(v), new SumExpression(var(v), num(1)))});
 
-  Ref<System> first = build({&p, &q});
-  Ref<GlobalState> start = first->initialState(true);
-  first->successors(start.get(), true, false, list);
-  ASSERT_THAT(names(), ElementsAre("0:0+1:0"));
+  ASSERT_THAT(step(*build({&p, &q})), ElementsAre("0:0+1:0"));
   EXPECT_EQ(cell(list[0].state.get(), 0), 6);
-
-  list.clear();
-  Ref<System> second = build({&r, &s});
-  start = second->initialState(true);
-  second->successors(start.get(), true, false, list);
-  ASSERT_THAT(names(), ElementsAre("0:0+1:0"));
+  ASSERT_THAT(step(*build({&r, &s})), ElementsAre("0:0+1:0"));
   EXPECT_EQ(cell(list[0].state.get(), 0), 4);
 }
 
@@ -194,11 +175,8 @@ TEST_F(Successors, EveryGuardIsEvaluatedEvenAfterOneFails) {
   int a = p.location("a"), b = p.location("b");
   p.edge(a, b, 0, {new CountingGuard(x, count, false), new CountingGuard(x, count, true)});
   p.edge(a, b, 0, {new CountingGuard(x, count, true), new CountingGuard(x, count, true)});
-  Ref<System> system = build({&p});
-  Ref<GlobalState> start = system->initialState(true);
-  system->successors(start.get(), true, false, list);
+  EXPECT_THAT(step(*build({&p})), ElementsAre("0:1"));
   EXPECT_EQ(count, 4);
-  EXPECT_THAT(names(), ElementsAre("0:1"));
 }
 
 TEST_F(Successors, IntegerGuardsCombineWithAndAndReadSafely) {
@@ -211,7 +189,7 @@ TEST_F(Successors, IntegerGuardsCombineWithAndAndReadSafely) {
   Transition* e =
       p.edge(a, b, 0, {varEquals(i, 1), test(var(arr, num(9)), IntegerGuard::opEqual, num(0))});
   Ref<System> system = build({&p});
-  Ref<GlobalState> start = system->initialState(true);
+  start = system->initialState(true);
   EXPECT_FALSE(e->applyGuards(start.get()));
   EXPECT_FALSE(e->integerGuardsHold(start.get()));
   (*start->valuation())[0] = 1;
@@ -219,52 +197,33 @@ TEST_F(Successors, IntegerGuardsCombineWithAndAndReadSafely) {
   EXPECT_TRUE(e->applyGuards(start.get()));
 }
 
-TEST_F(Successors, DisabledClockGuardGivesNoSuccessor) {
+TEST_F(Successors, GuardsAndInvariantsShapeTheZones) {
   int x = clock("x");
+  int i = variable("i", 0, 9, 0);
+  // a {x <= 3} -(x >= 5)-> b and -(x >= 2)-> b: only the second is enabled.
   Automaton p("P");
   int a = p.location("a", false, false, {atMost(x, 3)}), b = p.location("b");
   p.edge(a, b, 0, {atLeast(x, 5)});
   p.edge(a, b, 0, {atLeast(x, 2)});
   Ref<System> system = build({&p});
-  Ref<GlobalState> start = system->initialState(true);
+  ASSERT_THAT(step(*system), ElementsAre("0:1"));
   EXPECT_EQ(zoneText(start.get()), "x<=3");
-  system->successors(start.get(), true, false, list);
-  ASSERT_THAT(names(), ElementsAre("0:1"));
   EXPECT_EQ(zoneText(list[0].state.get()), "x>=2");
-}
-
-TEST_F(Successors, InitialInvariantThatCannotHoldAtTimeZeroGivesNoInitialState) {
-  int x = clock("x");
-  Automaton p("P");
-  p.location("a", false, false, {atMost(x, 0, true)});
-  Ref<System> system = build({&p});
-  EXPECT_FALSE(system->initialState(true));
-  EXPECT_FALSE(system->initialState(false));
-}
-
-TEST_F(Successors, IntegerGuardsInInvariantsDoNotRestrictTheZone) {
-  int x = clock("x");
-  (void)x;
-  int i = variable("i", 0, 9, 0);
-  Automaton p("P");
-  p.location("a", false, false, {varEquals(i, 5)});
-  Ref<System> system = build({&p});
-  Ref<GlobalState> start = system->initialState(true);
-  ASSERT_TRUE(start);
-  EXPECT_TRUE(start->isUnbounded());
-}
-
-TEST_F(Successors, TargetInvariantBoundsTheDelayAndCanDisableTheEdge) {
-  int x = clock("x");
-  Automaton p("P");
-  int a = p.location("a"), b = p.location("b", false, false, {atMost(x, 4)});
-  p.edge(a, b, 0, {}, {reset(x)});
-  p.edge(a, b, 0, {atLeast(x, 5)});
-  Ref<System> system = build({&p});
-  Ref<GlobalState> start = system->initialState(true);
-  system->successors(start.get(), true, false, list);
-  ASSERT_THAT(names(), ElementsAre("0:0"));
+  // c -(x := 0)-> d {x <= 4} and c -(x >= 5)-> d: the target invariant bounds the delay and
+  // disables the second edge.
+  Automaton q("Q");
+  int c = q.location("c"), d = q.location("d", false, false, {atMost(x, 4)});
+  q.edge(c, d, 0, {}, {reset(x)});
+  q.edge(c, d, 0, {atLeast(x, 5)});
+  ASSERT_THAT(step(*build({&q})), ElementsAre("0:0"));
   EXPECT_EQ(zoneText(list[0].state.get()), "x<=4");
+  // An initial invariant x < 0 gives no initial state; an integer one leaves the zone alone.
+  Automaton r("R"), u("U");
+  r.location("e", false, false, {atMost(x, 0, true)});
+  u.location("f", false, false, {varEquals(i, 5)});
+  Ref<System> impossible = build({&r});
+  EXPECT_FALSE(impossible->initialState(true) || impossible->initialState(false));
+  EXPECT_TRUE(build({&u})->initialState(true)->isUnbounded());
 }
 
 TEST_F(Successors, ExtrapolationDropsBoundsBeyondTheMaximalConstant) {
@@ -274,14 +233,13 @@ TEST_F(Successors, ExtrapolationDropsBoundsBeyondTheMaximalConstant) {
   int b = p.location("b");
   p.edge(a, b, 0, {atLeast(x, 6)});
   Ref<System> system = build({&p});
-  Ref<GlobalState> start = system->initialState(true);
-  system->successors(start.get(), false, true, list);
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(zoneText(list[0].state.get()), "x>=6, x<=7");
-  ClockInfo::setConstants({0, 5}, DiagonalGuards());
-  list.clear();
-  system->successors(start.get(), false, true, list);
-  EXPECT_EQ(zoneText(list[0].state.get()), "x>=6");
+  for (const char* expected : {"x>=6, x<=7", "x>=6"}) {
+    list.clear();
+    system->successors(system->initialState(true).get(), false, true, list);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(zoneText(list[0].state.get()), expected);
+    ClockInfo::setConstants({0, 5}, DiagonalGuards());
+  }
 }
 
 TEST_F(Successors, DiscreteSuccessorsIgnoreLabels) {
@@ -294,9 +252,7 @@ TEST_F(Successors, DiscreteSuccessorsIgnoreLabels) {
   int c = q.location("c"), d = q.location("d");
   q.edge(c, d, -ch, {varEquals(i, 1)});
   Ref<System> system = build({&p, &q});
-  Ref<GlobalState> start = system->initialState(true);
-  system->successors(start.get(), true, false, list);
-  EXPECT_THAT(list, IsEmpty());
+  EXPECT_THAT(step(*system), IsEmpty());
   system->discreteSuccessors(start.get(), list);
   ASSERT_THAT(names(), ElementsAre("0:0", "0:1+1:0"));
   EXPECT_THAT(locations(list[0].state.get()), ElementsAre(b, c));
@@ -314,7 +270,7 @@ TEST_F(Successors, SuccessorThroughAChosenPair) {
   int c = q.location("c"), d = q.location("d");
   Transition* receive = q.edge(c, d, -ch);
   Ref<System> system = build({&p, &q});
-  Ref<GlobalState> start = system->initialState(true);
+  start = system->initialState(true);
   Ref<GlobalState> next = system->successor(start.get(), send, receive, true);
   ASSERT_TRUE(next);
   EXPECT_THAT(locations(next.get()), ElementsAre(b, d));
@@ -346,7 +302,7 @@ TEST_F(Successors, DelayStepAppliesTheRulesToTheStateItself) {
   int b = p.location("b", true);
   p.edge(a, b);
   Ref<System> system = build({&p});
-  Ref<GlobalState> start = system->initialState(false);
+  start = system->initialState(false);
   GlobalState* raw = start.get();
   Ref<GlobalState> delayed = system->delayStep(std::move(start), false);
   EXPECT_EQ(delayed.get(), raw);
@@ -382,19 +338,17 @@ TEST_F(Successors, OutOfDomainCellsAndLocationsFromOutsideStaySafe) {
          {assign(var(arr, var(v)), new SumExpression(var(v), num(10))),
           assign(var(v), new SumExpression(var(v), num(1)))});
   Ref<System> system = build({&p});
-  Ref<GlobalState> start = system->initialState(true);
-  (*start->valuation())[0] = 100;  // v outside [0, 2]
-  (*start->valuation())[1] = -50;  // arr[0] outside [0, 5]
-  system->successors(start.get(), true, false, list);
-  ASSERT_THAT(names(), ElementsAre("0:0"));
+  Ref<GlobalState> from = system->initialState(true);
+  (*from->valuation())[0] = 100;  // v outside [0, 2]
+  (*from->valuation())[1] = -50;  // arr[0] outside [0, 5]
+  ASSERT_THAT(step(*system, from), ElementsAre("0:0"));
   // arr[100] reads the default 0 and is not written; v + 1 = 101 wraps into [0, 2].
   EXPECT_EQ(cell(list[0].state.get(), 0), 101 - 3 * 33);
   EXPECT_EQ(cell(list[0].state.get(), 1), -50);
   EXPECT_LT(system->makeDiscreteHasher()->operator()(start.get(), 1009), 1009u);
 
-  list.clear();
-  start->setLocation(0, 7);  // a location P does not have
-  system->successors(start.get(), true, false, list);
+  from->setLocation(0, 7);  // a location P does not have
+  step(*system, from);
   system->discreteSuccessors(start.get(), list);
   EXPECT_THAT(list, IsEmpty());
   EXPECT_EQ(system->committedCount(start.get()), 0);
@@ -402,59 +356,37 @@ TEST_F(Successors, OutOfDomainCellsAndLocationsFromOutsideStaySafe) {
   EXPECT_TRUE(system->applyInvariants(start.get()));
 }
 
-class BackwardStep : public Successors {};
-
-TEST_F(BackwardStep, UndoesAResetAndAppliesTheGuard) {
-  int x = clock("x"), y = clock("y");
-  Automaton p("P");
-  int a = p.location("a"), b = p.location("b");
-  Transition* e = p.edge(a, b, 0, {atLeast(x, 2)}, {reset(x)});
-  Ref<System> system = build({&p});
-  Ref<GlobalState> start = system->initialState(true);
-  Ref<GlobalState> next = system->successor(start.get(), nullptr, e, true);
-  ASSERT_TRUE(next);
-  EXPECT_EQ(zoneText(next.get()), "y>=2, x-y<=-2");
-  UnpackedZone* zone = static_cast<UnpackedZone*>(next->zone()->copy());
-  EXPECT_TRUE(system->predecessorZone(nullptr, e, next.get(), zone));
-  EXPECT_EQ(zone->at(0, x), makeBound(-2, false));
-  EXPECT_EQ(zone->at(0, y), makeBound(-2, false));
-  EXPECT_TRUE(isInfinite(zone->at(x, 0)));
-  EXPECT_TRUE(isInfinite(zone->at(x, y)));
-  delete zone;
-}
-
-TEST_F(BackwardStep, FailsWhenTheGuardCannotHoldBeforehand) {
-  int x = clock("x");
-  Automaton p("P");
-  int a = p.location("a"), b = p.location("b", true);
-  Transition* e = p.edge(a, b, 0, {atMost(x, 2)});
-  Ref<System> system = build({&p});
-  Ref<GlobalState> target = system->initialState(false);
-  target->setLocation(0, b);  // committed: no time passes backwards
-  UnpackedZone* zone = UnpackedZone::create(2, true);
-  zone->tighten(0, x, -5, false);  // x >= 5
-  zone->close();
-  EXPECT_FALSE(system->predecessorZone(nullptr, e, target.get(), zone));
-  delete zone;
-}
-
-TEST_F(BackwardStep, UndoesTheReceiverBeforeTheSenderWhenBothResetOneClock) {
+// The zone before an edge: the guard holds, resets are undone (the receiver's before the
+// sender's), and time runs backwards unless the target stops it.
+TEST_F(Successors, BackwardStep) {
   int ch = channel("ch");
   int x = clock("x");
+  clock("y");
   Automaton p("P"), q("Q");
-  int a = p.location("a"), b = p.location("b", true);
-  Transition* send = p.edge(a, b, +ch, {}, {reset(x, 0)});
+  int a = p.location("a"), b = p.location("b"), k = p.location("k", true);
+  Transition* internal = p.edge(a, b, 0, {atLeast(x, 2)}, {reset(x)});
+  Transition* send = p.edge(a, k, +ch, {}, {reset(x, 0)});
+  Transition* late = p.edge(a, k, 0, {atMost(x, 2)});
   int c = q.location("c"), d = q.location("d");
   Transition* receive = q.edge(c, d, -ch, {}, {reset(x, 5)});
   Ref<System> system = build({&p, &q});
-  Ref<GlobalState> start = system->initialState(true);
-  Ref<GlobalState> next = system->successor(start.get(), send, receive, true);
+  start = system->initialState(true);
+  Ref<GlobalState> next = system->successor(start.get(), nullptr, internal, true);
   ASSERT_TRUE(next);
-  EXPECT_EQ(zoneText(next.get()), "x>=5, x<=5");  // the receiver's reset is the last
-  UnpackedZone* zone = static_cast<UnpackedZone*>(next->zone()->copy());
-  EXPECT_TRUE(system->predecessorZone(send, receive, next.get(), zone));
-  EXPECT_EQ(start->zone()->relation(zone), Zone::equal);
-  delete zone;
+  EXPECT_EQ(zoneText(next.get()), "y>=2, x-y<=-2");
+  ZonePtr zone = zoneOf("y >= 5, x - y <= -2");  // a part of it: y >= 5 comes from waiting
+  EXPECT_TRUE(system->predecessorZone(nullptr, internal, next.get(), zone.get()));
+  EXPECT_EQ(zone->relation(zoneOf("x >= 2, y >= 2").get()), Zone::equal);
+
+  next = system->successor(start.get(), send, receive, true);
+  ASSERT_TRUE(next);
+  EXPECT_EQ(zoneText(next.get()), "x>=5, x<=5, x-y<=5");  // the receiver's reset is the last
+  zone.reset(static_cast<UnpackedZone*>(next->zone()->copy()));
+  EXPECT_TRUE(system->predecessorZone(send, receive, next.get(), zone.get()));
+  EXPECT_EQ(zone->relation(zoneOf("").get()), Zone::equal);
+
+  zone = zoneOf("x >= 5");  // in the committed k, so x <= 2 could not hold before
+  EXPECT_FALSE(system->predecessorZone(nullptr, late, next.get(), zone.get()));
 }
 
 }  // namespace

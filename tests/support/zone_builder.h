@@ -1,39 +1,36 @@
 // tests/support/zone_builder.h: zones from readable text (the one zone builder of all tests), a
 // private clock table, point membership.
 #pragma once
-#include <cctype>
-#include <cstdlib>
 #include <initializer_list>
 #include <memory>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "model/symbol_table.h"
 #include "model/clock.h"
+#include "model/symbol_table.h"
 #include "zones/zone.h"
 
 using ZonePtr = std::unique_ptr<UnpackedZone>;
 using PackedPtr = std::unique_ptr<PackedZone>;
 
-// Installs a clock table "t(0)", then the given clocks as global clocks, for the lifetime of the
-// scope; the previous table (and the symbol table) come back afterwards.
+// Installs an empty symbol table and a clock table "t(0)" followed by the given global clocks
+// (or c1, c2, ...) for the lifetime of the scope; the previous tables come back afterwards.
 class ClockScope {
-public:
-  explicit ClockScope(std::initializer_list<const char*> names) : saved_(ClockInfo::table()) {
+ public:
+  explicit ClockScope(const std::vector<std::string>& names) {
+    symbols() = SymbolTable();
     ClockInfo::table() = ClockTable();
     ClockInfo::addClock(-1, -1, "t(0)");
-    std::int32_t symbol = 0;
-    for (const char* name : names) ClockInfo::addClock(symbol++, -1, name);
+    for (std::size_t k = 0; k < names.size(); ++k)
+      ClockInfo::addClock(std::int32_t(k), -1, names[k].c_str());
   }
-  explicit ClockScope(int clocks) : saved_(ClockInfo::table()) {
-    ClockInfo::table() = ClockTable();
-    ClockInfo::addClock(-1, -1, "t(0)");
-    for (int k = 1; k <= clocks; ++k)
-      ClockInfo::addClock(k - 1, -1, ("c" + std::to_string(k)).c_str());
-  }
+  ClockScope(std::initializer_list<const char*> names)
+      : ClockScope(std::vector<std::string>(names.begin(), names.end())) {}
+  explicit ClockScope(int clocks) : ClockScope(numbered(clocks)) {}
   ~ClockScope() {
     ClockInfo::table() = std::move(saved_);
     symbols() = std::move(savedSymbols_);
@@ -41,8 +38,13 @@ public:
   ClockScope(const ClockScope&) = delete;
   ClockScope& operator=(const ClockScope&) = delete;
 
-private:
-  ClockTable saved_;
+ private:
+  static std::vector<std::string> numbered(int clocks) {
+    std::vector<std::string> names;
+    for (int k = 1; k <= clocks; ++k) names.push_back("c" + std::to_string(k));
+    return names;
+  }
+  ClockTable saved_ = ClockInfo::table();
   SymbolTable savedSymbols_ = symbols();
 };
 
@@ -55,75 +57,75 @@ inline int clockNumber(const std::string& name) {
 // "x <= 5, y - x < 2, z == 1, y > 3": every item tightens the initial zone; the result is closed.
 // Text "" is the unconstrained zone.
 inline ZonePtr zoneOf(const std::string& text) {
+  static const std::regex form(
+      R"(\s*([\w.()]+)\s*(?:-\s*([\w.()]+))?\s*(<=|<|>=|>|==)\s*(-?\d+)\s*)");
   ZonePtr zone(UnpackedZone::create(ClockInfo::count(), true));
   std::istringstream items(text);
-  std::string item;
-  while (std::getline(items, item, ',')) {
-    std::string compact;
-    for (char ch : item)
-      if (!std::isspace(static_cast<unsigned char>(ch))) compact += ch;
-    if (compact.empty()) continue;
-    std::size_t op = compact.find_first_of("<>=");
-    std::string left = compact.substr(0, op), relation, number;
-    std::size_t k = op;
-    while (k < compact.size() && std::string("<>=").find(compact[k]) != std::string::npos)
-      relation += compact[k++];
-    number = compact.substr(k);
-    int c = std::stoi(number);
-    std::size_t minus = left.find('-');
-    int i = clockNumber(left.substr(0, minus));
-    int j = minus == std::string::npos ? 0 : clockNumber(left.substr(minus + 1));
-    if (relation == "<=" || relation == "==") zone->tighten(i, j, c, false);
-    if (relation == "<") zone->tighten(i, j, c, true);
-    if (relation == ">=" || relation == "==") zone->tighten(j, i, -c, false);
-    if (relation == ">") zone->tighten(j, i, -c, true);
-    if (relation != "<=" && relation != "<" && relation != ">=" && relation != ">" &&
-        relation != "==")
-      throw std::invalid_argument("bad relation in " + item);
+  for (std::string item; std::getline(items, item, ',');) {
+    std::smatch m;
+    if (item.find_first_not_of(' ') == std::string::npos) continue;
+    if (!std::regex_match(item, m, form)) throw std::invalid_argument("bad constraint " + item);
+    int i = clockNumber(m[1]), j = m[2].matched ? clockNumber(m[2]) : 0, c = std::stoi(m[4]);
+    const std::string relation = m[3];
+    if (relation[0] == '<' || relation == "==") zone->tighten(i, j, c, relation == "<");
+    if (relation[0] == '>' || relation == "==") zone->tighten(j, i, -c, relation == ">");
   }
   zone->close();
   return zone;
 }
 
-inline std::string printed(const Zone& zone) {
+// The readable form, or with query the form a property reads.
+inline std::string printed(const Zone& zone, bool query = false) {
   std::ostringstream out;
-  zone.print(out, ClockInfo::names());
+  if (query) {
+    zone.printConstraints(out, ClockInfo::names());
+  } else {
+    zone.print(out, ClockInfo::names());
+  }
   return out.str();
 }
 
-inline std::string printedQuery(const Zone& zone) {
-  std::ostringstream out;
-  zone.printConstraints(out, ClockInfo::names());
-  return out.str();
-}
-
-// A point is one value per clock in quarters (p[0] is the reference clock, 0).
+// A point is one value per clock in units of 1/unit (p[0] is the reference clock, 0).
 using Point = std::vector<int>;
 
-inline bool contains(const UnpackedZone& zone, const Point& p) {
-  int dim = zone.dimension();
-  for (int i = 0; i < dim; ++i)
-    for (int j = 0; j < dim; ++j) {
-      std::int32_t raw = zone.at(i, j);
-      if (i == j || isInfinite(raw)) continue;
-      long difference = long(p[i]) - p[j], limit = 4L * boundValue(raw);
-      if (isStrict(raw) ? difference >= limit : difference > limit) return false;
-    }
+// Whether a difference of clock values (in units of 1/unit) meets the raw bound.
+inline bool within(long difference, std::int32_t raw, int unit = 4) {
+  if (isInfinite(raw)) return true;
+  long limit = long(unit) * boundValue(raw);
+  return isStrict(raw) ? difference < limit : difference <= limit;
+}
+
+inline bool contains(const UnpackedZone& zone, const Point& p, int unit = 4) {
+  for (int i = 0; i < zone.dimension(); ++i)
+    for (int j = 0; j < zone.dimension(); ++j)
+      if (i != j && !within(long(p[i]) - p[j], zone.at(i, j), unit)) return false;
   return true;
 }
 
-// Every point with clock values 0, 1/2, 1, ..., top/2 (in quarters: steps of 2).
-inline std::vector<Point> halfIntegerPoints(int dim, int top) {
+// The values 0, step, 2 step, ... up to last.
+inline std::vector<int> every(int step, int last) {
+  std::vector<int> values;
+  for (int v = 0; v <= last; v += step) values.push_back(v);
+  return values;
+}
+
+// Every point whose clocks 1 to dim - 1 all take values from the list.
+inline std::vector<Point> grid(int dim, const std::vector<int>& values) {
   std::vector<Point> points;
-  Point p(dim, 0);
+  std::vector<std::size_t> at(std::size_t(dim), 0);
   for (;;) {
+    Point p(std::size_t(dim), 0);
+    for (int k = 1; k < dim; ++k) p[k] = values[at[k]];
     points.push_back(p);
     int k = 1;
-    while (k < dim && p[k] == 2 * top) p[k++] = 0;
-    if (k >= dim) break;
-    p[k] += 2;
+    while (k < dim && ++at[k] == values.size()) at[k++] = 0;
+    if (k >= dim) return points;
   }
-  return points;
+}
+
+// Every point with clock values 0, 1/2, 1, ..., top/2, in quarters.
+inline std::vector<Point> halfIntegerPoints(int dim, int top) {
+  return grid(dim, every(2, 2 * top));
 }
 
 // A closed non-empty zone from a few random constraints with constants in [-range, range].

@@ -9,32 +9,21 @@
 #include <string>
 #include <vector>
 
-#include "cdd/cdd.h"
+#include "base/error.h"
 #include "model/global_state.h"
 #include "model/transition.h"
-#include "base/error.h"
+#include "tests/support/cdd_fixture.h"
 #include "tests/tctl/fixture.h"
-#include "model/clock.h"
-#include "zones/zone.h"
 
 namespace {
 
 class Deadlock : public testing::Test {
  protected:
-  void TearDown() override {
-    states_.clear();
-    Cdd::done();
-  }
-
   // Reads the model and starts the diagram library over its clocks, as a system load does.
   void load(const char* text) {
     system_ = loadModel(text);
     ASSERT_TRUE(system_);
-    Cdd::done();
-    ASSERT_EQ(Cdd::init(64, 10000, 10000), 0);
-    Cdd::setGCHandler(nullptr);
-    Cdd::setRehashHandler(nullptr);
-    Cdd::addClocks(ClockInfo::count());
+    library_.restart(ClockInfo::count());
   }
   // The initial state after the time-elapse step, narrowed by the clock formula.
   Ref<GlobalState> initial(const std::string& zone = "") {
@@ -48,19 +37,43 @@ class Deadlock : public testing::Test {
     return p.expression && p.expression->satisfiedBy(s);
   }
   bool deadlocked(GlobalState* s) { return CddDeadlockExpr(system_).satisfiedBy(s); }
+  // The first states of a breadth-first exploration, each also narrowed by every part that
+  // leaves something of it.
+  std::vector<Ref<GlobalState>> pieces(int states, const std::vector<const char*>& parts) {
+    std::vector<Ref<GlobalState>> result;
+    std::deque<Ref<GlobalState>> waiting{initial()};
+    for (int explored = 0; explored < states && !waiting.empty(); ++explored) {
+      Ref<GlobalState> s = waiting.front();
+      waiting.pop_front();
+      for (const char* part : parts) {
+        Ref<GlobalState> piece(s->copy());
+        if (!*part || narrow(piece.get(), part)) result.push_back(piece);
+      }
+      SuccessorList next;
+      system_->successors(s.get(), true, true, next);
+      for (WaitingEntry& e : next) waiting.push_back(std::move(e.state));
+    }
+    return result;
+  }
 
+  DiagramLibrary library_{1};
   Ref<System> system_;
-  std::vector<Ref<GlobalState>> states_;
 };
 
 // Brute force over the valuations of a state: those on a quarter grid (two clocks, values up to
 // 9, beyond every constant of the models and formulas here), and the deadlock of each: no delay
 // (in eighth steps, within the zone, and none where time may not pass) reaches a valuation that
-// satisfies the clock guards of an enabled edge or pair.
+// satisfies the clock guards of an enabled edge or pair. Values are in eighths.
 class Valuations {
  public:
+  static constexpr int unit = 8;
+  struct Point {
+    ::Point values;
+    bool deadlocked;
+  };
+
   Valuations(const System* system, const GlobalState* state)
-      : zone_(static_cast<const UnpackedZone*>(state->zone())), dim_(zone_->dimension()) {
+      : zone_(static_cast<const UnpackedZone*>(state->zone())) {
     SuccessorList successors;
     system->successors(state, true, false, successors);
     for (const WaitingEntry& e : successors) {
@@ -72,55 +85,31 @@ class Valuations {
       guards_.push_back(std::move(g));
     }
     delays_ = system->isTimeStopped(state) ? 0 : 72;
-    std::vector<double> v(std::size_t(dim_), 0.0);
-    for (int a = 0; a <= 36; ++a)
-      for (int b = 0; b <= (dim_ > 2 ? 36 : 0); ++b) {
-        if (dim_ > 1) v[1] = a * 0.25;
-        if (dim_ > 2) v[2] = b * 0.25;
-        if (inZone(v)) points_.push_back({v, deadlockedAt(v)});
-      }
+    for (const ::Point& p : grid(zone_->dimension(), every(2, 72)))
+      if (contains(*zone_, p, unit)) points_.push_back({p, deadlockedAt(p)});
   }
 
-  static bool satisfies(double difference, std::int32_t raw) {
-    if (isInfinite(raw)) return true;
-    double c = boundValue(raw);
-    return isStrict(raw) ? difference < c : difference <= c;
-  }
-  bool inZone(const std::vector<double>& v) const { return inZone(*zone_, v); }
-  static bool inZone(const UnpackedZone& zone, const std::vector<double>& v) {
-    for (int i = 0; i < zone.dimension(); ++i)
-      for (int j = 0; j < zone.dimension(); ++j)
-        if (!satisfies(v[std::size_t(i)] - v[std::size_t(j)], zone.at(i, j))) return false;
-    return true;
-  }
-
-  struct Point {
-    std::vector<double> values;
-    bool deadlocked;
-  };
   const std::vector<Point>& points() const { return points_; }
   bool someDeadlocked() const {
     return std::any_of(points_.begin(), points_.end(), [](const Point& p) { return p.deadlocked; });
   }
 
  private:
-  bool deadlockedAt(const std::vector<double>& v) const {
-    std::vector<double> w(v);
+  bool deadlockedAt(const ::Point& p) const {
+    ::Point w(p);
     for (const auto& g : guards_)
       for (int d = 0; d <= delays_; ++d) {
-        for (int k = 1; k < dim_; ++k) w[std::size_t(k)] = v[std::size_t(k)] + d * 0.125;
-        if (!inZone(w)) continue;
-        bool holds = true;
-        for (const ClockGuard* c : g)
-          holds = holds && satisfies(w[std::size_t(c->first())] - w[std::size_t(c->second())],
-                                     c->rawBound());
-        if (holds) return false;
+        for (std::size_t k = 1; k < p.size(); ++k) w[k] = p[k] + d;
+        if (!contains(*zone_, w, unit)) continue;
+        if (std::all_of(g.begin(), g.end(), [&](const ClockGuard* c) {
+              return within(w[c->first()] - w[c->second()], c->rawBound(), unit);
+            }))
+          return false;
       }
     return true;
   }
 
   const UnpackedZone* zone_;
-  int dim_;
   std::vector<std::vector<const ClockGuard*>> guards_;
   int delays_;
   std::vector<Point> points_;
@@ -131,8 +120,7 @@ bool holdsAt(const TCTLExpression* f, GlobalState* state, const Valuations::Poin
   switch (f->typeCode()) {
     case TCTLExpression::clockType: {
       const auto* c = static_cast<const ClockExpr*>(f);
-      return Valuations::satisfies(
-          p.values[std::size_t(c->first())] - p.values[std::size_t(c->second())], c->rawBound());
+      return within(p.values[c->first()] - p.values[c->second()], c->rawBound(), Valuations::unit);
     }
     case TCTLExpression::deadlockType:
       return p.deadlocked;
@@ -254,24 +242,14 @@ process P {
 system P;
 )",
   };
-  const char* const parts[] = {"", "x <= 2", "y >= 3", "x > y", "x < y + 1 and y <= 4", "x >= 4"};
   int stuck = 0, acting = 0;
   for (const char* model : models) {
     load(model);
-    std::deque<Ref<GlobalState>> waiting{initial()};
-    for (int explored = 0; explored < 30 && !waiting.empty(); ++explored) {
-      Ref<GlobalState> s = waiting.front();
-      waiting.pop_front();
-      for (const char* part : parts) {
-        Ref<GlobalState> piece(s->copy());
-        if (*part && !narrow(piece.get(), part)) continue;
-        bool expected = Valuations(system_.get(), piece.get()).someDeadlocked();
-        EXPECT_EQ(deadlocked(piece.get()), expected) << model << "part: " << part;
-        (expected ? stuck : acting) += 1;
-      }
-      SuccessorList next;
-      system_->successors(s.get(), true, true, next);
-      for (WaitingEntry& e : next) waiting.push_back(std::move(e.state));
+    for (const Ref<GlobalState>& piece :
+         pieces(30, {"", "x <= 2", "y >= 3", "x > y", "x < y + 1 and y <= 4", "x >= 4"})) {
+      bool expected = Valuations(system_.get(), piece.get()).someDeadlocked();
+      EXPECT_EQ(deadlocked(piece.get()), expected) << model;
+      (expected ? stuck : acting) += 1;
     }
   }
   EXPECT_GT(stuck, 10);
@@ -308,41 +286,28 @@ process P {
 }
 system P;
 )");
-  const char* const parts[] = {"", "x <= 2", "x > y", "y >= 3 and x < 4"};
-  std::deque<Ref<GlobalState>> waiting{initial()};
   int satisfied = 0, refused = 0;
-  for (int explored = 0; explored < 12 && !waiting.empty(); ++explored) {
-    Ref<GlobalState> s = waiting.front();
-    waiting.pop_front();
-    for (const char* part : parts) {
-      Ref<GlobalState> piece(s->copy());
-      if (*part && !narrow(piece.get(), part)) continue;
-      Valuations sampled(system_.get(), piece.get());
-      for (int k = 0; k < 12; ++k) {
-        std::string text = make(3);
-        CheckedProperty p = parsePropertyText("E<> " + text + "\n", system_);
-        ASSERT_TRUE(p.expression) << text << ": " << p.diagnostics;
-        bool expected = std::any_of(sampled.points().begin(), sampled.points().end(),
-                                    [&](const Valuations::Point& v) {
-                                      return holdsAt(p.expression.get(), piece.get(), v);
-                                    });
-        Ref<GlobalState> narrowed(piece->copy());
-        ASSERT_EQ(p.expression->satisfiedBy(narrowed.get()), expected) << text << " in " << part;
-        (expected ? satisfied : refused) += 1;
-        if (!expected) continue;
-        int r = piece->relation(narrowed.get());
-        EXPECT_TRUE(r == Zone::argIncludedIn || r == Zone::equal) << text;
-        if (text.find("deadlock") != std::string::npos) continue;
-        const auto* zone = static_cast<const UnpackedZone*>(narrowed->zone());
-        for (const Valuations::Point& v : sampled.points()) {
-          if (!Valuations::inZone(*zone, v.values)) continue;
-          EXPECT_TRUE(holdsAt(p.expression.get(), piece.get(), v)) << text << " in " << part;
-        }
-      }
+  for (const Ref<GlobalState>& piece : pieces(12, {"", "x <= 2", "x > y", "y >= 3 and x < 4"})) {
+    Valuations sampled(system_.get(), piece.get());
+    for (int k = 0; k < 12; ++k) {
+      std::string text = make(3);
+      CheckedProperty p = parsePropertyText("E<> " + text + "\n", system_);
+      ASSERT_TRUE(p.expression) << text << ": " << p.diagnostics;
+      auto holds = [&](const Valuations::Point& v) {
+        return holdsAt(p.expression.get(), piece.get(), v);
+      };
+      bool expected = std::any_of(sampled.points().begin(), sampled.points().end(), holds);
+      Ref<GlobalState> narrowed(piece->copy());
+      ASSERT_EQ(p.expression->satisfiedBy(narrowed.get()), expected) << text;
+      (expected ? satisfied : refused) += 1;
+      if (!expected) continue;
+      int r = piece->relation(narrowed.get());
+      EXPECT_TRUE(r == Zone::argIncludedIn || r == Zone::equal) << text;
+      if (text.find("deadlock") != std::string::npos) continue;
+      const auto* zone = static_cast<const UnpackedZone*>(narrowed->zone());
+      for (const Valuations::Point& v : sampled.points())
+        EXPECT_TRUE(!contains(*zone, v.values, Valuations::unit) || holds(v)) << text;
     }
-    SuccessorList next;
-    system_->successors(s.get(), true, true, next);
-    for (WaitingEntry& e : next) waiting.push_back(std::move(e.state));
   }
   EXPECT_GT(satisfied, 100);
   EXPECT_GT(refused, 100);

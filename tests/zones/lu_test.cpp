@@ -3,31 +3,22 @@
 // L_x < v'(x) < v(x), or U_x < v(x) < v'(x). Points are on a quarter grid, fine enough to meet
 // every region of up to three clocks, and far enough to meet those a difference constraint
 // pushes beyond the constants.
+#include "zones/lu.h"
+
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "gtest/gtest.h"
 #include "tests/support/zone_builder.h"
-#include "zones/lu.h"
 
 namespace {
 
 using Bounds = std::vector<std::int32_t>;
 
 // Every point with clock values 0, 1/4, ..., top (in quarters).
-std::vector<Point> quarterPoints(int dim, int top) {
-  std::vector<Point> points;
-  Point p(dim, 0);
-  for (;;) {
-    points.push_back(p);
-    int k = 1;
-    while (k < dim && p[k] == 4 * top) p[k++] = 0;
-    if (k >= dim) break;
-    ++p[k];
-  }
-  return points;
-}
+std::vector<Point> quarterPoints(int dim, int top) { return grid(dim, every(1, 4 * top)); }
 
 // Whether some point of zone LU-simulates p: one zone emptiness test per choice of case per
 // clock, on the zone scaled to quarters.
@@ -73,7 +64,7 @@ Bounds randomBounds(std::mt19937& random, int dim) {
 
 std::string text(const Bounds& bounds) {
   std::string out;
-  for (std::size_t x = 1; x < bounds.size(); ++x) out += std::to_string(bounds[x]) + " ";
+  for (std::int32_t b : bounds) out += std::to_string(b) + " ";
   return out;
 }
 
@@ -113,7 +104,7 @@ TEST(ExtraLU, LiesBetweenTheZoneAndItsALUAbstraction) {
     for (int round = 0; round < (clocks == 3 ? 20 : 60); ++round) {
       ZonePtr zone = randomZone(random, dim, 2 + clocks, range);
       const Bounds lower = randomBounds(random, dim), upper = randomBounds(random, dim);
-      ZonePtr abstracted(static_cast<UnpackedZone*>(zone->copy()));
+      ZonePtr abstracted(zone->copy()), classic(zone->copy()), plus(zone->copy());
       extrapolateLU(*abstracted, lower.data(), upper.data());
       ASSERT_FALSE(abstracted->isEmpty());
       EXPECT_TRUE(abstracted->relation(zone.get()) & (Zone::argIncludedIn | Zone::equal))
@@ -126,8 +117,6 @@ TEST(ExtraLU, LiesBetweenTheZoneAndItsALUAbstraction) {
       Bounds maximal(dim, 0);
       for (int x = 1; x < dim; ++x) maximal[x] = std::max(0, upper[x]);
       ClockInfo::setConstants(maximal, DiagonalGuards());
-      ZonePtr classic(static_cast<UnpackedZone*>(zone->copy()));
-      ZonePtr plus(static_cast<UnpackedZone*>(zone->copy()));
       classic->extrapolate(ClockInfo::extrapolationBounds());
       extrapolateM(*plus, maximal.data());
       EXPECT_TRUE(plus->relation(classic.get()) & (Zone::argIncludedIn | Zone::equal));
@@ -155,16 +144,13 @@ TEST(ALUSimulation, AgreesWithThePointwiseDefinition) {
         zone->fullClose();
       }
       const Bounds lower = randomBounds(random, dim), upper = randomBounds(random, dim);
-      bool expected = true;
-      for (const Point& p : points)
-        if (contains(*zone, p) && !inALU(*other, p, lower, upper)) {
-          expected = false;
-          break;
-        }
+      bool expected = std::all_of(points.begin(), points.end(), [&](const Point& p) {
+        return !contains(*zone, p) || inALU(*other, p, lower, upper);
+      });
       (expected ? included : notIncluded) += 1;
       EXPECT_EQ(isLUSimulated(*zone, *other, lower.data(), upper.data()), expected)
-          << printed(*zone) << " in aLU of " << printed(*other) << ", L, U " << text(lower)
-          << " " << text(upper);
+          << printed(*zone) << " in aLU of " << printed(*other) << ", L, U " << text(lower) << " "
+          << text(upper);
     }
   }
   EXPECT_GT(included, 40);
