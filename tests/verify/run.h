@@ -17,8 +17,7 @@ extern char** environ;
 
 struct RunResult {
   int status = -1;  // exit status, or -1 when the program did not exit normally
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 inline std::string readWholeFile(const std::string& path) {
@@ -29,8 +28,7 @@ inline std::string readWholeFile(const std::string& path) {
 }
 
 inline void writeWholeFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
+  std::ofstream(path, std::ios::binary) << text;
 }
 
 // A fresh path in the test's temporary directory.
@@ -42,32 +40,26 @@ inline std::string tempPath(const std::string& name) {
 
 inline RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                             const std::string& input = "") {
-  std::string inPath = tempPath("in"), outPath = tempPath("out"), errPath = tempPath("err");
-  writeWholeFile(inPath, input);
+  const std::string paths[] = {tempPath("in"), tempPath("out"), tempPath("err")};
+  writeWholeFile(paths[0], input);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0600);
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
+  for (int fd = 0; fd < 3; ++fd)
+    posix_spawn_file_actions_addopen(&actions, fd, paths[fd].c_str(),
+                                     fd ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY, 0600);
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   RunResult result;
   pid_t pid;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-  }
+  int status = 0;
+  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0 &&
+      waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+    result.status = WEXITSTATUS(status);
   posix_spawn_file_actions_destroy(&actions);
-  result.out = readWholeFile(outPath);
-  result.err = readWholeFile(errPath);
-  std::remove(inPath.c_str());
-  std::remove(outPath.c_str());
-  std::remove(errPath.c_str());
+  result.out = readWholeFile(paths[1]);
+  result.err = readWholeFile(paths[2]);
+  for (const std::string& path : paths) std::remove(path.c_str());
   return result;
 }
 
