@@ -92,35 +92,6 @@ TEST_F(PassedListTest, ClassicComparesZonesOnlyWithinOneDiscretePart) {
   EXPECT_EQ(list.groupCount(), 3u);
 }
 
-TEST_F(PassedListTest, ClearForgetsStoredStatesButLeavesTheirCopiesRegistered) {
-  ClassicPassedList list(hasher, passedListBuckets, false);
-  EXPECT_NE(list.add(state(0, "x <= 5")), nullptr);
-  list.clear();
-  EXPECT_EQ(list.enumerate()->next(), nullptr);
-  EXPECT_EQ(GlobalState::registeredCount(), 1);
-  EXPECT_NE(list.add(state(0, "x <= 5")), nullptr);
-  EXPECT_EQ(list.storedCount(), 1u);
-}
-
-TEST_F(PassedListTest, EnumerationHandsOutEveryStoredStateOnce) {
-  ClassicPassedList list(hasher, passedListBuckets, false);
-  EXPECT_EQ(list.enumerate()->next(), nullptr);
-  std::set<std::string> added;
-  for (int i = 0; i < 4; ++i)
-    for (const char* zone : {"x <= 2, y <= 5", "x <= 5, y <= 2"}) {
-      list.add(state(i % 2, zone, i));
-      added.insert(std::to_string(i) + zone);
-    }
-  std::multiset<std::string> seen;
-  Ref<Enumeration<GlobalState>> stored = list.enumerate();
-  while (GlobalState* s = stored->next()) {
-    const char* zone = sameZone(s, "x <= 2, y <= 5") ? "x <= 2, y <= 5" : "x <= 5, y <= 2";
-    seen.insert(std::to_string((*s->valuation())[0]) + zone);
-  }
-  EXPECT_EQ(seen.size(), 8u);
-  EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()), added);
-}
-
 TEST_F(PassedListTest, TablesGrowWithoutChangingWhatIsStored) {
   ClassicPassedList list(hasher, 1, false);
   for (int location : {0, 1})
@@ -202,14 +173,6 @@ TEST_F(WaitingListTest, QueueIsFirstInFirstOutAndStackLastInFirstOut) {
   EXPECT_EQ(queue.size(), 0);
 }
 
-TEST_F(WaitingListTest, EntriesKeepTheirEdges) {
-  WaitingQueue queue(hasher, waitingListBuckets);
-  queue.put(entry(0, "x <= 1"));
-  WaitingEntry out = queue.get();
-  EXPECT_EQ(out.first, nullptr);
-  EXPECT_EQ(out.second.get(), system->process(0)->edge(0));
-}
-
 TEST_F(WaitingListTest, StateEqualToOrInsideAWaitingOneIsNotQueued) {
   for (bool stackOrder : {false, true}) {
     Ref<WaitingList> list = stackOrder ? Ref<WaitingList>(new WaitingStack(hasher, 1009))
@@ -267,17 +230,6 @@ TEST_F(WaitingListTest, ConvexHullWidensTheWaitingStateInsteadOfQueueing) {
     EXPECT_TRUE(sameZone(out.state.get(), "x <= 6"));
     EXPECT_TRUE(list->isEmpty());
   }
-}
-
-TEST_F(WaitingListTest, ClearDropsEverythingAndTheListStaysUsable) {
-  WaitingStack stack(hasher, waitingListBuckets);
-  stack.put(entry(0, "x <= 1", 0));
-  stack.put(entry(1, "x <= 1", 1));
-  stack.clear();
-  EXPECT_TRUE(stack.isEmpty());
-  EXPECT_EQ(stack.size(), 0);
-  stack.put(entry(0, "x <= 1", 0));
-  EXPECT_THAT(drain(stack), testing::ElementsAre(0));
 }
 
 TEST_F(WaitingListTest, GrownTableKeepsOrderAndInclusion) {

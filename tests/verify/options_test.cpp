@@ -9,7 +9,6 @@
 
 using testing::ElementsAre;
 using testing::HasSubstr;
-using testing::IsEmpty;
 
 namespace {
 
@@ -47,21 +46,16 @@ TEST(CommandLineOptions, EveryValueInBothSpellings) {
   EXPECT_FALSE(order.depthFirst) << "the last value counts";
 }
 
-TEST(CommandLineOptions, QueriesKeepTheirOrderAndMayLookLikeOptions) {
-  CommandLine line;
+TEST(CommandLineOptions, QueriesKeepTheirOrderAndDoubleDashEndsTheOptions) {
+  CommandLine line, dash, lone;
   ASSERT_EQ(parse({"-q", "E<> P.a", "m.gta", "--query", "-- weird", "-q", "A[] x"}, line), "");
   EXPECT_THAT(line.queryOptions, ElementsAre("E<> P.a", "-- weird", "A[] x"));
   EXPECT_EQ(line.modelFile, "m.gta");
-}
-
-TEST(CommandLineOptions, DoubleDashEndsTheOptions) {
-  CommandLine line;
-  ASSERT_EQ(parse({"--", "--trace"}, line), "");
-  EXPECT_EQ(line.modelFile, "--trace");
-  EXPECT_FALSE(line.trace);
-  CommandLine dash;
-  ASSERT_EQ(parse({"-"}, dash), "") << "a lone dash is a file name";
-  EXPECT_EQ(dash.modelFile, "-");
+  ASSERT_EQ(parse({"--", "--trace"}, dash), "");
+  EXPECT_EQ(dash.modelFile, "--trace");
+  EXPECT_FALSE(dash.trace);
+  ASSERT_EQ(parse({"-"}, lone), "") << "a lone dash is a file name";
+  EXPECT_EQ(lone.modelFile, "-");
 }
 
 TEST(CommandLineOptions, UsageErrorsAreNamed) {
