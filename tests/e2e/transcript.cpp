@@ -9,19 +9,15 @@
 //                              once per row, with $1, $2, ... replaced by the row's cells
 // Escapes in "<" and ">" text: \r carriage return, \0 NUL, \xHH any byte, \\ backslash,
 // \{N}c the character c repeated N times, and \z at the end of a ">" line: no line feed after it.
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -147,6 +143,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   lseek(inFd, 0, SEEK_SET);
+  // A server that never ends is stopped by the test's time limit.
   pid_t child = fork();
   if (child == 0) {
     dup2(inFd, 0);
@@ -158,23 +155,12 @@ int main(int argc, char** argv) {
     _exit(127);
   }
   int status = 0;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (waitpid(child, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(child, SIGKILL);
-      waitpid(child, &status, 0);
-      std::cerr << "the server did not finish in time\n";
-      return 1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  waitpid(child, &status, 0);
   std::string actual = readFile(outPath);
-  close(inFd);
-  close(outFd);
   unlink(inPath);
   unlink(outPath);
 
-  bool ok = true;
+  bool ok = actual == expected;
   if (!WIFEXITED(status)) {
     std::cerr << "the server ended abnormally (signal " << WTERMSIG(status) << ")\n";
     ok = false;
@@ -182,22 +168,16 @@ int main(int argc, char** argv) {
     std::cerr << "exit status " << WEXITSTATUS(status) << ", expected " << expectedStatus << '\n';
     ok = false;
   }
-  if (actual != expected) {
-    std::istringstream a(actual), e(expected);
-    std::string al, el;
-    for (int n = 1;; ++n) {
-      bool ha = bool(std::getline(a, al)), he = bool(std::getline(e, el));
-      if (!ha && !he) break;
-      if (!ha || !he || al != el) {
-        std::cerr << "output differs at line " << n << ":\n  expected: "
-                  << (he ? "\"" + el + "\"" : "(end)") << "\n  actual:   "
-                  << (ha ? "\"" + al + "\"" : "(end)") << '\n';
-        break;
-      }
+  std::istringstream a(actual), e(expected);
+  std::string al, el;
+  for (int n = 1; !ok && (a.good() || e.good()); ++n) {
+    bool ha = bool(std::getline(a, al)), he = bool(std::getline(e, el));
+    if (ha != he || al != el) {
+      std::cerr << "output differs at line " << n << ":\n  expected: "
+                << (he ? "\"" + el + "\"" : "(end)") << "\n  actual:   "
+                << (ha ? "\"" + al + "\"" : "(end)") << '\n';
+      break;
     }
-    if (actual.size() != expected.size() && actual.find(expected) == 0)
-      std::cerr << "output has " << actual.size() - expected.size() << " extra bytes\n";
-    ok = false;
   }
   if (ok) std::cout << "transcript ok: " << file << '\n';
   return ok ? 0 : 1;
