@@ -16,10 +16,7 @@ namespace {
 
 struct Options {
   int reduction = 1;
-  bool stack = false;
-  bool hull = false;
-  bool reuse = false;
-  bool traces = true;
+  bool stack = false, hull = false, reuse = false;
 };
 
 class EnumerationTest : public EngineTest {
@@ -29,23 +26,19 @@ protected:
     system = load(text);
     ASSERT_TRUE(system);
     Ref<GlobalStateHasher> hasher = system->makeDiscreteHasher();
-    Ref<PassedListFactory> passedFactory =
-        options.hull ? Ref<PassedListFactory>(new ConvexHullPassedListFactory(hasher, 17609))
-                     : Ref<PassedListFactory>(new ClassicPassedListFactory(hasher, 17609, false));
-    Ref<WaitingListFactory> waitingFactory;
-    if (options.hull)
-      waitingFactory =
-          options.stack ? Ref<WaitingListFactory>(new ConvexHullWaitingStackFactory(hasher, 1009))
-                        : Ref<WaitingListFactory>(new ConvexHullWaitingQueueFactory(hasher, 1009));
-    else
-      waitingFactory = options.stack
-                           ? Ref<WaitingListFactory>(new WaitingStackFactory(hasher, 1009))
-                           : Ref<WaitingListFactory>(new WaitingQueueFactory(hasher, 1009));
-    traces = options.traces ? Ref<TraceStore>(new MemoryTraceStore)
-                            : Ref<TraceStore>(new NullTraceStore);
-    passed = passedFactory->create();
-    Ref<GenericStateSpaceEnumeration> generic = new GenericStateSpaceEnumeration(
-        system, passed, waitingFactory->create(), traces, options.reduction);
+    Ref<WaitingList> waiting;
+    if (options.hull) {
+      passed = new ConvexHullPassedList(hasher, 17609);
+      waiting = options.stack ? Ref<WaitingList>(new ConvexHullWaitingStack(hasher, 1009))
+                              : Ref<WaitingList>(new ConvexHullWaitingQueue(hasher, 1009));
+    } else {
+      passed = new ClassicPassedList(hasher, 17609, false);
+      waiting = options.stack ? Ref<WaitingList>(new WaitingStack(hasher, 1009))
+                              : Ref<WaitingList>(new WaitingQueue(hasher, 1009));
+    }
+    traces = new MemoryTraceStore;
+    Ref<GenericStateSpaceEnumeration> generic =
+        new GenericStateSpaceEnumeration(system, passed, waiting, traces, options.reduction);
     enumeration = generic;
     if (options.reuse)
       enumeration = new CachingStateSpaceEnumeration(generic, system, passed, traces);
@@ -119,14 +112,9 @@ TEST_F(EnumerationTest, CounterWithItsTraces) {
 // A -> B resets x after x >= 1; B -> A needs x >= 3 and comes back to A's whole zone, which the
 // passed list already holds. Two states: (A, 0 <= x <= 2) and (B, x >= 0).
 TEST_F(EnumerationTest, StateReachedAgainWithAnIncludedZoneIsNotHandedOutTwice) {
-  start(
-      "clock x;\n"
-      "process P {\n"
-      "  state A { x <= 2 }, B;\n"
-      "  init A;\n"
-      "  trans A -> B { guard x >= 1; assign x := 0; }, B -> A { guard x >= 3; assign x := 0; };\n"
-      "}\n"
-      "system P;\n");
+  start("clock x;\nprocess P { state A { x <= 2 }, B; init A;\n"
+        "  trans A -> B { guard x >= 1; assign x := 0; }, B -> A { guard x >= 3; assign x := 0; };\n"
+        "}\nsystem P;\n");
   Ref<GlobalState> first = enumeration->next();
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(zoneText(first.get()), "x<=2") << "the start state has let time pass";
@@ -139,16 +127,10 @@ TEST_F(EnumerationTest, StateReachedAgainWithAnIncludedZoneIsNotHandedOutTwice) 
 
 // P sends on c and resets x; Q receives, then must leave B exactly at x == 1.
 TEST_F(EnumerationTest, SynchronisationCountsAsOneStepWithBothEdges) {
-  start(
-      "chan c;\n"
-      "clock x;\n"
-      "process P { state A, B; init A; trans A -> B { sync c!; assign x := 0; }; }\n"
-      "process Q {\n"
-      "  state A, B { x <= 1 };\n"
-      "  init A;\n"
-      "  trans A -> B { sync c?; }, B -> A { guard x == 1; };\n"
-      "}\n"
-      "system P, Q;\n");
+  start("chan c;\nclock x;\n"
+        "process P { state A, B; init A; trans A -> B { sync c!; assign x := 0; }; }\n"
+        "process Q { state A, B { x <= 1 }; init A;\n"
+        "  trans A -> B { sync c?; }, B -> A { guard x == 1; }; }\nsystem P, Q;\n");
   EXPECT_THAT(take(2), testing::ElementsAre("A,A", "B,B"));
   Ref<GlobalState> last = enumeration->next();
   ASSERT_NE(last, nullptr);
@@ -169,10 +151,8 @@ TEST_F(EnumerationTest, SynchronisationCountsAsOneStepWithBothEdges) {
 // is handed out before the second arrives.
 std::string twoPaths(const char* extra) {
   return std::string("process P {\n  state A, B1, B2, B3, C;\n") + extra +
-         "  init A;\n"
-         "  trans A -> B1 {}, A -> B2 {}, B1 -> C {}, B2 -> B3 {}, B3 -> C {};\n"
-         "}\n"
-         "system P;\n";
+         "  init A;\n  trans A -> B1 {}, A -> B2 {}, B1 -> C {}, B2 -> B3 {}, B3 -> C {};\n"
+         "}\nsystem P;\n";
 }
 
 TEST_F(EnumerationTest, StorageReductionDecidesWhetherARevisitIsHandedOutAgain) {
@@ -204,15 +184,10 @@ TEST_F(EnumerationTest, DepthFirstOrderFromAStack) {
 // Two clocks whose zones differ after the two branches; the convex hull keeps one state per
 // location.
 TEST_F(EnumerationTest, ConvexHullKeepsOneStatePerDiscretePart) {
-  start(
-      "clock x, y;\n"
-      "process P {\n"
-      "  state A { x <= 4 }, B;\n"
-      "  init A;\n"
-      "  trans A -> B { guard x <= 1; assign x := 0; }, A -> B { guard x >= 3; assign y := 0; };\n"
-      "}\n"
-      "system P;\n",
-      Options{1, false, true});
+  start("clock x, y;\nprocess P { state A { x <= 4 }, B; init A;\n"
+        "  trans A -> B { guard x <= 1; assign x := 0; }, A -> B { guard x >= 3; assign y := 0; };\n"
+        "}\nsystem P;\n",
+        Options{1, false, true});
   std::vector<std::string> names = all();
   EXPECT_EQ(names.front(), "A");
   EXPECT_EQ(std::count(names.begin(), names.end(), "B"), 1);
@@ -223,14 +198,8 @@ TEST_F(EnumerationTest, ConvexHullKeepsOneStatePerDiscretePart) {
 
 // A committed location C between every two A's: the A states are stored, the C states are not.
 const char* const committedSteps =
-    "int[0,2] i := 0;\n"
-    "process P {\n"
-    "  state A, C;\n"
-    "  commit C;\n"
-    "  init A;\n"
-    "  trans A -> C { guard i < 2; assign i := i + 1; }, C -> A {};\n"
-    "}\n"
-    "system P;\n";
+    "int[0,2] i := 0;\nprocess P { state A, C; commit C; init A;\n"
+    "  trans A -> C { guard i < 2; assign i := i + 1; }, C -> A {}; }\nsystem P;\n";
 
 TEST_F(EnumerationTest, CachingReplaysStoredStatesAndRebuildsUnstoredOnes) {
   start(committedSteps, Options{1, false, false, true});

@@ -71,20 +71,6 @@ void InclusionTest::agreesWithTheZoneRelation(std::int32_t clamp) {
   delete scratch;
 }
 
-TEST_F(InclusionTest, SignaturesGrowWithTheZone) {
-  std::mt19937 random(11);
-  int dim = ClockInfo::count();
-  std::vector<Signature> sa(dim), sb(dim);
-  std::int32_t clamp = signatureClamp();
-  for (int k = 0; k < 300; ++k) {
-    std::unique_ptr<UnpackedZone> a(randomZone(random)), b(randomZone(random));
-    if (a->relation(b.get()) != Zone::argIncludedIn) continue;
-    zoneSignature(a.get(), clamp, sa.data());
-    zoneSignature(b.get(), clamp, sb.data());
-    for (int i = 0; i < dim; ++i) EXPECT_LE(sb[i], sa[i]);
-  }
-}
-
 TEST(CompareMatrices, HandlesLengthsThatAreNotMultiplesOfFour) {
   std::vector<std::int32_t> a{1, 1, 1, 1, 1, 1, 1}, b = a;
   EXPECT_EQ(compareMatrices(a.data(), b.data(), 7), Zone::equal);

