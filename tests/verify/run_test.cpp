@@ -16,7 +16,7 @@ using testing::HasSubstr;
 using testing::IsEmpty;
 using testing::Not;
 using testing::StartsWith;
-using Json = nlohmann::ordered_json;  // members in the order written
+using Json = nlohmann::json;
 
 namespace {
 
@@ -35,12 +35,6 @@ std::vector<Json> jsonLines(const std::string& text) {
   std::vector<Json> values;
   for (const std::string& line : lines(text)) values.push_back(Json::parse(line));
   return values;
-}
-
-std::vector<std::string> keys(const Json& object) {
-  std::vector<std::string> names;
-  for (const auto& member : object.items()) names.push_back(member.key());
-  return names;
 }
 
 // The verdict letters of a --json run.
@@ -219,53 +213,55 @@ TEST(Output, ReadableTraces) {
                                Not(HasSubstr("loop:"))));
 }
 
+// The JSON output with the figures of the statistics, which vary, masked.
+std::string masked(const std::string& text) {
+  static const std::regex figures(
+      R"("statistics":\{"explored":[0-9]+,"stored":[0-9]+,"seconds":[0-9]+\.[0-9]{3},)"
+      R"("peakMemoryKB":[0-9]+\})");
+  return std::regex_replace(text, figures, "\"statistics\":{}");
+}
+
 TEST(Output, JsonObjectPerProperty) {
   RunResult run = runVerify({"--json", "--trace", example("train_crossing.gta"), "-q",
                              "A[] not deadlock", "-q", "E<> Train1.Near and Train2.Near"});
   EXPECT_EQ(run.status, 0) << run.err;
-  std::vector<Json> objects = jsonLines(run.out);
-  ASSERT_EQ(objects.size(), 2u) << run.out;
-  for (const Json& object : objects) {
-    EXPECT_THAT(keys(object),
-                ElementsAre("text", "source", "kind", "verdict", "result", "statistics", "trace"));
-    const Json& statistics = object["statistics"];
-    EXPECT_THAT(keys(statistics), ElementsAre("explored", "stored", "seconds", "peakMemoryKB"));
-    for (const auto& member : statistics.items())
-      EXPECT_TRUE(member.value().is_number()) << member.key();
-    EXPECT_GT(statistics["explored"], 0);
-  }
-  EXPECT_EQ(objects[0]["text"], "A[] not deadlock");
-  EXPECT_EQ(objects[0]["source"], "-q");
-  EXPECT_EQ(objects[0]["kind"], "A[]");
-  EXPECT_EQ(objects[0]["verdict"], "T");
-  EXPECT_EQ(objects[0]["result"], "satisfied");
-  EXPECT_TRUE(objects[0]["trace"].is_null()) << "no counterexample, no trace";
-
-  const Json& trace = objects[1]["trace"];
-  EXPECT_EQ(objects[1]["kind"], "E<>");
-  EXPECT_EQ(trace["start"]["locations"].size(), 3u);
-  ASSERT_EQ(trace["steps"].size(), 2u);
-  const Json& step = trace["steps"][0];
-  EXPECT_EQ(step["loop"], false);
-  ASSERT_EQ(step["transitions"].size(), 2u) << "a synchronisation";
-  EXPECT_EQ(step["transitions"][0]["process"], "Train1");
-  EXPECT_EQ(step["transitions"][0]["source"], "Far");
-  EXPECT_EQ(step["transitions"][0]["target"], "Near");
-  EXPECT_EQ(step["transitions"][1]["process"], "Gate");
-  EXPECT_THAT(step["transitions"][1]["labels"].get<std::string>(), HasSubstr("sync appr?;"));
-  EXPECT_EQ(step["state"]["variables"]["near"], 1);
-  EXPECT_EQ(trace["steps"][1]["state"]["variables"]["near"], 2);
+  for (const Json& object : jsonLines(run.out)) EXPECT_GT(object["statistics"]["explored"], 0);
+  EXPECT_EQ(
+      masked(run.out),
+      R"({"text":"A[] not deadlock","source":"-q","kind":"A[]","verdict":"T","result":"satisfied",)"
+      R"("statistics":{},"trace":null})"
+      "\n"
+      R"({"text":"E<> Train1.Near and Train2.Near","source":"-q","kind":"E<>","verdict":"T",)"
+      R"("result":"satisfied","statistics":{},"trace":{"start":{"locations":["Train1.Far",)"
+      R"("Train2.Far","Gate.Up"],"clocks":["Train1.x == Train2.x","Train1.x == Gate.y"],)"
+      R"("variables":{"near":0}},"steps":[{"loop":false,"transitions":[{"process":"Train1",)"
+      R"("source":"Far","target":"Near","labels":"{ sync appr!; assign Train1.x:=0; }"},)"
+      R"({"process":"Gate","source":"Up","target":"Lowering","labels":"{ sync appr?; assign )"
+      R"(Gate.y:=0, near := (near + 1); }"}],"state":{"locations":["Train1.Near","Train2.Far",)"
+      R"("Gate.Lowering"],"clocks":["Train1.x == Gate.y","Train1.x <= 1","Train1.x <= Train2.x"],)"
+      R"("variables":{"near":1}}},{"loop":false,"transitions":[{"process":"Train2","source":"Far",)"
+      R"("target":"Near","labels":"{ sync appr!; assign Train2.x:=0; }"},{"process":"Gate",)"
+      R"("source":"Lowering","target":"Lowering","labels":"{ sync appr?; assign near := (near + )"
+      R"(1); }"}],"state":{"locations":["Train1.Near","Train2.Near","Gate.Lowering"],"clocks":)"
+      R"(["Train1.x == Gate.y","Train1.x <= 1","Train1.x >= Train2.x"],"variables":{"near":2}}}]}})"
+      "\n");
 
   RunResult loop = runVerify({"--json", "--trace", model("cycle.gta"), "-q", "E[] P.a or P.b"});
-  Json cycle = Json::parse(loop.out);
-  EXPECT_EQ(cycle["kind"], "E[]");
-  int looping = 0;
-  for (const Json& each : cycle["trace"]["steps"]) looping += each["loop"].get<bool>();
-  EXPECT_EQ(looping, 2);
-
-  Json leadsTo = Json::parse(runVerify({"--json", model("cycle.gta"), "-q", "P.a --> P.b"}).out);
-  EXPECT_EQ(leadsTo["kind"], "-->");
-  EXPECT_FALSE(leadsTo.contains("trace")) << "traces appear only with --trace";
+  EXPECT_EQ(
+      masked(loop.out),
+      R"({"text":"E[] P.a or P.b","source":"-q","kind":"E[]","verdict":"T","result":"satisfied",)"
+      R"("statistics":{},"trace":{"start":{"locations":["P.a"],"clocks":["P.x <= 1"],)"
+      R"("variables":{}},"steps":[{"loop":true,"transitions":[{"process":"P","source":"a",)"
+      R"("target":"b","labels":"{ guard P.x<=1, 1<=P.x; assign P.x:=0; }"}],"state":)"
+      R"({"locations":["P.b"],"clocks":["P.x <= 1"],"variables":{}}},{"loop":true,"transitions":)"
+      R"([{"process":"P","source":"b","target":"a","labels":"{ guard P.x<=1, 1<=P.x; assign )"
+      R"(P.x:=0; }"}],"state":{"locations":["P.a"],"clocks":["P.x <= 1"],"variables":{}}}]}})"
+      "\n");
+  // Traces appear only with --trace.
+  EXPECT_EQ(masked(runVerify({"--json", model("cycle.gta"), "-q", "P.a --> P.b"}).out),
+            R"({"text":"P.a --> P.b","source":"-q","kind":"-->","verdict":"T",)"
+            R"("result":"satisfied","statistics":{}})"
+            "\n");
 }
 
 TEST(Output, StatisticsCountTheStatesOfEachSearch) {
