@@ -48,27 +48,12 @@ protected:
   // "T" or "F" as the model-check reply gives it; the checker's own result and trace are kept.
   char verdict(const char* text) {
     ParsedProperty p = property(text);
-    if (!p.expression) return '?';
-    return check(p.kind, p.expression);
+    return p.expression ? check(p.kind, p.expression) : '?';
   }
   char check(PropertyKind kind, Ref<TCTLExpression> expression) {
     last_ = session_->check(kind, std::move(expression));
     return char(last_.verdict);
   }
-
-  // Replays the last trace from the start state (every step must be enabled in the state the
-  // previous one reached); returns the state at the end of the path and, through loopEnd, at
-  // the end of the loop.
-  Ref<GlobalState> replay(Ref<GlobalState>* loopEnd = nullptr) {
-    std::vector<ReplayedStep> steps = session_->replay(*last_.path, *last_.loop);
-    std::size_t pathLength = std::size_t(last_.path->length());
-    Ref<GlobalState> pathEnd =
-        pathLength == 0 ? Ref<GlobalState>(session_->startState()) : steps[pathLength - 1].state;
-    if (loopEnd) *loopEnd = steps.empty() ? pathEnd : steps.back().state;
-    return pathEnd;
-  }
-
-  int location(const GlobalState* state, int process = 0) { return state->location(process); }
 
   std::unique_ptr<Session> session_;
   CheckResult last_;
@@ -302,10 +287,13 @@ TEST_F(Checkers, TracesReplayToTheirEnds) {
     if (c.loop == some) { EXPECT_GE(last_.loop->length(), 1); }
     if (c.loop >= 0) { EXPECT_EQ(last_.loop->length(), c.loop); }
     if (!c.found) continue;
-    Ref<GlobalState> loopEnd;
-    Ref<GlobalState> pathEnd = replay(&loopEnd);
+    // Every step must be enabled in the state the previous one reached.
+    std::vector<ReplayedStep> steps = session_->replay(*last_.path, *last_.loop);
+    const std::size_t length = std::size_t(last_.path->length());
+    Ref<GlobalState> pathEnd = length ? steps[length - 1].state : session_->startState();
+    Ref<GlobalState> loopEnd = steps.empty() ? pathEnd : steps.back().state;
     ASSERT_TRUE(pathEnd && loopEnd);
-    if (c.end != any) { EXPECT_EQ(location(pathEnd.get()), c.end); }
+    if (c.end != any) { EXPECT_EQ(pathEnd->location(0), c.end); }
     if (last_.loop->length() > 0) { EXPECT_TRUE(loopEnd->sameDiscrete(pathEnd.get())); }
   }
   load(meeting);
@@ -384,7 +372,7 @@ TEST_F(Checkers, StoppedSearchesThrowInsteadOfAnswering) {
   EXPECT_THROW(verdict("A<> P.C"), CheckError);
 }
 
-// Hash index of the front: a test hasher with a tiny table forces the index to grow.
+// A hasher by location: with a tiny table it forces the front's index to grow.
 class LocationHasher : public GlobalStateHasher {
 public:
   unsigned operator()(const GlobalState* state, unsigned size) const override {
@@ -392,37 +380,35 @@ public:
   }
 };
 
-Ref<GlobalState> stateAt(int location) {
-  Ref<GlobalState> state(GlobalState::create(1));
-  state->setLocation(0, location);
-  state->setZone(UnpackedZone::create(1, true));
-  return state;
-}
-
 TEST(FrontStack, IndexGrowsAndKeepsNewestFirst) {
+  auto stateAt = [](int location) {
+    Ref<GlobalState> state(GlobalState::create(1));
+    state->setLocation(0, location);
+    state->setZone(UnpackedZone::create(1, true));
+    return state;
+  };
   FrontStack front(new LocationHasher, 2);
   for (int k = 0; k < 40; ++k) front.push(stateAt(k % 5), nullptr, nullptr).depth = std::size_t(k);
   EXPECT_GT(front.bucketCount(), 40u);
-  std::vector<std::size_t> seen;
+  // The nodes of location 3 the lookup visits until the test accepts one below `accept`.
   Ref<GlobalState> probe = stateAt(3);
-  std::int64_t hit = front.lookup(probe.get(), [&](std::size_t k) {
-    seen.push_back(k);
-    return k < 20;
-  });
-  EXPECT_THAT(seen, ::testing::ElementsAre(38, 33, 28, 23, 18));
-  EXPECT_EQ(hit, 18);
+  using Visits = std::pair<std::vector<std::size_t>, std::int64_t>;
+  auto visits = [&](std::size_t accept) {
+    Visits seen{{}, 0};
+    seen.second = front.lookup(probe.get(), [&](std::size_t k) {
+      seen.first.push_back(k);
+      return k < accept;
+    });
+    return seen;
+  };
+  EXPECT_EQ(visits(20), (Visits{{38, 33, 28, 23, 18}, 18}));
   // Popping removes the newest node from its chain.
   for (int k = 0; k < 3; ++k) ASSERT_TRUE(front.pop());
-  seen.clear();
-  front.lookup(probe.get(), [&](std::size_t k) {
-    seen.push_back(k);
-    return false;
-  });
-  EXPECT_THAT(seen, ::testing::ElementsAre(33, 28, 23, 18, 13, 8, 3));
+  EXPECT_EQ(visits(0), (Visits{{33, 28, 23, 18, 13, 8, 3}, -1}));
   while (front.pop()) {
   }
   EXPECT_TRUE(front.empty());
-  EXPECT_EQ(front.lookup(probe.get(), [](std::size_t) { return true; }), -1);
+  EXPECT_EQ(visits(100), (Visits{{}, -1}));
 }
 
 }  // namespace
