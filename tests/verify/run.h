@@ -1,11 +1,10 @@
 // Runs a built program with arguments and standard input, collecting its outputs and status.
 #pragma once
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -13,10 +12,8 @@
 
 #include "gtest/gtest.h"
 
-extern char** environ;
-
 struct RunResult {
-  int status = -1;  // exit status, or -1 when the program did not exit normally
+  int status = -1;  // exit status, or -1 when the shell did not exit normally
   std::string out, err;
 };
 
@@ -38,28 +35,21 @@ inline std::string tempPath(const std::string& name) {
          std::to_string(counter++) + "_" + name;
 }
 
+// Runs the program through the shell, every argument quoted, with the outputs in files.
 inline RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
                             const std::string& input = "") {
-  const std::string paths[] = {tempPath("in"), tempPath("out"), tempPath("err")};
-  writeWholeFile(paths[0], input);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  for (int fd = 0; fd < 3; ++fd)
-    posix_spawn_file_actions_addopen(&actions, fd, paths[fd].c_str(),
-                                     fd ? O_WRONLY | O_CREAT | O_TRUNC : O_RDONLY, 0600);
-  std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  RunResult result;
-  pid_t pid;
-  int status = 0;
-  if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0 &&
-      waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-    result.status = WEXITSTATUS(status);
-  posix_spawn_file_actions_destroy(&actions);
-  result.out = readWholeFile(paths[1]);
-  result.err = readWholeFile(paths[2]);
-  for (const std::string& path : paths) std::remove(path.c_str());
+  const std::string in = tempPath("in"), out = tempPath("out"), err = tempPath("err");
+  writeWholeFile(in, input);
+  std::string command = "'" + program + "'";
+  for (const std::string& arg : args) {
+    command += " '";
+    for (char c : arg) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    command += "'";
+  }
+  int status = std::system((command + " <" + in + " >" + out + " 2>" + err).c_str());
+  RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readWholeFile(out),
+                   readWholeFile(err)};
+  for (const std::string& path : {in, out, err}) std::remove(path.c_str());
   return result;
 }
 
