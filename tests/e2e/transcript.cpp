@@ -141,7 +141,8 @@ int main(int argc, char** argv) {
   char inPath[] = "/tmp/transcript-in-XXXXXX", outPath[] = "/tmp/transcript-out-XXXXXX";
   if (close(mkstemp(inPath)) != 0 || close(mkstemp(outPath)) != 0) return 2;
   std::ofstream(inPath, std::ios::binary) << input;
-  int status = std::system(("'" + std::string(argv[1]) + "' < " + inPath + " > " + outPath).c_str());
+  std::string command = "'" + std::string(argv[1]) + "' < " + inPath + " > " + outPath;
+  int status = std::system(command.c_str());
   std::string actual = readFile(outPath);
   unlink(inPath);
   unlink(outPath);

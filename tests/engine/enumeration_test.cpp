@@ -87,8 +87,8 @@ TEST_F(EnumerationTest, CounterWithItsTraces) {
 // passed list already holds. Two states: (A, 0 <= x <= 2) and (B, x >= 0).
 TEST_F(EnumerationTest, StateReachedAgainWithAnIncludedZoneIsNotHandedOutTwice) {
   start("clock x;\nprocess P { state A { x <= 2 }, B; init A;\n"
-        "  trans A -> B { guard x >= 1; assign x := 0; }, B -> A { guard x >= 3; assign x := 0; };\n"
-        "}\nsystem P;\n");
+        "  trans A -> B { guard x >= 1; assign x := 0; },\n"
+        "        B -> A { guard x >= 3; assign x := 0; }; }\nsystem P;\n");
   Ref<GlobalState> first = enumeration->next();
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(zoneText(first.get()), "x<=2") << "the start state has let time pass";

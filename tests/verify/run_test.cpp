@@ -1,6 +1,10 @@
 // End-to-end runs of quorix-verify: verdicts, exit statuses, outputs, traces and bad input.
-#include "run.h"
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -19,6 +23,51 @@ using testing::StartsWith;
 using Json = nlohmann::json;
 
 namespace {
+
+struct RunResult {
+  int status = -1;  // exit status, or -1 when the shell did not exit normally
+  std::string out, err;
+};
+
+std::string readWholeFile(const std::string& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+void writeWholeFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// A fresh path in the test's temporary directory.
+std::string tempPath(const std::string& name) {
+  static int counter = 0;
+  return testing::TempDir() + "verify_" + std::to_string(getpid()) + "_" +
+         std::to_string(counter++) + "_" + name;
+}
+
+// Runs the program through the shell, every argument quoted, with the outputs in files.
+RunResult runProgram(const std::string& program, const std::vector<std::string>& args,
+                     const std::string& input = "") {
+  const std::string in = tempPath("in"), out = tempPath("out"), err = tempPath("err");
+  writeWholeFile(in, input);
+  std::string command = "'" + program + "'";
+  for (const std::string& arg : args) {
+    command += " '";
+    for (char c : arg) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    command += "'";
+  }
+  int status = std::system((command + " <" + in + " >" + out + " 2>" + err).c_str());
+  RunResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readWholeFile(out),
+                   readWholeFile(err)};
+  for (const std::string& path : {in, out, err}) std::remove(path.c_str());
+  return result;
+}
+
+RunResult runVerify(const std::vector<std::string>& args) {
+  return runProgram(QUORIX_VERIFY_PATH, args);
+}
+std::string sourcePath(const std::string& path) { return QUORIX_SOURCE_DIR "/" + path; }
 
 std::string example(const std::string& name) { return sourcePath("examples/" + name); }
 std::string model(const std::string& name) { return sourcePath("tests/verify/models/" + name); }
