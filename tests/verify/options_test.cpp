@@ -1,4 +1,4 @@
-// The command line of quorix-verify and the splitting of a queries file.
+// The command line of quorix-verify.
 #include "verify/options.h"
 
 #include <string>
@@ -88,16 +88,3 @@ TEST(CommandLineOptions, UsageErrorsAreNamed) {
     EXPECT_THAT(parse(c.args, line), HasSubstr(c.message)) << testing::PrintToString(c.args);
   }
 }
-
-TEST(SplitQueries, SkipsBlankAndCommentLinesAndNamesTheLine) {
-  std::vector<PropertySource> queries = splitQueries(
-      "// heading\n\nE<> P.a\r\n   \t\n  // indented comment\n  A[] x > 1  \nE[] y", "q.q");
-  ASSERT_EQ(queries.size(), 3u);
-  EXPECT_EQ(queries[0].text, "E<> P.a");
-  EXPECT_EQ(queries[0].origin, "q.q:3");
-  EXPECT_EQ(queries[1].text, "A[] x > 1");
-  EXPECT_EQ(queries[1].origin, "q.q:6");
-  EXPECT_EQ(queries[2].text, "E[] y") << "a last line without a line feed counts";
-  EXPECT_EQ(queries[2].origin, "q.q:7");
-}
-

@@ -335,14 +335,18 @@ TEST(Output, StatisticsCountTheStatesOfEachSearch) {
 
 TEST(Output, QueriesFilesAndModelTexts) {
   std::string path = tempPath("q.q");
-  writeWholeFile(path, "// comment\r\n\r\nE<> P1.cs\r\n  A[] not deadlock  \n");
+  // Blank and comment lines are skipped; a last line without a line feed counts.
+  writeWholeFile(path,
+                 "// comment\r\n\r\nE<> P1.cs\r\n   \t\n  // indented\n  A[] not deadlock  \nE<> P3.cs");
   std::vector<Json> objects =
       jsonLines(runVerify({"--json", example("fischer.gta"), path, "-q", "E<> P2.cs"}).out);
-  ASSERT_EQ(objects.size(), 3u);
-  EXPECT_EQ(objects[0]["text"], "E<> P1.cs");
-  EXPECT_EQ(objects[0]["source"], path + ":3");
-  EXPECT_EQ(objects[1]["text"], "A[] not deadlock");
-  EXPECT_EQ(objects[2]["source"], "-q");
+  ASSERT_EQ(objects.size(), 4u);
+  const char* texts[] = {"E<> P1.cs", "A[] not deadlock", "E<> P3.cs", "E<> P2.cs"};
+  const std::string sources[] = {path + ":3", path + ":6", path + ":7", "-q"};
+  for (std::size_t k = 0; k < 4; ++k) {
+    EXPECT_EQ(objects[k]["text"], texts[k]);
+    EXPECT_EQ(objects[k]["source"], sources[k]);
+  }
 
   // A model with carriage returns reads as without.
   std::string crlf;
