@@ -114,7 +114,7 @@ TEST_F(PassedListTest, ConvexHullWidensIncomparableZonesOfOneDiscretePart) {
   EXPECT_EQ(list.storedCount(), 2u);
 }
 
-TEST_F(PassedListTest, BitStateCountsStatesWithOneHashValueAsOne) {
+TEST_F(PassedListTest, BitStateCountsStatesByTheirHashValue) {
   BitStatePassedList list(new ConstantHasher, bitStateBits);
   EXPECT_NE(list.add(state(0, "x <= 5")), nullptr);
   EXPECT_EQ(list.add(state(1, "y <= 1", 3)), nullptr);
@@ -122,14 +122,12 @@ TEST_F(PassedListTest, BitStateCountsStatesWithOneHashValueAsOne) {
   EXPECT_EQ(GlobalState::registeredCount(), 0) << "no state is kept";
   list.clear();
   EXPECT_NE(list.add(state(1, "y <= 1", 3)), nullptr);
-}
-
-TEST_F(PassedListTest, BitStateWithTheZoneHasherTellsZonesApart) {
-  BitStatePassedList list(system->makeZoneHasher(), bitStateBits);
-  // The largest constant of x is 1: bounds differ below it, or only in strictness.
-  EXPECT_NE(list.add(state(0, "x <= 1")), nullptr);
-  EXPECT_NE(list.add(state(0, "x < 1")), nullptr);
-  EXPECT_EQ(list.add(state(0, "x < 1")), nullptr);
+  // With the zone hasher zones are told apart: x's largest constant is 1, and bounds differ
+  // below it, or only in strictness.
+  BitStatePassedList zones(system->makeZoneHasher(), bitStateBits);
+  EXPECT_NE(zones.add(state(0, "x <= 1")), nullptr);
+  EXPECT_NE(zones.add(state(0, "x < 1")), nullptr);
+  EXPECT_EQ(zones.add(state(0, "x < 1")), nullptr);
 }
 
 // --- waiting lists ---
@@ -147,58 +145,39 @@ protected:
   }
 };
 
-TEST_F(WaitingListTest, QueueIsFirstInFirstOutAndStackLastInFirstOut) {
-  WaitingQueue queue(hasher, waitingListBuckets);
-  WaitingStack stack(hasher, waitingListBuckets);
-  for (int i : {2, 0, 3, 1}) {
-    queue.put(entry(0, "x <= 1", i));
-    stack.put(entry(0, "x <= 1", i));
-  }
-  EXPECT_EQ(queue.size(), 4);
-  EXPECT_THAT(drain(queue), testing::ElementsAre(2, 0, 3, 1));
-  EXPECT_THAT(drain(stack), testing::ElementsAre(1, 3, 0, 2));
-  EXPECT_EQ(queue.size(), 0);
-}
-
-TEST_F(WaitingListTest, StateEqualToOrInsideAWaitingOneIsNotQueued) {
+TEST_F(WaitingListTest, OrderInclusionAndEmptiedEntriesOfQueueAndStack) {
+  using Order = std::vector<int>;
   for (bool stackOrder : {false, true}) {
-    Ref<WaitingList> list = stackOrder ? Ref<WaitingList>(new WaitingStack(hasher, 1009))
-                                       : Ref<WaitingList>(new WaitingQueue(hasher, 1009));
-    list->put(entry(0, "x <= 5"));
-    list->put(entry(0, "x <= 5"));
-    list->put(entry(0, "x <= 3"));
+    SCOPED_TRACE(stackOrder ? "stack" : "queue");
+    auto make = [&] {
+      return stackOrder ? Ref<WaitingList>(new WaitingStack(hasher, 1009))
+                        : Ref<WaitingList>(new WaitingQueue(hasher, 1009));
+    };
+    Ref<WaitingList> list = make();
+    for (int i : {2, 0, 3, 1}) list->put(entry(0, "x <= 1", i));
+    EXPECT_EQ(list->size(), 4);
+    EXPECT_EQ(drain(*list), stackOrder ? Order({1, 3, 0, 2}) : Order({2, 0, 3, 1}));
+    EXPECT_EQ(list->size(), 0);
+    // A state equal to or inside a waiting one of its discrete part is not queued.
+    for (const char* zone : {"x <= 5", "x <= 5", "x <= 3"}) list->put(entry(0, zone));
     EXPECT_EQ(list->size(), 1);
     list->put(entry(1, "x <= 3"));
     EXPECT_EQ(list->size(), 2);
-  }
-}
-
-TEST_F(WaitingListTest, NewcomerCoveringTwoWaitingStatesEmptiesBoth) {
-  WaitingQueue queue(hasher, waitingListBuckets);
-  queue.put(entry(0, "x <= 2, y <= 5", 1));
-  queue.put(entry(0, "x <= 5, y <= 2", 1));
-  queue.put(entry(0, "x <= 5, y <= 5", 1));
-  EXPECT_EQ(queue.size(), 3) << "emptied entries stay where they stand";
-  EXPECT_FALSE(queue.isEmpty());
-  WaitingEntry out = queue.get();
-  EXPECT_TRUE(sameZone(out.state.get(), "x <= 5, y <= 5"));
-  EXPECT_TRUE(queue.isEmpty());
-  EXPECT_EQ(queue.size(), 0);
-}
-
-TEST_F(WaitingListTest, EmptiedEntriesAreSkippedInOrder) {
-  for (bool stackOrder : {false, true}) {
-    Ref<WaitingList> list = stackOrder ? Ref<WaitingList>(new WaitingStack(hasher, 1009))
-                                       : Ref<WaitingList>(new WaitingQueue(hasher, 1009));
+    // A newcomer covering two waiting states empties both; they stay where they stand.
+    list = make();
+    for (const char* zone : {"x <= 2, y <= 5", "x <= 5, y <= 2", "x <= 5, y <= 5"})
+      list->put(entry(0, zone, 1));
+    EXPECT_EQ(list->size(), 3);
+    EXPECT_TRUE(sameZone(list->get().state.get(), "x <= 5, y <= 5"));
+    EXPECT_TRUE(list->isEmpty());
+    EXPECT_EQ(list->size(), 0);
+    // Emptied entries are skipped in order.
     list->put(entry(0, "x <= 1", 0));
     list->put(entry(1, "x <= 1", 1));
     list->put(entry(0, "x <= 1", 2));
     list->put(entry(1, "x <= 2", 1));  // empties the second entry
     EXPECT_EQ(list->size(), 4);
-    if (stackOrder)
-      EXPECT_THAT(drain(*list), testing::ElementsAre(1, 2, 0));
-    else
-      EXPECT_THAT(drain(*list), testing::ElementsAre(0, 2, 1));
+    EXPECT_EQ(drain(*list), stackOrder ? Order({1, 2, 0}) : Order({0, 2, 1}));
   }
 }
 
