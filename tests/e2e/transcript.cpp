@@ -55,8 +55,7 @@ std::string unescape(const std::string& text, bool& noNewline) {
 }
 
 std::string payload(const std::string& line) {
-  if (line.size() >= 2 && line[1] == ' ') return line.substr(2);
-  return line.substr(1);
+  return line.substr(line.size() >= 2 && line[1] == ' ' ? 2 : 1);
 }
 
 std::string readFile(const std::string& path) {

@@ -1,4 +1,4 @@
-// Readable zones, names and JSON strings of the verifier.
+// Readable zones, JSON strings and the progress line of the verifier.
 #include "verify/format.h"
 
 #include <memory>
@@ -10,6 +10,7 @@
 #include "gtest/gtest.h"
 #include "model/clock.h"
 #include "model/system.h"
+#include "verify/progress.h"
 #include "zones/zone.h"
 
 namespace {
@@ -77,6 +78,16 @@ TEST(JsonString, EscapesControlCharactersAndEveryByteOutsideWellFormedUtf8) {
       {"\xe2\x82", "\"\\u00e2\\u0082\""},                        // cut short by the end
   };
   for (const Case& c : cases) EXPECT_EQ(jsonString(c.in), c.out) << c.in;
+}
+
+TEST(ProgressLine, NamesEveryCounterAndTheRate) {
+  EXPECT_EQ(CheckProgress::lineText(1000, 400, 25, 2.0),
+            "explored 1000, stored 400, waiting 25, 500 states/s, 2.0 s");
+  EXPECT_EQ(CheckProgress::lineText(0, 0, 0, 0.0),
+            "explored 0, stored 0, waiting 0, 0 states/s, 0.0 s")
+      << "no division by a zero time";
+  EXPECT_EQ(CheckProgress::lineText(12345678901ull, 1, 2, 10.0),
+            "explored 12345678901, stored 1, waiting 2, 1234567890 states/s, 10.0 s");
 }
 
 }  // namespace
