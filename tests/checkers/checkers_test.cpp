@@ -48,27 +48,12 @@ protected:
   // "T" or "F" as the model-check reply gives it; the checker's own result and trace are kept.
   char verdict(const char* text) {
     ParsedProperty p = property(text);
-    if (!p.expression) return '?';
-    return check(p.kind, p.expression);
+    return p.expression ? check(p.kind, p.expression) : '?';
   }
   char check(PropertyKind kind, Ref<TCTLExpression> expression) {
     last_ = session_->check(kind, std::move(expression));
     return char(last_.verdict);
   }
-
-  // Replays the last trace from the start state (every step must be enabled in the state the
-  // previous one reached); returns the state at the end of the path and, through loopEnd, at
-  // the end of the loop.
-  Ref<GlobalState> replay(Ref<GlobalState>* loopEnd = nullptr) {
-    std::vector<ReplayedStep> steps = session_->replay(*last_.path, *last_.loop);
-    std::size_t pathLength = std::size_t(last_.path->length());
-    Ref<GlobalState> pathEnd =
-        pathLength == 0 ? Ref<GlobalState>(session_->startState()) : steps[pathLength - 1].state;
-    if (loopEnd) *loopEnd = steps.empty() ? pathEnd : steps.back().state;
-    return pathEnd;
-  }
-
-  int location(const GlobalState* state, int process = 0) { return state->location(process); }
 
   std::unique_ptr<Session> session_;
   CheckResult last_;
@@ -190,23 +175,10 @@ TEST_F(Checkers, Verdicts) {
       {meeting, "Q.W --> Q.R", 'T'},
       {meeting, "A<> P.B and Q.R", 'T'},
       {meeting, "E[] Q.W", 'F'},
-  };
-  for (const Case& c : cases) {
-    load(c.model);
-    EXPECT_EQ(verdict(c.property), c.verdict) << c.property << " on\n" << c.model;
-  }
-}
-
-// A state satisfies a predicate when some valuation of its zone does, clause by clause of the
-// normal form; deadlock is decided per valuation. A run visits every state a transition enters
-// before time passes in it; a delay need not visit the values it passes over; a cycle whose
-// rounds take no time is no run.
-TEST_F(Checkers, VerdictsOnZonesAndEntryPoints) {
-  struct Case {
-    const char* model;
-    const char* property;
-    char verdict;
-  } cases[] = {
+      // A state satisfies a predicate when some valuation of its zone does, clause by clause of
+      // the normal form; deadlock is decided per valuation. A run visits every state a
+      // transition enters before time passes in it; a delay need not visit the values it
+      // passes over; a cycle whose rounds take no time is no run.
       {idle, "E<> (P.x < 2 or P.x > 4) and P.x > 3", 'T'},
       {idle, "E<> P.x > 3 and (P.x < 2 or P.x > 4)", 'T'},
       {idle, "A[] (P.x < 1 or P.x > 2) imply P.x != 3", 'F'},  // x == 3 is reachable
@@ -278,21 +250,53 @@ TEST_F(Checkers, DeadlockInsideLeadsTo) {
   EXPECT_TRUE(holds(new CddDeadlockExpr(session_->system())));  // every run ends stuck at x == 5
 }
 
-TEST_F(Checkers, ReachabilityTraceLeadsToTheFoundState) {
-  load(chain);
-  EXPECT_EQ(verdict("E<> P.B"), 'T');
-  EXPECT_EQ(last_.path->length(), 1);
-  EXPECT_EQ(last_.loop->length(), 0);
-  Ref<GlobalState> end = replay();
-  ASSERT_TRUE(end);
-  EXPECT_EQ(location(end.get()), 1);
-  EXPECT_EQ(verdict("A[] not P.C"), 'T');
-  EXPECT_FALSE(last_.found);  // A[] that holds: nothing found, so no trace is shown
-
-  EXPECT_EQ(verdict("E<> P.A"), 'T');  // the start state itself: no steps
-  EXPECT_EQ(last_.path->length(), 0);
-  EXPECT_EQ(verdict("E<> P.C"), 'F');
-  EXPECT_EQ(last_.path->length(), 0);
+// Traces replay from the start state; a liveness witness's loop ends in the discrete state
+// where its path ends, and a run that ends in a deadlock is a witness too.
+TEST_F(Checkers, TracesReplayToTheirEnds) {
+  constexpr int any = -1, some = -2;  // a length not checked; at least one step
+  struct Case {
+    const char* model;
+    const char* property;
+    char verdict;
+    bool found;
+    int path, loop, end;  // trace lengths; the location where the path ends
+  } cases[] = {
+      {chain, "E<> P.B", 'T', true, 1, 0, 1},
+      {chain, "A[] not P.C", 'T', false, any, any, any},  // nothing found: no trace is shown
+      {chain, "E<> P.A", 'T', true, 0, 0, 0},             // the start state itself: no steps
+      {chain, "E<> P.C", 'F', false, 0, any, any},
+      {idle, "E[] P.A", 'T', true, 0, 0, 0},
+      {resetting, "E[] P.A", 'T', true, any, 1, any},
+      {drifting, "E[] P.A", 'T', true, any, some, any},
+      {pingPong, "E[] true", 'T', true, 0, 2, 0},
+      {deadEnd, "E[] true", 'T', true, 1, any, 1},
+      {committedTrap, "E[] not P.C", 'T', true, 1, any, 1},
+      {forced, "P.A --> P.C", 'T', false, any, any, any},
+      // From B every run ends in C and stays there: A -> B by the enumeration, B -> C by the
+      // search.
+      {forced, "P.B --> P.A", 'F', true, 2, 0, 2},
+      {optional, "P.A --> P.B", 'F', true, 0, 0, 0},  // by waiting in A forever
+      {optional, "P.B --> P.A", 'F', true, 1, any, 1},
+      {meeting, "E<> Q.R", 'T', true, 1, 0, 1},  // a synchronisation is one step
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.property) + " on\n" + c.model);
+    load(c.model);
+    ASSERT_EQ(verdict(c.property), c.verdict);
+    EXPECT_EQ(last_.found, c.found);
+    if (c.path != any) { EXPECT_EQ(last_.path->length(), c.path); }
+    if (c.loop == some) { EXPECT_GE(last_.loop->length(), 1); }
+    if (c.loop >= 0) { EXPECT_EQ(last_.loop->length(), c.loop); }
+    if (!c.found) continue;
+    // Every step must be enabled in the state the previous one reached.
+    std::vector<ReplayedStep> steps = session_->replay(*last_.path, *last_.loop);
+    const std::size_t length = std::size_t(last_.path->length());
+    Ref<GlobalState> pathEnd = length ? steps[length - 1].state : session_->startState();
+    Ref<GlobalState> loopEnd = steps.empty() ? pathEnd : steps.back().state;
+    ASSERT_TRUE(pathEnd && loopEnd);
+    if (c.end != any) { EXPECT_EQ(pathEnd->location(0), c.end); }
+    if (last_.loop->length() > 0) { EXPECT_TRUE(loopEnd->sameDiscrete(pathEnd.get())); }
+  }
 }
 
 TEST_F(Checkers, OverlappingClausesDoNotMultiply) {
@@ -305,80 +309,6 @@ TEST_F(Checkers, OverlappingClausesDoNotMultiply) {
     touching += " or (P.x >= " + std::to_string(c) + " and P.x < " + std::to_string(c + 1) + ")";
   EXPECT_EQ(verdict(touching.c_str()), 'F');
   EXPECT_EQ(verdict((touching + " or P.x >= 15").c_str()), 'T');
-}
-
-// Runs E[] on the model and replays the witness: path and loop end in the same discrete state.
-TEST_F(Checkers, LivenessWitnessesReplay) {
-  struct Case {
-    const char* model;
-    const char* property;
-    int path, loop;  // trace lengths; -1: at least one
-  } cases[] = {
-      {idle, "E[] P.A", 0, 0},
-      {resetting, "E[] P.A", -1, 1},
-      {drifting, "E[] P.A", -1, -1},
-      {pingPong, "E[] true", 0, 2},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.model);
-    load(c.model);
-    ASSERT_EQ(verdict(c.property), 'T');
-    if (c.path >= 0) {
-      EXPECT_EQ(last_.path->length(), c.path);
-    }
-    EXPECT_GE(last_.loop->length(), c.loop < 0 ? 1 : c.loop);
-    EXPECT_LE(last_.loop->length(), c.loop < 0 ? INT32_MAX : c.loop);
-    if (c.loop == 0) continue;
-    Ref<GlobalState> loopEnd;
-    Ref<GlobalState> pathEnd = replay(&loopEnd);
-    ASSERT_TRUE(pathEnd && loopEnd);
-    EXPECT_TRUE(loopEnd->sameDiscrete(pathEnd.get()));
-  }
-  EXPECT_EQ(location(replay().get()), 0);  // ping-pong comes back to A
-}
-
-// A run that ends in a deadlock is a witness; its trace leads to the deadlocked location.
-TEST_F(Checkers, LivenessWitnessEndingInADeadlock) {
-  for (auto [model, property] : {std::pair{deadEnd, "E[] true"}, {committedTrap, "E[] not P.C"}}) {
-    load(model);
-    EXPECT_EQ(verdict(property), 'T') << model;
-    EXPECT_EQ(last_.path->length(), 1);
-    Ref<GlobalState> end = replay();
-    ASSERT_TRUE(end);
-    EXPECT_EQ(location(end.get()), 1);
-  }
-}
-
-TEST_F(Checkers, LeadsToTraces) {
-  load(forced);
-  EXPECT_EQ(verdict("P.A --> P.C"), 'T');
-  EXPECT_FALSE(last_.found);
-  // From B every run ends in C and stays there.
-  EXPECT_EQ(verdict("P.B --> P.A"), 'F');
-  EXPECT_TRUE(last_.found);
-  EXPECT_EQ(last_.path->length(), 2);  // A -> B by the enumeration, B -> C by the search
-  EXPECT_EQ(last_.loop->length(), 0);
-  Ref<GlobalState> end = replay();
-  ASSERT_TRUE(end);
-  EXPECT_EQ(location(end.get()), 2);
-
-  load(optional);
-  EXPECT_EQ(verdict("P.A --> P.B"), 'F');  // by waiting in A forever
-  EXPECT_EQ(last_.path->length(), 0);
-  EXPECT_EQ(last_.loop->length(), 0);
-  EXPECT_EQ(verdict("P.B --> P.A"), 'F');
-  EXPECT_EQ(last_.path->length(), 1);
-  end = replay();
-  ASSERT_TRUE(end);
-  EXPECT_EQ(location(end.get()), 1);
-}
-
-TEST_F(Checkers, SynchronisationsAreStepsOfTheTraces) {
-  load(meeting);
-  EXPECT_EQ(verdict("E<> Q.R"), 'T');
-  ASSERT_EQ(last_.path->length(), 1);
-  last_.path->reset();
-  EXPECT_TRUE(last_.path->current().first);  // a synchronising pair
 }
 
 // The zones of the parts a splitter makes of the idle location's start state (x == 0).
@@ -398,20 +328,18 @@ std::vector<std::string> partZones(Ref<System> system, TCTLExpression* predicate
 
 TEST_F(Checkers, SplittingFollowsWaitingAcrossClauses) {
   load(idle);
+  auto parts = [&](const char* text) {
+    return partZones(session_->system(), property(text).expression.get(), session_->startState());
+  };
   using ::testing::ElementsAre;
   // Each clause's own part comes last, after the parts that waiting reaches from it.
-  EXPECT_THAT(partZones(session_->system(), property("E[] P.x < 3 or P.x >= 3").expression.get(), session_->startState()),
-              ElementsAre("P.x>=3", "P.x<3"));
-  EXPECT_THAT(partZones(session_->system(), property("E[] P.x <= 3 or P.x > 3").expression.get(), session_->startState()),
-              ElementsAre("P.x>3", "P.x<=3"));
+  EXPECT_THAT(parts("E[] P.x < 3 or P.x >= 3"), ElementsAre("P.x>=3", "P.x<3"));
+  EXPECT_THAT(parts("E[] P.x <= 3 or P.x > 3"), ElementsAre("P.x>3", "P.x<=3"));
   // x == 3 belongs to neither clause: waiting cannot cross the gap.
-  EXPECT_THAT(partZones(session_->system(), property("E[] P.x < 3 or P.x > 3").expression.get(), session_->startState()),
-              ElementsAre("P.x<3"));
+  EXPECT_THAT(parts("E[] P.x < 3 or P.x > 3"), ElementsAre("P.x<3"));
   // Clauses whose discrete part fails yield nothing; a clock clause not met at x == 0 neither.
-  EXPECT_THAT(partZones(session_->system(), property("E[] not P.A or P.x > 1").expression.get(), session_->startState()),
-              ElementsAre());
-  EXPECT_THAT(partZones(session_->system(), property("E[] P.A and P.x <= 2").expression.get(), session_->startState()),
-              ElementsAre("P.x<=2"));
+  EXPECT_THAT(parts("E[] not P.A or P.x > 1"), ElementsAre());
+  EXPECT_THAT(parts("E[] P.A and P.x <= 2"), ElementsAre("P.x<=2"));
 }
 
 // Asks the loop to stop at the first state.
@@ -440,7 +368,7 @@ TEST_F(Checkers, StoppedSearchesThrowInsteadOfAnswering) {
   EXPECT_THROW(verdict("A<> P.C"), CheckError);
 }
 
-// Hash index of the front: a test hasher with a tiny table forces the index to grow.
+// A hasher by location: with a tiny table it forces the front's index to grow.
 class LocationHasher : public GlobalStateHasher {
 public:
   unsigned operator()(const GlobalState* state, unsigned size) const override {
@@ -448,37 +376,35 @@ public:
   }
 };
 
-Ref<GlobalState> stateAt(int location) {
-  Ref<GlobalState> state(GlobalState::create(1));
-  state->setLocation(0, location);
-  state->setZone(UnpackedZone::create(1, true));
-  return state;
-}
-
 TEST(FrontStack, IndexGrowsAndKeepsNewestFirst) {
+  auto stateAt = [](int location) {
+    Ref<GlobalState> state(GlobalState::create(1));
+    state->setLocation(0, location);
+    state->setZone(UnpackedZone::create(1, true));
+    return state;
+  };
   FrontStack front(new LocationHasher, 2);
   for (int k = 0; k < 40; ++k) front.push(stateAt(k % 5), nullptr, nullptr).depth = std::size_t(k);
   EXPECT_GT(front.bucketCount(), 40u);
-  std::vector<std::size_t> seen;
+  // The nodes of location 3 the lookup visits until the test accepts one below `accept`.
   Ref<GlobalState> probe = stateAt(3);
-  std::int64_t hit = front.lookup(probe.get(), [&](std::size_t k) {
-    seen.push_back(k);
-    return k < 20;
-  });
-  EXPECT_THAT(seen, ::testing::ElementsAre(38, 33, 28, 23, 18));
-  EXPECT_EQ(hit, 18);
+  using Visits = std::pair<std::vector<std::size_t>, std::int64_t>;
+  auto visits = [&](std::size_t accept) {
+    Visits seen{{}, 0};
+    seen.second = front.lookup(probe.get(), [&](std::size_t k) {
+      seen.first.push_back(k);
+      return k < accept;
+    });
+    return seen;
+  };
+  EXPECT_EQ(visits(20), (Visits{{38, 33, 28, 23, 18}, 18}));
   // Popping removes the newest node from its chain.
   for (int k = 0; k < 3; ++k) ASSERT_TRUE(front.pop());
-  seen.clear();
-  front.lookup(probe.get(), [&](std::size_t k) {
-    seen.push_back(k);
-    return false;
-  });
-  EXPECT_THAT(seen, ::testing::ElementsAre(33, 28, 23, 18, 13, 8, 3));
+  EXPECT_EQ(visits(0), (Visits{{33, 28, 23, 18, 13, 8, 3}, -1}));
   while (front.pop()) {
   }
   EXPECT_TRUE(front.empty());
-  EXPECT_EQ(front.lookup(probe.get(), [](std::size_t) { return true; }), -1);
+  EXPECT_EQ(visits(100), (Visits{{}, -1}));
 }
 
 }  // namespace

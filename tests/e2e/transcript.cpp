@@ -9,19 +9,15 @@
 //                              once per row, with $1, $2, ... replaced by the row's cells
 // Escapes in "<" and ">" text: \r carriage return, \0 NUL, \xHH any byte, \\ backslash,
 // \{N}c the character c repeated N times, and \z at the end of a ">" line: no line feed after it.
-#include <fcntl.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -59,8 +55,7 @@ std::string unescape(const std::string& text, bool& noNewline) {
 }
 
 std::string payload(const std::string& line) {
-  if (line.size() >= 2 && line[1] == ' ') return line.substr(2);
-  return line.substr(1);
+  return line.substr(line.size() >= 2 && line[1] == ' ' ? 2 : 1);
 }
 
 std::string readFile(const std::string& path) {
@@ -114,8 +109,8 @@ std::vector<std::string> expandTables(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 3) {
-    std::cerr << "usage: transcript PROGRAM FILE [ARGS...]\n";
+  if (argc != 3) {
+    std::cerr << "usage: transcript PROGRAM FILE\n";
     return 2;
   }
   std::string file = argv[2];
@@ -140,64 +135,33 @@ int main(int argc, char** argv) {
     }
   }
 
+  // The server reads the input from a file; one that never ends is stopped by the test's
+  // time limit.
   char inPath[] = "/tmp/transcript-in-XXXXXX", outPath[] = "/tmp/transcript-out-XXXXXX";
-  int inFd = mkstemp(inPath), outFd = mkstemp(outPath);
-  if (inFd < 0 || outFd < 0 || write(inFd, input.data(), input.size()) != ssize_t(input.size())) {
-    std::cerr << "cannot make temporary files\n";
-    return 2;
-  }
-  lseek(inFd, 0, SEEK_SET);
-  pid_t child = fork();
-  if (child == 0) {
-    dup2(inFd, 0);
-    dup2(outFd, 1);
-    std::vector<char*> args{argv[1]};
-    for (int i = 3; i < argc; ++i) args.push_back(argv[i]);
-    args.push_back(nullptr);
-    execv(argv[1], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-  while (waitpid(child, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(child, SIGKILL);
-      waitpid(child, &status, 0);
-      std::cerr << "the server did not finish in time\n";
-      return 1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  if (close(mkstemp(inPath)) != 0 || close(mkstemp(outPath)) != 0) return 2;
+  std::ofstream(inPath, std::ios::binary) << input;
+  std::string command = "'" + std::string(argv[1]) + "' < " + inPath + " > " + outPath;
+  int status = std::system(command.c_str());
   std::string actual = readFile(outPath);
-  close(inFd);
-  close(outFd);
   unlink(inPath);
   unlink(outPath);
 
-  bool ok = true;
-  if (!WIFEXITED(status)) {
-    std::cerr << "the server ended abnormally (signal " << WTERMSIG(status) << ")\n";
-    ok = false;
-  } else if (WEXITSTATUS(status) != expectedStatus) {
-    std::cerr << "exit status " << WEXITSTATUS(status) << ", expected " << expectedStatus << '\n';
+  bool ok = actual == expected;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != expectedStatus) {
+    std::cerr << "exit status " << WEXITSTATUS(status) << " (" << status << "), expected "
+              << expectedStatus << '\n';
     ok = false;
   }
-  if (actual != expected) {
-    std::istringstream a(actual), e(expected);
-    std::string al, el;
-    for (int n = 1;; ++n) {
-      bool ha = bool(std::getline(a, al)), he = bool(std::getline(e, el));
-      if (!ha && !he) break;
-      if (!ha || !he || al != el) {
-        std::cerr << "output differs at line " << n << ":\n  expected: "
-                  << (he ? "\"" + el + "\"" : "(end)") << "\n  actual:   "
-                  << (ha ? "\"" + al + "\"" : "(end)") << '\n';
-        break;
-      }
+  std::istringstream a(actual), e(expected);
+  std::string al, el;
+  for (int n = 1; !ok && (a.good() || e.good()); ++n) {
+    bool ha = bool(std::getline(a, al)), he = bool(std::getline(e, el));
+    if (ha != he || al != el) {
+      std::cerr << "output differs at line " << n << ":\n  expected: "
+                << (he ? "\"" + el + "\"" : "(end)") << "\n  actual:   "
+                << (ha ? "\"" + al + "\"" : "(end)") << '\n';
+      break;
     }
-    if (actual.size() != expected.size() && actual.find(expected) == 0)
-      std::cerr << "output has " << actual.size() - expected.size() << " extra bytes\n";
-    ok = false;
   }
   if (ok) std::cout << "transcript ok: " << file << '\n';
   return ok ? 0 : 1;

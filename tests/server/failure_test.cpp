@@ -42,14 +42,12 @@ private:
   int ticks_ = 0;
 };
 
-struct FailureCase {
-  const char* name;
-  std::function<bool()> action;
-  const char* reply;
-};
-
 TEST(FailedCheck, AnswersAnErrorAndTheNextCheckItsVerdict) {
-  const FailureCase cases[] = {
+  const struct {
+    const char* name;
+    std::function<bool()> action;
+    const char* reply;
+  } cases[] = {
       {"stop asked for", [] { return true; }, "error\nCheck stopped\n.\n"},
       {"allocation failure", []() -> bool { throw std::bad_alloc(); }, "error\nOut of memory\n.\n"},
       {"diagram library out of pages",
@@ -59,7 +57,7 @@ TEST(FailedCheck, AnswersAnErrorAndTheNextCheckItsVerdict) {
        },
        "error\nOut of memory\n.\n"},
   };
-  for (const FailureCase& c : cases) {
+  for (const auto& c : cases) {
     const std::string check = "modelCheck\nA[] not deadlock\n.\n";
     std::istringstream in("newSystem\n" + loopModel + ".\n" + check + check);
     std::ostringstream out;
@@ -72,13 +70,6 @@ TEST(FailedCheck, AnswersAnErrorAndTheNextCheckItsVerdict) {
   Cdd::setPageLimit(65536);
 }
 
-// The steps recorded by the session's trace store after a check of `property`.
-std::size_t stepsAfter(Session& session, const char* property) {
-  CheckedProperty parsed = parsePropertyText(property, session.system());
-  session.check(parsed.kind, parsed.expression);
-  return static_cast<const MemoryTraceStore*>(session.traceStore())->stepCount();
-}
-
 TEST(TraceStore, HoldsTheStepsOfOneExplorationOnly) {
   Session session;
   session.setOption(Session::traceOption, 1);
@@ -86,7 +77,9 @@ TEST(TraceStore, HoldsTheStepsOfOneExplorationOnly) {
   for (int round = 0; round < 20; ++round) {
     session.setSystem(parseSystem(loopModel).system);  // newSystem
     for (int check = 0; check < 3; ++check) {
-      std::size_t now = stepsAfter(session, "E<> P.x > 7");
+      CheckedProperty parsed = parsePropertyText("E<> P.x > 7", session.system());
+      session.check(parsed.kind, parsed.expression);
+      std::size_t now = static_cast<const MemoryTraceStore*>(session.traceStore())->stepCount();
       if (round == 0 && check == 0) steps = now;
       ASSERT_EQ(now, steps) << "round " << round << ", check " << check;
     }

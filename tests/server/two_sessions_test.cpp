@@ -2,7 +2,7 @@
 // exactly the replies a server process of its own gives for the same input.
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -12,17 +12,16 @@
 
 namespace {
 
-std::string fileText(const std::string& path) {
-  std::ifstream in(std::string(QUORIX_SOURCE_DIR) + "/" + path);
+std::string readText(const std::string& path) {
   std::stringstream text;
-  text << in.rdbuf();
+  text << std::ifstream(path).rdbuf();
   return text.str();
 }
 
 // A newSystem request for a model file, then one modelCheck per property of its query file.
 std::string checksOf(const std::string& model, const std::string& queries) {
-  std::string script = "newSystem\n" + fileText(model) + ".\n";
-  std::istringstream lines(fileText(queries));
+  std::string script = "newSystem\n" + readText(QUORIX_SOURCE_DIR "/" + model) + ".\n";
+  std::istringstream lines(readText(QUORIX_SOURCE_DIR "/" + queries));
   for (std::string line; std::getline(lines, line);)
     if (!line.empty() && line.rfind("//", 0) != 0) script += "modelCheck\n" + line + "\n.\n";
   return script;
@@ -30,17 +29,13 @@ std::string checksOf(const std::string& model, const std::string& queries) {
 
 // The output of the server program for the input.
 std::string separateServer(const std::string& input) {
-  char path[] = "/tmp/two_sessions_XXXXXX";
-  int fd = mkstemp(path);
-  EXPECT_GE(fd, 0);
-  EXPECT_EQ(write(fd, input.data(), input.size()), ssize_t(input.size()));
-  close(fd);
-  std::string output;
-  FILE* server = popen((std::string(QUORIX_SERVER_PATH) + " < " + path).c_str(), "r");
-  char buffer[4096];
-  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, server)) > 0;) output.append(buffer, n);
-  pclose(server);
-  unlink(path);
+  const std::string in = testing::TempDir() + "two_sessions_in_" + std::to_string(getpid()),
+                    out = in + "_out";
+  std::ofstream(in) << input;
+  EXPECT_EQ(std::system((QUORIX_SERVER_PATH " <" + in + " >" + out).c_str()), 0);
+  std::string output = readText(out);
+  unlink(in.c_str());
+  unlink(out.c_str());
   return output;
 }
 

@@ -39,7 +39,7 @@ protected:
     std::ofstream(scratch_ / "outside.gta") << "secret\n";
     fs::create_symlink(scratch_ / "outside.gta", served_ / "link_out.gta");
     fs::create_symlink(scratch_, served_ / "dir_out");
-    start({"--max-sessions", "2", "--idle", "2", "--request-timeout", "2"});
+    start();
   }
 
   void TearDown() override {
@@ -53,15 +53,15 @@ protected:
     fs::remove_all(scratch_, error);
   }
 
-  void start(std::vector<std::string> args) {
+  void start() {
+    std::vector<std::string> args = {QUORIX_STUDIO_BINARY, "--max-sessions", "2", "--idle", "2",
+                                     "--request-timeout", "2", served_.string()};
     int out[2];
     ASSERT_EQ(pipe(out), 0);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    args.insert(args.begin(), QUORIX_STUDIO_BINARY);
-    args.push_back(served_.string());
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -102,10 +102,14 @@ protected:
   std::string token_;
 };
 
-TEST_F(StudioTest, ListensOnTheLoopbackAddressOnly) {
+TEST_F(StudioTest, ListensOnTheLoopbackAddressOnlyAndBoundsRequests) {
   EXPECT_EQ(status(client().Get("/api/files", withToken())), 200);
   // 127.0.0.2 reaches this machine too, but not a socket bound to 127.0.0.1 alone.
   EXPECT_EQ(status(client("127.0.0.2").Get("/api/files", withToken())), -1);
+  std::string big((1 << 20) + 1, 'x');
+  EXPECT_EQ(status(client().Post("/api/model", withToken(), big, "text/plain")), 413);
+  EXPECT_EQ(status(client().Put("/api/file?path=big.gta", withToken(), big, "text/plain")), 413);
+  EXPECT_FALSE(fs::exists(served_ / "big.gta"));
 }
 
 TEST_F(StudioTest, EveryApiCallNeedsTheToken) {
@@ -151,13 +155,6 @@ TEST_F(StudioTest, TheHostHeaderMustNameThisServer) {
     EXPECT_EQ(status(client().Get("/api/files", headers)), c.status) << c.host;
     EXPECT_EQ(status(client().Get("/", headers)), c.status == 200 ? 200 : 403) << c.host;
   }
-}
-
-TEST_F(StudioTest, RequestsAreBoundedInSize) {
-  std::string big((1 << 20) + 1, 'x');
-  EXPECT_EQ(status(client().Post("/api/model", withToken(), big, "text/plain")), 413);
-  EXPECT_EQ(status(client().Put("/api/file?path=big.gta", withToken(), big, "text/plain")), 413);
-  EXPECT_FALSE(fs::exists(served_ / "big.gta"));
 }
 
 TEST_F(StudioTest, ChildrenAreBoundedAndEndWithTheirSession) {

@@ -103,12 +103,8 @@ struct Outcome {
   Verdict verdict;
   bool replayed;  // the trace replays to a state satisfying the property (or there is none)
 };
-
 struct Setting {
-  int abstraction;
-  bool depthFirst;
-  int representation;
-  bool reuse;
+  int abstraction, depthFirst, representation, reuse;
 };
 
 // Checks every property of the network in turn in one session with the setting's options.
@@ -144,11 +140,6 @@ std::vector<Outcome> checkAll(Session& session, const RandomNetwork& network,
   return outcomes;
 }
 
-// A definitive verdict under an approximation (bit-state hashing, convex hulls) is the exact one.
-bool agrees(Verdict approximate, Verdict exact) {
-  return approximate == Verdict::maybe || approximate == exact;
-}
-
 TEST(Abstractions, RandomNetworksKeepTheirVerdictsAndTraces) {
   std::mt19937 random(17);
   int reachabilityTrue = 0, reachabilityFalse = 0;
@@ -174,15 +165,15 @@ TEST(Abstractions, RandomNetworksKeepTheirVerdictsAndTraces) {
         // Deadlock and liveness checks keep global constants; what convex hulls answer there
         // is not this test's concern.
         if (s.representation == 3 && k >= 5) continue;
-        const bool approximate = s.representation >= 2;
-        EXPECT_TRUE(approximate ? agrees(got[k].verdict, exact[k].verdict)
-                                : got[k].verdict == exact[k].verdict)
+        // A definitive verdict under an approximation (bit-state hashing, convex hulls) is
+        // the exact one.
+        const bool approximate = s.representation >= 2 && got[k].verdict == Verdict::maybe;
+        EXPECT_TRUE(approximate || got[k].verdict == exact[k].verdict)
             << "model " << model << ", abstraction " << s.abstraction << ", order "
             << s.depthFirst << ", representation " << s.representation << ", reuse " << s.reuse
             << ": " << network.properties[k] << "\n"
             << network.text;
-        EXPECT_TRUE(got[k].replayed)
-            << network.properties[k] << "\n" << network.text;
+        EXPECT_TRUE(got[k].replayed) << network.properties[k] << "\n" << network.text;
       }
     }
   }
@@ -194,9 +185,8 @@ TEST(Abstractions, RandomNetworksKeepTheirVerdictsAndTraces) {
 // Bit-state hashing compares no zones: without capped lower bounds every delay would make a new
 // state and the search would run until the bit table fills.
 TEST(Abstractions, BitStateHashingCapsLowerBounds) {
-  std::ifstream in(std::string(QUORIX_SOURCE_DIR) + "/examples/fischer.gta");
   std::stringstream text;
-  text << in.rdbuf();
+  text << std::ifstream(std::string(QUORIX_SOURCE_DIR) + "/examples/fischer.gta").rdbuf();
   ParseResult parsed = parseSystem(text.str(), true);
   ASSERT_TRUE(parsed.system) << parsed.diagnostics;
   Session session;

@@ -1,4 +1,4 @@
-// The command line of quorix-verify and the splitting of a queries file.
+// The command line of quorix-verify.
 #include "verify/options.h"
 
 #include <string>
@@ -9,7 +9,6 @@
 
 using testing::ElementsAre;
 using testing::HasSubstr;
-using testing::IsEmpty;
 
 namespace {
 
@@ -47,21 +46,16 @@ TEST(CommandLineOptions, EveryValueInBothSpellings) {
   EXPECT_FALSE(order.depthFirst) << "the last value counts";
 }
 
-TEST(CommandLineOptions, QueriesKeepTheirOrderAndMayLookLikeOptions) {
-  CommandLine line;
+TEST(CommandLineOptions, QueriesKeepTheirOrderAndDoubleDashEndsTheOptions) {
+  CommandLine line, dash, lone;
   ASSERT_EQ(parse({"-q", "E<> P.a", "m.gta", "--query", "-- weird", "-q", "A[] x"}, line), "");
   EXPECT_THAT(line.queryOptions, ElementsAre("E<> P.a", "-- weird", "A[] x"));
   EXPECT_EQ(line.modelFile, "m.gta");
-}
-
-TEST(CommandLineOptions, DoubleDashEndsTheOptions) {
-  CommandLine line;
-  ASSERT_EQ(parse({"--", "--trace"}, line), "");
-  EXPECT_EQ(line.modelFile, "--trace");
-  EXPECT_FALSE(line.trace);
-  CommandLine dash;
-  ASSERT_EQ(parse({"-"}, dash), "") << "a lone dash is a file name";
-  EXPECT_EQ(dash.modelFile, "-");
+  ASSERT_EQ(parse({"--", "--trace"}, dash), "");
+  EXPECT_EQ(dash.modelFile, "--trace");
+  EXPECT_FALSE(dash.trace);
+  ASSERT_EQ(parse({"-"}, lone), "") << "a lone dash is a file name";
+  EXPECT_EQ(lone.modelFile, "-");
 }
 
 TEST(CommandLineOptions, UsageErrorsAreNamed) {
@@ -94,16 +88,3 @@ TEST(CommandLineOptions, UsageErrorsAreNamed) {
     EXPECT_THAT(parse(c.args, line), HasSubstr(c.message)) << testing::PrintToString(c.args);
   }
 }
-
-TEST(SplitQueries, SkipsBlankAndCommentLinesAndNamesTheLine) {
-  std::vector<PropertySource> queries = splitQueries(
-      "// heading\n\nE<> P.a\r\n   \t\n  // indented comment\n  A[] x > 1  \nE[] y", "q.q");
-  ASSERT_EQ(queries.size(), 3u);
-  EXPECT_EQ(queries[0].text, "E<> P.a");
-  EXPECT_EQ(queries[0].origin, "q.q:3");
-  EXPECT_EQ(queries[1].text, "A[] x > 1");
-  EXPECT_EQ(queries[1].origin, "q.q:6");
-  EXPECT_EQ(queries[2].text, "E[] y") << "a last line without a line feed counts";
-  EXPECT_EQ(queries[2].origin, "q.q:7");
-}
-
