@@ -112,8 +112,7 @@ void HashBasedPassedList::growIfNeeded() {
 }
 
 bool HashBasedPassedList::coveredInGroup(Group* group, const UnpackedZone* zone,
-                                         const Signature* signature, Widening widen,
-                                         const void* context) {
+                                         const Signature* signature) {
   bool removed = false;
   const int length = signatureLength(dim_);
   ZoneNode** link = &group->zones;
@@ -122,7 +121,6 @@ bool HashBasedPassedList::coveredInGroup(Group* group, const UnpackedZone* zone,
     int relation = signature && signaturesExcludeInclusion(signatureOf(node), signature, length)
                        ? int(Zone::noInclusion)
                        : compare(node, zone, signature);
-    if (relation == Zone::noInclusion && widen) relation = widen(node, zone, context);
     if (relation == Zone::argIncludes) {
       GlobalState* old = node->state;
       unlinkZone(link);

@@ -71,14 +71,9 @@ protected:
   Group* findGroup(const GlobalState* state, unsigned& bucket) const;
   // How node's zone relates to the new zone, whose signature prepare() gave.
   int compare(const ZoneNode* node, const UnpackedZone* zone, const Signature* signature);
-  // Relates a stored zone to the new one where plain inclusion found none, by a wider covering
-  // test; context is what the list passed to coveredInGroup.
-  using Widening = int (*)(const ZoneNode* node, const UnpackedZone* zone, const void* context);
   // Keeps group an antichain as the new zone arrives: drops the stored states it covers and
-  // answers true, storing nothing, when a stored state covers it. widen, where not null, is
-  // asked about the pairs plain inclusion leaves unrelated.
-  bool coveredInGroup(Group* group, const UnpackedZone* zone, const Signature* signature,
-                      Widening widen = nullptr, const void* context = nullptr);
+  // answers true, storing nothing, when a stored state covers it.
+  bool coveredInGroup(Group* group, const UnpackedZone* zone, const Signature* signature);
   // Stores state (a registered copy) with the signature of its zone (null when none).
   void store(Group* group, unsigned bucket, GlobalState* state, const Signature* signature);
   void unlinkZone(ZoneNode** link);

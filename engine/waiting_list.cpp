@@ -60,17 +60,15 @@ void HashBasedWaitingList::removeMember(Node* node, bool dropGroup) {
   }
 }
 
-int HashBasedWaitingList::relate(Node* node, const UnpackedZone* zone, const Signature* signature,
-                                 const std::int16_t* narrow) {
+// Inlined into put(), the one caller: the walk over a group is the hot loop of every put.
+inline int HashBasedWaitingList::relate(Node* node, const UnpackedZone* zone,
+                                        const Signature* signature, const std::int16_t* narrow) {
   const int dim = zone->dimension();
-  // The waiting zone itself is read only when the signatures leave the question open.
-  if (signature && signaturesExcludeInclusion(signatureOf(node), signature, signatureLength(dim)))
-    return Zone::noInclusion;
-  if (isCompact(node)) {
+  const Zone* old = node->entry.state->zone();
+  if (compact_ && !old) {
     if (dim != dim_) return Zone::noInclusion;
     return compareCompact(CompactZone{entriesOf(node), dim_, false}, *zone, narrow);
   }
-  const Zone* old = node->entry.state->zone();
   if (!signature && old->dimension() != dim) return Zone::noInclusion;
   return compareZones(old, signature ? signatureOf(node) : nullptr, zone, signature, scratch_);
 }
@@ -101,9 +99,15 @@ void HashBasedWaitingList::put(WaitingEntry entry) {
   unsigned bucket = (*hasher_)(state, size_);
   Group* group = findGroup(state, bucket);
   if (group) {
+    const int length = signatureLength(dim);
+    const std::int16_t* entries = narrow ? narrow_.data() : nullptr;
     for (Node* waiting = group->members; waiting;) {
       Node* next = waiting->memberNext;
-      int relation = relate(waiting, zone, signature, narrow ? narrow_.data() : nullptr);
+      // The waiting zone itself is read only when the signatures leave the question open.
+      const int relation =
+          signature && signaturesExcludeInclusion(signatureOf(waiting), signature, length)
+              ? int(Zone::noInclusion)
+              : relate(waiting, zone, signature, entries);
       if (relation == Zone::argIncludes) {
         // Emptied where it stands: get() and isEmpty() skip it later. The group stays, even
         // when it runs empty, for the newcomer.

@@ -89,8 +89,8 @@ private:
   std::int16_t* entriesOf(Node* node) const {
     return reinterpret_cast<std::int16_t*>(signatureOf(node) + signatureLength(dim_));
   }
-  // How the waiting node's zone relates to the new one (of dimension dim, with its signature
-  // or null, and its 16-bit entries or null).
+  // How the waiting node's zone relates to the new one (with its signature or null, and its
+  // 16-bit entries or null), once the signatures left the question open.
   int relate(Node* node, const UnpackedZone* zone, const Signature* signature,
              const std::int16_t* narrow);
   static bool isCompact(const Node* node) { return !node->entry.state->zone(); }
