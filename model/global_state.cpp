@@ -21,19 +21,22 @@ GlobalState* GlobalState::make(std::int32_t processes, bool isRegistered) {
   char* block = static_cast<char*>(::operator new(bytes));
   GlobalState* state = new (block + front) GlobalState(processes, isRegistered);
   std::memset(state->locations(), 0, slots * sizeof(std::int16_t));
-  if (isRegistered) {
-    StateRegistry& states = registry();
-    Links* links = state->links();
-    links->previous = states.tail;
-    links->next = nullptr;
-    if (states.tail)
-      states.tail->links()->next = state;
-    else
-      states.head = state;
-    states.tail = state;
-    ++states.count;
-  }
+  if (isRegistered) state->enterRegistry();
   return state;
+}
+
+// Out of line, so that make() stays small enough to inline into the copies successors take.
+void GlobalState::enterRegistry() {
+  StateRegistry& states = registry();
+  Links* own = links();
+  own->previous = states.tail;
+  own->next = nullptr;
+  if (states.tail)
+    states.tail->links()->next = this;
+  else
+    states.head = this;
+  states.tail = this;
+  ++states.count;
 }
 
 GlobalState* GlobalState::create(std::int32_t processes) { return make(processes, false); }

@@ -103,6 +103,7 @@ class GlobalState : public Object {
   ~GlobalState() override;
 
   static GlobalState* make(std::int32_t processes, bool registered);
+  void enterRegistry();
   // A new state with this state's locations and trace index.
   GlobalState* copyHeader(bool registered) const;
   Links* links() const { return reinterpret_cast<Links*>(const_cast<GlobalState*>(this)) - 1; }
