@@ -79,23 +79,6 @@ TEST_F(PassedListTest, ClassicRejectsIncludedAndReplacesCoveredStatesInBothForms
   }
 }
 
-// Equal zones in other discrete parts are stored apart.
-TEST_F(PassedListTest, TablesGrowWithoutChangingWhatIsStored) {
-  ClassicPassedList list(hasher, 1, false);
-  for (int location : {0, 1})
-    for (int i = 0; i <= 3; ++i) EXPECT_NE(list.add(state(location, "x <= 5", i)), nullptr);
-  EXPECT_GT(list.bucketCount(), 1u);
-  for (int location : {0, 1})
-    for (int i = 0; i <= 3; ++i) {
-      EXPECT_EQ(list.add(state(location, "x <= 4", i)), nullptr);
-      EXPECT_NE(list.add(state(location, "x <= 6", i)), nullptr);
-    }
-  EXPECT_EQ(list.storedCount(), 8u);
-  int count = 0;
-  for (Ref<Enumeration<GlobalState>> e = list.enumerate(); e->next();) ++count;
-  EXPECT_EQ(count, 8);
-}
-
 TEST_F(PassedListTest, ConvexHullWidensIncomparableZonesOfOneDiscretePart) {
   ConvexHullPassedList list(hasher, passedListBuckets);
   EXPECT_NE(list.add(state(0, "x <= 2, y <= 5")), nullptr);
