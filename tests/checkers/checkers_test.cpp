@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 #include "base/error.h"
@@ -12,12 +11,12 @@
 #include "core/session.h"
 #include "engine/enumeration.h"
 #include "gta/parser.h"
-#include "model/clock.h"
 #include "model/global_state.h"
 #include "model/system.h"
 #include "tctl/deadlock.h"
 #include "tctl/parser.h"
 #include "tctl/tctl_expression.h"
+#include "tests/support/zone_builder.h"
 #include "trace/trace.h"
 #include "zones/zone.h"
 
@@ -318,11 +317,7 @@ std::vector<std::string> partZones(Ref<System> system, TCTLExpression* predicate
   SuccessorList parts;
   splitter.split(WaitingEntry{nullptr, nullptr, state}, parts);
   std::vector<std::string> zones;
-  for (const WaitingEntry& part : parts) {
-    std::ostringstream text;
-    part.state->zone()->print(text, ClockInfo::names());
-    zones.push_back(text.str());
-  }
+  for (const WaitingEntry& part : parts) zones.push_back(printed(*part.state->zone()));
   return zones;
 }
 
