@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "gmock/gmock.h"
 #include "gtest/gtest.h"
-#include "model/clock.h"
 #include "tests/support/zone_builder.h"
 #include "verify/progress.h"
 #include "zones/zone.h"
