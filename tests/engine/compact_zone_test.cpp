@@ -91,6 +91,14 @@ ZonePtr boxZone(std::mt19937& random, int top) {
   }
 }
 
+// A state in a random discrete part with a random box zone, numbered k in the trace.
+Ref<GlobalState> randomState(const System& system, std::mt19937& random, int k) {
+  Ref<GlobalState> state = stateOf(system, {int(random() % 2)}, "", {int(random() % 4)});
+  state->setZone(boxZone(random, k % 50 == 0 ? 20000 : 3).release());
+  state->setTraceIndex(k);
+  return state;
+}
+
 using Stored = std::multiset<std::tuple<int, int, int, std::string>>;
 
 Stored storedStates(PassedList& list) {
@@ -115,9 +123,7 @@ TEST_F(CompactListTest, WithoutBoundsKeepsWhatTheClassicListKeeps) {
   std::mt19937 random(5);
   for (int round = 0; round < 2; ++round) {
     for (int k = 0; k < 3000; ++k) {
-      Ref<GlobalState> state = stateOf(*system, {int(random() % 2)}, "", {int(random() % 4)});
-      state->setZone(boxZone(random, k % 50 == 0 ? 20000 : 3).release());
-      state->setTraceIndex(k);
+      Ref<GlobalState> state = randomState(*system, random, k);
       Ref<GlobalState> copy(state->copy());
       const bool kept = simulation.add(state) != nullptr;
       ASSERT_EQ(kept, classic.add(copy) != nullptr) << k << ": " << zoneText(copy.get());
@@ -139,37 +145,29 @@ TEST_F(CompactListTest, CompactWaitingListsHandOutWhatFullOnesDo) {
   Ref<GlobalStateHasher> hasher = system->makeDiscreteHasher();
   std::mt19937 random(9);
   for (bool stack : {false, true}) {
-    Ref<HashBasedWaitingList> full, compact;
-    if (stack) {
-      full = new WaitingStack(hasher, 1);
-      compact = new WaitingStack(hasher, 1);
-    } else {
-      full = new WaitingQueue(hasher, 1);
-      compact = new WaitingQueue(hasher, 1);
-    }
+    auto make = [&]() -> Ref<HashBasedWaitingList> {
+      return stack ? Ref<HashBasedWaitingList>(new WaitingStack(hasher, 1))
+                   : Ref<HashBasedWaitingList>(new WaitingQueue(hasher, 1));
+    };
+    Ref<HashBasedWaitingList> full = make(), compact = make();
     compact->keepZonesCompact(true);
+    // Both lists hand out the same entry next.
+    auto takeBoth = [&] {
+      ASSERT_FALSE(compact->isEmpty());
+      WaitingEntry a = full->get(), b = compact->get();
+      ASSERT_EQ(b.state->traceIndex(), a.state->traceIndex());
+      ASSERT_EQ(zoneText(b.state.get()), zoneText(a.state.get()));
+    };
     for (int k = 0; k < 3000; ++k) {
-      Ref<GlobalState> state = stateOf(*system, {int(random() % 2)}, "", {int(random() % 4)});
-      state->setZone(boxZone(random, k % 50 == 0 ? 20000 : 3).release());
-      state->setTraceIndex(k);
+      Ref<GlobalState> state = randomState(*system, random, k);
       Ref<GlobalState> copy(state->copy());
       full->put(WaitingEntry{nullptr, nullptr, std::move(copy)});
       compact->put(WaitingEntry{nullptr, nullptr, std::move(state)});
       ASSERT_EQ(compact->size(), full->size());
       // Take one now and then, so entries wait next to emptied ones.
-      if (k % 3 == 0 && !full->isEmpty()) {
-        ASSERT_FALSE(compact->isEmpty());
-        WaitingEntry a = full->get(), b = compact->get();
-        ASSERT_EQ(b.state->traceIndex(), a.state->traceIndex());
-        ASSERT_EQ(zoneText(b.state.get()), zoneText(a.state.get()));
-      }
+      if (k % 3 == 0 && !full->isEmpty()) takeBoth();
     }
-    while (!full->isEmpty()) {
-      ASSERT_FALSE(compact->isEmpty());
-      WaitingEntry a = full->get(), b = compact->get();
-      ASSERT_EQ(b.state->traceIndex(), a.state->traceIndex());
-      ASSERT_EQ(zoneText(b.state.get()), zoneText(a.state.get()));
-    }
+    while (!full->isEmpty()) takeBoth();
     EXPECT_TRUE(compact->isEmpty());
   }
 }

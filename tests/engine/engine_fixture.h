@@ -4,9 +4,6 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -43,11 +40,7 @@ inline Ref<GlobalState> stateOf(const System& system, std::vector<int> locations
 }
 
 // The zone of a state as its readable constraint list.
-inline std::string zoneText(const GlobalState* state) {
-  std::ostringstream out;
-  state->zone()->print(out, ClockInfo::names());
-  return out.str();
-}
+inline std::string zoneText(const GlobalState* state) { return printed(*state->zone()); }
 
 class EngineTest : public testing::Test {
 protected:

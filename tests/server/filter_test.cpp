@@ -5,7 +5,6 @@
 
 #include <sstream>
 
-#include "base/diagnostics.h"
 #include "base/error.h"
 
 using testing::StrEq;
@@ -68,20 +67,9 @@ TEST(NewlineFilter, DropsCarriageReturnsCutsWordsAndTakesNothingBeyondTheLine) {
   EXPECT_EQ(readLine(raw), "rest\r");
 }
 
-TEST(Exceptions, MessagesAreCutTo255AndNeverReformatted) {
+TEST(Exceptions, MessagesAreCutTo255) {
   std::string text(400, 'm');
   InputError e("%s", text.c_str());
   EXPECT_EQ(std::string(e.what()), std::string(255, 'm'));
-  InputError verbatim("%s", "%s%n");
-  EXPECT_STREQ(verbatim.what(), "%s%n");
-}
-
-TEST(Diagnostics, ReportErrorNamesTheLine) {
-  std::ostringstream sink;
-  Diagnostics diagnostics(sink);
-  for (int line = 1; line < 7; ++line) diagnostics.nextLine();
-  diagnostics.reportError("Unknown state foo");
-  diagnostics.reportBadProperty();
-  EXPECT_EQ(sink.str(), "Error at line 7 : Unknown state foo\nBad property\n");
 }
 

@@ -1,7 +1,6 @@
 // quorix-studio as a browser meets it: a running studio on a scratch folder, asked over HTTP.
 // Each guard of the local web server (loopback only, token, host, sizes, children, folder)
 // is tried from outside.
-#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>

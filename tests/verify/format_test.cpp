@@ -5,11 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "gmock/gmock.h"
-#include "gta/parser.h"
 #include "gtest/gtest.h"
-#include "model/clock.h"
-#include "model/system.h"
+#include "tests/support/zone_builder.h"
 #include "verify/progress.h"
 #include "zones/zone.h"
 
@@ -24,10 +21,7 @@ struct Bound {
 };
 
 TEST(ZoneText, ConstraintsOfZonesInBothForms) {
-  // Clocks x = 1, y = 2, z = 3 from a model read for the purpose.
-  ParseResult parsed = parseSystem("clock x, y, z;\nprocess P { state a; init a; }\nsystem P;\n");
-  ASSERT_TRUE(parsed.system) << parsed.diagnostics;
-  ASSERT_EQ(ClockInfo::count(), 4);
+  ClockScope clocks{"x", "y", "z"};
   struct Case {
     std::vector<Bound> bounds;
     std::vector<std::string> text;

