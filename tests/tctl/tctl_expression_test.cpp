@@ -230,10 +230,6 @@ TEST_F(Formula, DisjunctiveNormalForm) {
   EXPECT_EQ(dnf("(P.s or x < 1) and (Q.t or y > 2)"),
             "P.s & Q.t | P.s & y>2 | x<1 & Q.t | x<1 & y>2");
   EXPECT_EQ(dnf("not (P.s and x < 1)"), "not P.s | x>=1");
-  Conjuncts conjuncts;
-  formula("P.s and x < 1 and (i == 2 or Q.t)")->collectConjuncts(conjuncts);
-  ASSERT_EQ(conjuncts.size(), 3u);
-  EXPECT_EQ(conjuncts[2]->typeCode(), TCTLExpression::orType);
 }
 
 }  // namespace
