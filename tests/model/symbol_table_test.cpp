@@ -57,9 +57,4 @@ TEST(SymbolDeclare, RedeclarationFailsButAdvancesTheCounter) {
   EXPECT_TRUE(table.declare("y", integerKind, 2));
   EXPECT_EQ(table.indexOf("y"), 2) << "indices are per kind over all frames";
   EXPECT_EQ(table.counter(integerKind), 3);
-  // insert() places a symbol without consulting the counters.
-  EXPECT_TRUE(table.insert(Symbol("s", stateKind, 9, 1)));
-  EXPECT_FALSE(table.insert(Symbol("s", stateKind, 10, 1)));
-  EXPECT_EQ(table.counter(stateKind), 0);
-  EXPECT_EQ(table.indexOf("s"), 9);
 }
