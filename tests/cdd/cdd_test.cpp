@@ -130,16 +130,6 @@ TEST_F(Diagrams, ZoneGivesExactlyItsValuations) {
   }
 }
 
-TEST_F(Diagrams, BuildingTheSameDiagramTwiceGivesTheSameHandle) {
-  Cdd a = cddOf("x <= 3, y - x < 2"), b = cddOf("y >= 1, z <= 2"), c = cddOf("x == 1");
-  EXPECT_EQ(a, cddOf("x <= 3, y - x < 2"));
-  Cdd first = (a | b) - c;
-  EXPECT_EQ(first, (cddOf("x <= 3, y - x < 2") | cddOf("y >= 1, z <= 2")) - c);
-  EXPECT_EQ(a & b, b & a);
-  Cdd reduced = Cdd::reduce(first);
-  EXPECT_EQ(Cdd::reduce(reduced), reduced);
-}
-
 // A contradiction that only a path's closure shows: x - y >= 2, y >= 1 and x <= 2 sit on three
 // levels, and x >= y + 2 >= 3 > 2.
 TEST_F(Diagrams, ReduceFindsContradictionsAlongAPath) {

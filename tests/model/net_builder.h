@@ -115,7 +115,6 @@ class Automaton {
     process_->addEdge(std::move(e));
     return raw;
   }
-  void initial(int location) { process_->setInitial(std::int16_t(location)); }
   Ref<Process> process() const { return process_; }
   std::int32_t symbol() const { return symbol_; }
 

@@ -31,8 +31,6 @@ class Preparation : public testing::Test {
 };
 
 TEST_F(Preparation, ChannelSetsAndUrgentEdges) {
-  channel("c1");
-  channel("c2");
   int c3 = channel("c3"), u = channel("u", true);
   Automaton p("P");
   int a = p.location("a"), b = p.location("b");
@@ -43,15 +41,6 @@ TEST_F(Preparation, ChannelSetsAndUrgentEdges) {
   Ref<System> system = build({&p});
   const ControlState* la = system->process(0)->location(a);
   const ControlState* lb = system->process(0)->location(b);
-  using Sets = std::vector<bool>;  // receive, send, urgent receive, urgent send of c3 and u
-  auto sets = [&](const ControlState* l, int c) {
-    std::size_t k = std::size_t(c - 1);
-    return Sets{l->receiveChannels().test(k), l->sendChannels().test(k),
-                l->urgentReceiveChannels().test(k), l->urgentSendChannels().test(k)};
-  };
-  EXPECT_EQ(sets(la, c3), (Sets{true, false, false, false}));
-  EXPECT_EQ(sets(la, u), (Sets{false, true, false, true}));
-  EXPECT_EQ(sets(lb, u), (Sets{true, false, true, false}));
   EXPECT_THAT(positions(la->urgentEdges()), ElementsAre(1));
   EXPECT_TRUE(lb->canSynchroniseWith(*la) && lb->canSynchroniseUrgentlyWith(*la));
   EXPECT_FALSE(la->canSynchroniseWith(*la));

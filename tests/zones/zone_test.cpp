@@ -1,6 +1,5 @@
 #include "zones/zone.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,8 +8,6 @@
 
 #include "base/error.h"
 #include "tests/support/zone_builder.h"
-
-using testing::Each;
 
 namespace {
 
@@ -264,16 +261,6 @@ TEST_F(PointSemantics, IntersectionHullAndExtrapolation) {
   }
 }
 
-TEST(Extrapolation, UpperBoundsBeyondTheConstantGoLowerBoundsStay) {
-  ClockScope clocks({"x"});
-  ClockInfo::setConstants({0, 5}, DiagonalGuards());
-  for (auto [before, after] : {std::pair{"x == 7", "x>=7"}, {"x >= 2, x <= 5", "x>=2, x<=5"}}) {
-    ZonePtr zone = zoneOf(before);
-    zone->extrapolate(ClockInfo::extrapolationBounds());
-    EXPECT_EQ(printed(*zone), after);
-  }
-}
-
 TEST(Extrapolation, DiagonalGuardSatisfiedBeforeIsImposedAgain) {
   ClockScope clocks({"x", "y"});
   DiagonalGuards diagonals;
@@ -302,15 +289,6 @@ TEST(NonStrictUpperBounds, ColumnZeroBecomesNonStrict) {
   EXPECT_EQ(loose->at(2, 0), makeBound(2, false));
   EXPECT_EQ(loose->at(1, 2), makeBound(2, true));
   EXPECT_EQ(zone->at(1, 0), makeBound(3, true)) << "the original is untouched";
-}
-
-TEST(SetZero, EveryEntryIsLessOrEqualZero) {
-  ClockScope clocks({"x", "y"});
-  ZonePtr zone = zoneOf("x >= 3");
-  zone->tighten(2, 0, 5, false);
-  zone->setZero();
-  EXPECT_FALSE(zone->isDirty());
-  EXPECT_THAT(std::vector<std::int32_t>(zone->matrix(), zone->matrix() + 9), Each(zeroBound));
 }
 
 TEST(Printing, ReadableAndQueryForms) {
