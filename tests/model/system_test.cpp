@@ -84,11 +84,12 @@ TEST_F(Successors, CommittedLocationAllowsOnlyMovesInvolvingIt) {
   q.edge(c, d);
   int e = r.location("e"), f = r.location("f");
   r.edge(e, f);
+  r.edge(e, f, +ch);  // Q and R may synchronise, but not while P is committed
   Ref<System> system = build({&p, &q, &r});
   EXPECT_THAT(step(*system), ElementsAre("0:1", "0:0+1:0"));
   EXPECT_EQ(system->committedCount(start.get()), 1);
   // Once P has left its committed location everybody moves again.
-  EXPECT_THAT(step(*system, list[0].state), ElementsAre("1:1", "2:0"));
+  EXPECT_THAT(step(*system, list[0].state), ElementsAre("1:1", "1:0+2:1", "2:0"));
 
   // A committed partner of a higher process enables the synchronisation.
   resetTables();
