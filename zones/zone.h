@@ -86,7 +86,8 @@ public:
   virtual void print(std::ostream& out, const ClockNames& names) const = 0;
   // The constraints as a conjunction for a property: every item starts with " and ".
   virtual void printConstraints(std::ostream& out, const ClockNames& names) const = 0;
-  virtual bool isPacked() const = 0;
+  // Not virtual: the engine asks this of every zone it changes.
+  bool isPacked() const { return packed_; }
   // Number of clocks including the reference clock.
   virtual int dimension() const = 0;
   // Exact only on a closed zone.
@@ -94,9 +95,12 @@ public:
   virtual ~Zone() = default;
 
 protected:
-  Zone() = default;
+  explicit Zone(bool packed) : packed_(packed) {}
   Zone(const Zone&) = default;
   Zone& operator=(const Zone&) = default;
+
+private:
+  bool packed_;  // the derived classes' first members share its word
 };
 
 // The full matrix: dim x dim raw bounds, entry (i, j) bounds x_i - x_j. Object, matrix and the
@@ -117,7 +121,6 @@ public:
   PackedZone* pack() const override;
   void print(std::ostream& out, const ClockNames& names) const override;
   void printConstraints(std::ostream& out, const ClockNames& names) const override;
-  bool isPacked() const override { return false; }
   int dimension() const override { return dim_; }
   bool isEmpty() const override;
 
@@ -166,7 +169,7 @@ public:
   std::int32_t* matrix() { return reinterpret_cast<std::int32_t*>(this + 1); }
 
 private:
-  UnpackedZone(int dim) : dim_(dim) {}
+  UnpackedZone(int dim) : Zone(false), dim_(dim) {}
   static void* operator new(std::size_t header, int dim);
   static void operator delete(void* block, int) { ::operator delete(block); }
   // One flag per clock, behind the matrix; meaningful only when pending_ is 2.
@@ -178,11 +181,11 @@ private:
   void closeOne(int i, int j);
   void closeTouched();
 
-  std::int32_t dim_;
   // 0: closed; 1: one entry, (lastI_, lastJ_), tightened since; 2: the touched flags say.
   std::uint8_t pending_ = 0;
   std::uint8_t lastI_ = 0;
   std::uint8_t lastJ_ = 0;
+  std::int32_t dim_;
 };
 
 // The minimal constraint set of a closed non-empty zone: n raw bounds, then n clock pairs (i, j),
@@ -205,7 +208,6 @@ public:
   PackedZone* pack() const override { return copy(); }
   void print(std::ostream& out, const ClockNames& names) const override;
   void printConstraints(std::ostream& out, const ClockNames& names) const override;
-  bool isPacked() const override { return true; }
   int dimension() const override { return dim_; }
   bool isEmpty() const override { return false; }
 
@@ -220,13 +222,16 @@ public:
 
 private:
   friend class UnpackedZone;  // pack() writes the constraints straight into a new block
-  PackedZone(int n, int dim) : count_(n), dim_(std::uint8_t(dim)) {}
+  PackedZone(int n, int dim) : Zone(true), dim_(std::uint8_t(dim)), count_(n) {}
   static void* operator new(std::size_t header, int n);
   static void operator delete(void* block, int) { ::operator delete(block); }
 
-  std::int32_t count_;
   std::uint8_t dim_;
+  std::int32_t count_;
 };
+
+// A zone's header is a word of its own beside the virtual table pointer: the bounds follow it.
+static_assert(sizeof(UnpackedZone) == 16 && sizeof(PackedZone) == 16);
 
 // Throws Bug: an operation that changes a zone met a packed one.
 [[noreturn]] void packedZoneCannotChange();
