@@ -230,8 +230,9 @@ private:
   std::int32_t count_;
 };
 
-// A zone's header is a word of its own beside the virtual table pointer: the bounds follow it.
-static_assert(sizeof(UnpackedZone) == 16 && sizeof(PackedZone) == 16);
+// Behind the virtual table pointer a zone's header fills one 8-byte word; the bounds follow it.
+static_assert(sizeof(UnpackedZone) == sizeof(void*) + 8);
+static_assert(sizeof(PackedZone) == sizeof(void*) + 8);
 
 // Throws Bug: an operation that changes a zone met a packed one.
 [[noreturn]] void packedZoneCannotChange();
